@@ -1,0 +1,260 @@
+// The packing job: a scan into two work files, then the packet written front to back.
+#include "packer/PacketBuilder.h"
+
+#include "platform/FileFind.h"
+#include "platform/FileSystem.h"
+#include "platform/MbText.h"
+#include "platform/Pump.h"
+#include "settings/ProgramDir.h"
+
+const char kMsgNoDataTemp[] = "无法创建临时数据文件\r\n";
+const char kMsgNoIndexTemp[] = "无法创建临时索引文件\r\n";
+const char kMsgCannotList[] = "不能打开源文件夹,可能为空\r\n";
+const char kMsgNoTarget[] = "无法创建目标文件\r\n";
+const char kMsgDataError[] = "数据读写错误!\r\n";
+const char kMsgIndexError[] = "索引读写错误!\r\n";
+const char kMsgTooLarge[] = "打包数据超过 2GB 上限!\r\n";
+const char kMsgBackslashName[] = "名称含有反斜杠,已跳过: %s\r\n";
+const char kMsgDone[] = "打包完成!";
+
+namespace {
+
+// Index lines are gathered and written to the work file in pieces of about this size.
+constexpr std::size_t kIndexFlushSize = 64 * 1024;
+
+std::string WithTrailingSeparator(std::string path, char sep) {
+    TrimRightChar(path, sep);
+    return path + sep;
+}
+
+// Off Windows a name may hold a backslash, which the index would read as a separator.
+bool NameBreaksIndex(const std::string& name) {
+    return kPathSep != '\\' && name.find('\\') != std::string::npos;
+}
+
+}  // namespace
+
+CPacketBuilder::CPacketBuilder() = default;
+
+CPacketBuilder::~CPacketBuilder() = default;
+
+bool CPacketBuilder::BuildPacket(const std::string& strSource, const std::string& strPacket) {
+    if (m_bRunning) return false;
+    m_bRunning = true;
+    bool ok = RunJob(strSource, strPacket);
+    m_fileData.Close();
+    m_fileIndex.Close();
+    m_buffer.clear();
+    m_buffer.shrink_to_fit();
+    m_bRunning = false;
+    return ok;
+}
+
+bool CPacketBuilder::TakeMessage(std::string& strMessage) {
+    if (m_lstMessages.empty()) return false;
+    strMessage = std::move(m_lstMessages.front());
+    m_lstMessages.pop_front();
+    return true;
+}
+
+bool CPacketBuilder::RunJob(const std::string& strSource, const std::string& strPacket) {
+    m_nOffset = kPacketHeaderSize;
+    m_nFiles = 0;
+    m_nFolders = 0;
+    m_nIndexLength = 0;
+    m_strIndexPending.clear();
+    m_stackFolders.clear();
+    m_failure = Failure::None;
+    m_buffer.assign(m_options.bufferSize > 0 ? m_options.bufferSize : 4096, '\0');
+
+    if (!OpenWorkFiles()) return false;
+
+    ScanFolder(strSource, "");
+    FlushIndex();
+    long long nData = m_fileData.GetLength();
+    long long nIndex = m_fileIndex.GetLength();
+    if (!m_fileData.Close() || nData < 0) Fail(Failure::Data);
+    if (!m_fileIndex.Close() || nIndex < 0) Fail(Failure::Index);
+
+    switch (m_failure) {
+        case Failure::None: break;
+        case Failure::Data: AddMessage(kMsgDataError); return false;
+        case Failure::Index: AddMessage(kMsgIndexError); return false;
+        case Failure::TooLarge: AddMessage(kMsgTooLarge); return false;
+    }
+    return WritePacket(strPacket, nData, nIndex);
+}
+
+bool CPacketBuilder::OpenWorkFiles() {
+    std::string folder = m_options.workDir;
+    if (folder.empty()) {
+        GetProgramDir(folder);
+        folder += "data";
+    }
+    MakeDir(folder);  // usually there already
+    folder = WithTrailingSeparator(folder, kPathSep);
+    m_strDataPath = folder + "_data_temp.dat";
+    m_strIndexPath = folder + "_index_temp.txt";
+
+    if (!m_fileData.Open(m_strDataPath, CFile::modeCreate | CFile::modeWrite)) {
+        ShowMessageBox(kMsgNoDataTemp);
+        return false;
+    }
+    if (!m_fileIndex.Open(m_strIndexPath, CFile::modeCreate | CFile::modeWrite)) {
+        m_fileData.Close();
+        ShowMessageBox(kMsgNoIndexTemp);
+        return false;
+    }
+    m_idData = m_fileData.GetId();
+    m_idIndex = m_fileIndex.GetId();
+    return true;
+}
+
+bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string& strPrefix) {
+    if (m_failure != Failure::None) return false;
+    const std::string folder = WithTrailingSeparator(strFolder, kPathSep);
+    const std::string prefix = strPrefix.empty() ? strPrefix : WithTrailingSeparator(strPrefix, '\\');
+
+    // A link back to a folder on the current path is recorded but not entered.
+    FileId id = GetPathId(folder);
+    for (const FileId& open : m_stackFolders) {
+        if (open == id) return true;
+    }
+
+    std::vector<std::string> subfolders;
+    {
+        CFileFind find;
+        if (!find.FindFile(folder + kPathSep + "*.*")) {
+            AddMessage(kMsgCannotList);
+            return false;
+        }
+        while (m_failure == Failure::None && find.FindNextFile()) {
+            PumpMessages();
+            const std::string& name = find.GetFileName();
+            if (find.IsDirectory() && find.IsDots()) continue;
+            if (NameBreaksIndex(name)) {
+                std::string message = kMsgBackslashName;
+                message.replace(message.find("%s"), 2, prefix + name);
+                AddMessage(message);
+                continue;
+            }
+            if (find.IsDirectory()) {
+                std::string line = FormatFolderLine(m_nOffset, prefix + name);
+                if (!WriteIndexLine(line)) break;
+                subfolders.push_back(name);
+                AddMessage(line);
+                ++m_nFolders;
+            } else {
+                long long length = AppendFileData(find.GetFilePath());
+                if (length < 0) continue;
+                std::string line = FormatFileLine(m_nOffset, static_cast<int>(length), prefix + name);
+                m_nOffset += static_cast<int>(length);
+                if (!WriteIndexLine(line)) break;
+                AddMessage(line);
+                ++m_nFiles;
+            }
+        }
+    }
+
+    m_stackFolders.push_back(id);
+    for (const std::string& name : subfolders) {
+        if (m_failure != Failure::None) break;
+        ScanFolder(folder + name, prefix + name);
+    }
+    m_stackFolders.pop_back();
+    return true;
+}
+
+long long CPacketBuilder::AppendFileData(const std::string& strPath) {
+    CFile source;
+    if (!source.Open(strPath, CFile::modeRead)) return -1;
+    // FIFOs, devices and the job's own open work files are skipped like unreadable files.
+    if (!source.IsRegular() || IsWorkFile(source)) return -1;
+
+    long long total = 0;
+    for (;;) {
+        long long n = source.Read(m_buffer.data(), m_buffer.size());
+        if (n == 0) break;
+        if (n < 0) {
+            Fail(Failure::Data);
+            return -1;
+        }
+        if (m_nOffset + total + n > m_options.sizeLimit) {
+            Fail(Failure::TooLarge);
+            return -1;
+        }
+        if (!m_fileData.Write(m_buffer.data(), static_cast<std::size_t>(n))) {
+            Fail(Failure::Data);
+            return -1;
+        }
+        total += n;
+    }
+    return total;
+}
+
+void CPacketBuilder::AddMessage(const std::string& strMessage) { m_lstMessages.push_back(strMessage); }
+
+void CPacketBuilder::PumpMessages() { ::PumpMessages(); }
+
+bool CPacketBuilder::WriteIndexLine(const std::string& strLine) {
+    if (m_nIndexLength + static_cast<long long>(strLine.size()) > m_options.sizeLimit) {
+        Fail(Failure::TooLarge);
+        return false;
+    }
+    m_strIndexPending += strLine;
+    m_nIndexLength += static_cast<long long>(strLine.size());
+    return m_strIndexPending.size() < kIndexFlushSize || FlushIndex();
+}
+
+bool CPacketBuilder::FlushIndex() {
+    if (m_strIndexPending.empty()) return true;
+    bool ok = m_fileIndex.Write(m_strIndexPending.data(), m_strIndexPending.size());
+    m_strIndexPending.clear();
+    if (!ok) Fail(Failure::Index);
+    return ok;
+}
+
+bool CPacketBuilder::WritePacket(const std::string& strPacket, long long nData, long long nIndex) {
+    if (nData + kPacketHeaderSize > m_options.sizeLimit || nIndex > m_options.sizeLimit) {
+        AddMessage(kMsgTooLarge);
+        return false;
+    }
+    CFile packet;
+    if (!packet.Open(strPacket, CFile::modeCreate | CFile::modeWrite)) {
+        AddMessage(kMsgNoTarget);
+        return false;
+    }
+    std::string header = FormatPacketHeader(static_cast<int>(nData + kPacketHeaderSize), static_cast<int>(nIndex));
+    if (!packet.Write(header.data(), header.size()) || !CopyWorkFile(m_strDataPath, packet, nData)) {
+        AddMessage(kMsgDataError);
+        return false;
+    }
+    if (!CopyWorkFile(m_strIndexPath, packet, nIndex) || !packet.Close()) {
+        AddMessage(kMsgIndexError);
+        return false;
+    }
+    AddMessage(kMsgDone);
+    return true;
+}
+
+bool CPacketBuilder::CopyWorkFile(const std::string& strPath, CFile& packet, long long nExpected) {
+    CFile work;
+    if (!work.Open(strPath, CFile::modeRead)) return false;
+    long long total = 0;
+    for (;;) {
+        long long n = work.Read(m_buffer.data(), m_buffer.size());
+        if (n == 0) break;
+        if (n < 0 || !packet.Write(m_buffer.data(), static_cast<std::size_t>(n))) return false;
+        total += n;
+    }
+    return total == nExpected;
+}
+
+bool CPacketBuilder::IsWorkFile(const CFile& file) const {
+    FileId id = file.GetId();
+    return id == m_idData || id == m_idIndex;
+}
+
+void CPacketBuilder::Fail(Failure failure) {
+    if (m_failure == Failure::None) m_failure = failure;
+}

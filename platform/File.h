@@ -1,0 +1,59 @@
+// Exclusive, unbuffered file access: every opener holds the file alone (no
+// sharing on Windows). The packing job and the settings store do all their I/O here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Identity of a file on its volume: device and inode, or volume serial and file index.
+struct FileId {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    bool valid = false;
+
+    bool operator==(const FileId& other) const {
+        return valid && other.valid && volume == other.volume && index == other.index;
+    }
+    bool operator!=(const FileId& other) const { return !(*this == other); }
+};
+
+class CFile {
+public:
+    enum OpenFlags : unsigned {
+        modeRead = 0x0000,
+        modeWrite = 0x0001,
+        modeCreate = 0x1000,
+    };
+
+    CFile() = default;
+    ~CFile();
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+
+    // Opens `path`: modeRead reads an existing file; modeWrite alone writes an
+    // existing file without truncating it; modeCreate|modeWrite creates or
+    // truncates. Opening never blocks (FIFOs included). False when it cannot be opened.
+    bool Open(const std::string& path, unsigned flags);
+    bool IsOpen() const;
+
+    // Reads up to `size` bytes: the count read, 0 at the end, -1 on a read error.
+    long long Read(void* buffer, std::size_t size);
+    // Writes all `size` bytes; false when the system wrote fewer or failed (full disk).
+    bool Write(const void* buffer, std::size_t size);
+    // Current length in bytes, or -1 when the system cannot tell.
+    long long GetLength() const;
+    // True for an ordinary disk file; false for folders, FIFOs, sockets and devices.
+    bool IsRegular() const;
+    // The open file's identity; invalid when the system cannot tell.
+    FileId GetId() const;
+    // Closes the file; false when the system reported an error on closing (data not stored).
+    bool Close();
+
+private:
+#ifdef _WIN32
+    void* m_hFile = nullptr;
+#else
+    int m_fd = -1;
+#endif
+};

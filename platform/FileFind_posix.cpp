@@ -1,0 +1,53 @@
+// CFileFind on opendir/readdir. Every entry matches: the "*.*" of the pattern
+// only marks where the folder part ends.
+#include "platform/FileFind.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "platform/FileSystem.h"
+#include "platform/MbText.h"
+
+namespace {
+DIR* D(void* p) { return static_cast<DIR*>(p); }
+
+std::string FolderOfPattern(const std::string& pattern) {
+    std::string root = pattern;
+    if (root.size() >= 3 && root.compare(root.size() - 3, 3, "*.*") == 0) root.resize(root.size() - 3);
+    TrimRightChar(root, kPathSep);
+    return root + kPathSep;
+}
+}  // namespace
+
+CFileFind::~CFileFind() { Close(); }
+
+bool CFileFind::FindFile(const std::string& pattern) {
+    Close();
+    m_strRoot = FolderOfPattern(pattern);
+    m_pDir = ::opendir(m_strRoot.c_str());
+    return m_pDir != nullptr;
+}
+
+bool CFileFind::FindNextFile() {
+    if (m_pDir == nullptr) return false;
+    struct dirent* entry = ::readdir(D(m_pDir));
+    if (entry == nullptr) {
+        Close();
+        return false;
+    }
+    m_strName = entry->d_name;
+    if (entry->d_type == DT_DIR) {
+        m_bDirectory = true;
+    } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+        struct stat st;
+        m_bDirectory = ::stat(GetFilePath().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    } else {
+        m_bDirectory = false;
+    }
+    return true;
+}
+
+void CFileFind::Close() {
+    if (m_pDir != nullptr) ::closedir(D(m_pDir));
+    m_pDir = nullptr;
+}

@@ -1,0 +1,29 @@
+// Paths and folders: the few file-system services beyond reading and writing files.
+#pragma once
+
+#include <string>
+
+#include "platform/File.h"
+
+#ifdef _WIN32
+constexpr char kPathSep = '\\';
+#else
+constexpr char kPathSep = '/';
+#endif
+
+// Makes one folder (_mkdir); false when it fails, for instance because it exists.
+bool MakeDir(const std::string& path);
+// Removes an empty folder; false when it fails.
+bool RemoveDir(const std::string& path);
+// Deletes a file; false when it fails.
+bool RemoveFile(const std::string& path);
+// True when a file or folder of that name exists (_access with mode 0).
+bool PathExists(const std::string& path);
+// Renames `from` over `to`, replacing `to` in one step where the system allows it.
+bool ReplaceFile(const std::string& from, const std::string& to);
+// Full path of the running executable; empty when the system cannot tell.
+std::string GetModulePath();
+// Identity of the file or folder at `path`, links followed; invalid when it cannot be had.
+FileId GetPathId(const std::string& path);
+// The user's temporary folder, ending with a separator.
+std::string GetTempFolder();

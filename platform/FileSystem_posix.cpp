@@ -1,0 +1,44 @@
+// Folders and paths on POSIX.
+#include "platform/FileSystem.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool MakeDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+bool RemoveDir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool PathExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string GetModulePath() {
+    char buffer[4096];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return std::string();
+    return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+FileId GetPathId(const std::string& path) {
+    FileId id;
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) {
+        id.volume = static_cast<std::uint64_t>(st.st_dev);
+        id.index = static_cast<std::uint64_t>(st.st_ino);
+        id.valid = true;
+    }
+    return id;
+}
+
+std::string GetTempFolder() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string folder = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
+    if (folder.back() != '/') folder += '/';
+    return folder;
+}

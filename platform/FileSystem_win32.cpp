@@ -1,0 +1,48 @@
+// Folders and paths on Win32, all through the ANSI ("A") functions.
+#include "platform/FileSystem.h"
+
+#include <direct.h>
+#include <io.h>
+#include <windows.h>
+
+bool MakeDir(const std::string& path) { return ::_mkdir(path.c_str()) == 0; }
+
+bool RemoveDir(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != 0; }
+
+bool RemoveFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+
+bool PathExists(const std::string& path) { return ::_access(path.c_str(), 0) == 0; }
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::string GetModulePath() {
+    char buffer[1024] = {};
+    ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    buffer[sizeof buffer - 1] = '\0';
+    return buffer;
+}
+
+FileId GetPathId(const std::string& path) {
+    FileId id;
+    HANDLE h = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return id;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileInformationByHandle(h, &info)) {
+        id.volume = info.dwVolumeSerialNumber;
+        id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        id.valid = true;
+    }
+    ::CloseHandle(h);
+    return id;
+}
+
+std::string GetTempFolder() {
+    char buffer[MAX_PATH + 1] = {};
+    DWORD n = ::GetTempPathA(sizeof buffer, buffer);
+    std::string folder = (n > 0 && n < sizeof buffer) ? std::string(buffer, n) : std::string(".\\");
+    if (folder.back() != '\\') folder += '\\';
+    return folder;
+}

@@ -1,0 +1,83 @@
+// CFile on POSIX descriptors. There is no exclusive opening here; the packing
+// job keeps away from its own open files by their identity instead.
+#include "platform/File.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+CFile::~CFile() { Close(); }
+
+bool CFile::Open(const std::string& path, unsigned flags) {
+    Close();
+    int oflags = O_CLOEXEC | O_NOCTTY;
+    if (flags & modeWrite) {
+        oflags |= O_WRONLY;
+        if (flags & modeCreate) oflags |= O_CREAT | O_TRUNC;
+    } else {
+        oflags |= O_RDONLY | O_NONBLOCK;  // a FIFO must not block the opener
+    }
+    do {
+        m_fd = ::open(path.c_str(), oflags, 0666);
+    } while (m_fd < 0 && errno == EINTR);
+    if (m_fd < 0) return false;
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        Close();
+        return false;
+    }
+    if (!(flags & modeWrite)) ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+    return true;
+}
+
+bool CFile::IsOpen() const { return m_fd >= 0; }
+
+long long CFile::Read(void* buffer, std::size_t size) {
+    for (;;) {
+        ssize_t n = ::read(m_fd, buffer, size);
+        if (n >= 0) return n;
+        if (errno != EINTR) return -1;
+    }
+}
+
+bool CFile::Write(const void* buffer, std::size_t size) {
+    const char* p = static_cast<const char*>(buffer);
+    while (size > 0) {
+        ssize_t n = ::write(m_fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+long long CFile::GetLength() const {
+    struct stat st;
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) return -1;
+    return st.st_size;
+}
+
+bool CFile::IsRegular() const {
+    struct stat st;
+    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+FileId CFile::GetId() const {
+    FileId id;
+    struct stat st;
+    if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) {
+        id.volume = static_cast<std::uint64_t>(st.st_dev);
+        id.index = static_cast<std::uint64_t>(st.st_ino);
+        id.valid = true;
+    }
+    return id;
+}
+
+bool CFile::Close() {
+    if (m_fd < 0) return true;
+    int rc = ::close(m_fd);
+    m_fd = -1;
+    return rc == 0;
+}

@@ -1,0 +1,6 @@
+// Off Windows names are UTF-8, where no byte of a multibyte character is ASCII.
+#include "platform/MbText.h"
+
+void InitMultibyte() {}
+
+bool IsLeadByte(unsigned char) { return false; }

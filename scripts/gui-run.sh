@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Runs a command with an X display: the current one, or a private Xvfb server.
+set -euo pipefail
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  exec "$@"
+fi
+exec xvfb-run -a -s "-screen 0 1280x1024x24" "$@"

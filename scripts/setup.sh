@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what building and testing Velkaron needs on Debian 12. Idempotent:
+# when everything is already there it only checks and returns in a few seconds.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+  wine wine64 xvfb xauth x11-utils imagemagick locales python3 gnuplot-nox
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine takes its ANSI code page from the locale: zh_CN.UTF-8 gives 936 (GBK).
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+  echo "setup: making the zh_CN.UTF-8 locale"
+  $SUDO localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
+echo "setup: ready"

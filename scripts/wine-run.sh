@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Runs a Windows program under 64-bit Wine: wine-run.sh PREFIX PROGRAM [ARGS...].
+# PREFIX is a Wine prefix private to the build folder; the locale makes Wine's
+# ANSI code page 936 (GBK), as on the systems the program is written for.
+set -euo pipefail
+prefix=$1; shift
+export WINEPREFIX=$prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+wine=/usr/lib/wine/wine64
+
+# The first run makes the prefix; a lock keeps parallel tests from making it twice.
+if [ ! -f "$prefix/system.reg" ]; then
+  mkdir -p "$(dirname "$prefix")"
+  (
+    flock 9
+    if [ ! -f "$prefix/system.reg" ]; then
+      "$wine" wineboot -i >/dev/null 2>&1 || true
+      /usr/lib/wine/wineserver -w
+    fi
+  ) 9>"$prefix.lock"
+fi
+exec "$wine" "$@"

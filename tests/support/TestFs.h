@@ -1,0 +1,35 @@
+// Real folder trees in temporary folders for the tests, built through the platform layer.
+#pragma once
+
+#include <string>
+
+#include "platform/FileSystem.h"
+
+// A fresh, uniquely named folder under the temporary folder, removed with
+// everything below it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // The folder's path, ending with a separator.
+    const std::string& Path() const { return m_path; }
+    // Path() followed by `relative`, whose "/" are turned into the platform's separator.
+    std::string operator/(const std::string& relative) const;
+
+private:
+    std::string m_path;
+};
+
+// Turns the "/" of a relative test path into the platform's separator.
+std::string NativePath(const std::string& relative);
+// Writes `bytes` to `path` (created or truncated); fails the test when it cannot.
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+// Reads the whole file; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+// Makes every folder of `path` that is missing.
+void MakeDirs(const std::string& path);
+// Deletes the file or folder tree at `path`.
+void RemoveTree(const std::string& path);
