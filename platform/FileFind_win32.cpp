@@ -1,7 +1,8 @@
 // CFileFind on FindFirstFileA/FindNextFileA.
-#include "platform/FileFind.h"
-
 #include <windows.h>
+#undef FindNextFile  // the member keeps its plain name
+
+#include "platform/FileFind.h"
 
 #include "platform/FileSystem.h"
 #include "platform/MbText.h"

@@ -3,7 +3,7 @@
 # PREFIX is a Wine prefix private to the build folder; the locale makes Wine's
 # ANSI code page 936 (GBK), as on the systems the program is written for.
 set -euo pipefail
-prefix=$1; shift
+prefix=$(realpath -m "$1"); shift
 export WINEPREFIX=$prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="

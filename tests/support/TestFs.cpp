@@ -9,6 +9,7 @@
 
 #include "platform/File.h"
 #include "platform/FileFind.h"
+#include "platform/MbText.h"
 
 std::string NativePath(const std::string& relative) {
     std::string path = relative;
@@ -55,17 +56,16 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 void MakeDirs(const std::string& path) {
-    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos == path.size() || path[pos] == kPathSep) {
-            std::string part = path.substr(0, pos);
-            if (!PathExists(part)) MakeDir(part);
-        }
+    for (std::size_t pos = FindChar(path, kPathSep, 1);; pos = FindChar(path, kPathSep, pos + 1)) {
+        std::string part = path.substr(0, pos);
+        if (!PathExists(part)) MakeDir(part);
+        if (pos == std::string::npos) return;
     }
 }
 
 void RemoveTree(const std::string& path) {
     std::string folder = path;
-    while (!folder.empty() && folder.back() == kPathSep) folder.pop_back();
+    TrimRightChar(folder, kPathSep);
     if (folder.empty()) return;
     if (RemoveFile(folder)) return;
     CFileFind find;

@@ -1,0 +1,62 @@
+// Shared set-up for the packing tests: a source tree, a private work folder and a
+// builder whose queue can be read back whole.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "packer/PacketBuilder.h"
+#include "platform/MbText.h"
+#include "tests/support/PacketReader.h"
+#include "tests/support/TestFs.h"
+
+inline std::vector<std::string> Sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+class PackFixture {
+public:
+    PackFixture() {
+        MakeDirs(m_dir / "src");
+        PackOptions options;
+        options.workDir = m_dir / "work";
+        m_builder.SetOptions(options);
+    }
+
+    std::string Source() const { return m_dir / "src/"; }
+    std::string Src(const std::string& relative) const { return m_dir / ("src/" + relative); }
+    std::string PacketPath() const { return m_dir / "out.dat"; }
+    std::string WorkFile(const char* name) const { return m_dir / (std::string("work/") + name); }
+    const TempDir& Dir() const { return m_dir; }
+
+    void Write(const std::string& relative, const std::string& bytes) {
+        std::string path = Src(relative);
+        std::size_t sep = FindLastChar(path, kPathSep);
+        MakeDirs(path.substr(0, sep));
+        WriteFileBytes(path, bytes);
+    }
+    void Folder(const std::string& relative) { MakeDirs(Src(relative)); }
+
+    bool Pack() { return m_builder.BuildPacket(Source(), PacketPath()); }
+    void SetOptions(const PackOptions& options) { m_builder.SetOptions(options); }
+    PackOptions Options() const {
+        PackOptions options;
+        options.workDir = m_dir / "work";
+        return options;
+    }
+
+    std::vector<std::string> Messages() {
+        std::vector<std::string> all;
+        std::string text;
+        while (m_builder.TakeMessage(text)) all.push_back(text);
+        return all;
+    }
+
+    CPacketBuilder& Builder() { return m_builder; }
+
+private:
+    TempDir m_dir;
+    CPacketBuilder m_builder;
+};

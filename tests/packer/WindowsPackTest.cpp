@@ -1,0 +1,48 @@
+// What the job meets on Windows in code page 936: files held open by others and
+// GBK names whose trail byte is a backslash.
+#ifdef _WIN32
+
+#include <gtest/gtest.h>
+
+#include "tests/packer/PackTestUtil.h"
+
+namespace {
+
+TEST(PackWindows, FileHeldOpenExclusivelyByAnotherHandleIsSkippedSilently) {
+    PackFixture f;
+    f.Write("free.txt", "free");
+    f.Write("held.txt", "held");
+    CFile holder;
+    ASSERT_TRUE(holder.Open(f.Src("held.txt"), CFile::modeRead));
+    ASSERT_TRUE(f.Pack());
+    EXPECT_EQ(DescribeIndex(ReadValidPacket(f.PacketPath())), std::vector<std::string>{"F 64 4 free.txt"});
+    EXPECT_EQ(f.Messages(), (std::vector<std::string>{"#F,64,4,free.txt\r\n", kMsgDone}));
+}
+
+TEST(PackWindows, GbkNamesWithBackslashTrailBytesStayWhole) {
+    PackFixture f;
+    // 乗 is 81 5C and 表 is B1 ED in GBK; a trail byte 5C must never split a path.
+    const std::string folder = "乗";
+    ASSERT_EQ(folder, std::string("\x81\x5C"));
+    f.Write("乗/表乗.txt", "gbk");
+    f.Write("乗/乗/x", "deep");
+    std::string source = f.Dir() / "src\\\\";
+    ASSERT_TRUE(f.Builder().BuildPacket(source, f.PacketPath()));
+    std::vector<std::string> paths;
+    for (const PacketEntry& e : ReadValidPacket(f.PacketPath()).entries) {
+        paths.push_back(e.path);
+        if (e.path == "乗\\乗\\x") { EXPECT_EQ(e.content, "deep"); }
+    }
+    EXPECT_EQ(Sorted(paths), (std::vector<std::string>{"乗", "乗\\乗", "乗\\乗\\x", "乗\\表乗.txt"}));
+}
+
+TEST(PackWindows, SourceEndingInABackslashTrailByteIsNotTrimmed) {
+    PackFixture f;
+    f.Write("乗/a.txt", "a");
+    ASSERT_TRUE(f.Builder().BuildPacket(f.Src("乗") + "\\", f.PacketPath()));
+    EXPECT_EQ(DescribeIndex(ReadValidPacket(f.PacketPath())), std::vector<std::string>{"F 64 1 a.txt"});
+}
+
+}  // namespace
+
+#endif  // _WIN32
