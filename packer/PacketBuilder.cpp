@@ -1,6 +1,8 @@
 // The packing job: a scan into two work files, then the packet written front to back.
 #include "packer/PacketBuilder.h"
 
+#include <algorithm>
+
 #include "platform/FileFind.h"
 #include "platform/FileSystem.h"
 #include "platform/MbText.h"
@@ -64,6 +66,7 @@ bool CPacketBuilder::RunJob(const std::string& strSource, const std::string& str
     m_nIndexLength = 0;
     m_strIndexPending.clear();
     m_stackFolders.clear();
+    m_arrSkipped.clear();
     m_failure = Failure::None;
     m_buffer.assign(m_options.bufferSize > 0 ? m_options.bufferSize : 4096, '\0');
 
@@ -121,55 +124,86 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
         if (open == id) return true;
     }
 
-    std::vector<std::string> subfolders;
+    std::vector<Subfolder> subfolders;
     {
         CFileFind find;
         if (!find.FindFile(folder + kPathSep + "*.*")) {
             AddMessage(kMsgCannotList);
+            if (!strPrefix.empty()) Skip(folder, SkipReason::Unlistable);
             return false;
         }
+        std::vector<std::pair<std::string, bool>> entries;  // only when sorting
         while (m_failure == Failure::None && find.FindNextFile()) {
             PumpMessages();
-            const std::string& name = find.GetFileName();
             if (find.IsDirectory() && find.IsDots()) continue;
-            if (NameBreaksIndex(name)) {
-                std::string message = kMsgBackslashName;
-                message.replace(message.find("%s"), 2, prefix + name);
-                AddMessage(message);
-                continue;
-            }
-            if (find.IsDirectory()) {
-                std::string line = FormatFolderLine(m_nOffset, prefix + name);
-                if (!WriteIndexLine(line)) break;
-                subfolders.push_back(name);
-                AddMessage(line);
-                ++m_nFolders;
+            if (m_options.sorted) {
+                entries.emplace_back(find.GetFileName(), find.IsDirectory());
             } else {
-                long long length = AppendFileData(find.GetFilePath());
-                if (length < 0) continue;
-                std::string line = FormatFileLine(m_nOffset, static_cast<int>(length), prefix + name);
-                m_nOffset += static_cast<int>(length);
-                if (!WriteIndexLine(line)) break;
-                AddMessage(line);
-                ++m_nFiles;
+                HandleEntry(folder, prefix, find.GetFileName(), find.IsDirectory(), subfolders);
             }
+        }
+        std::sort(entries.begin(), entries.end());
+        for (const auto& entry : entries) {
+            if (m_failure != Failure::None) break;
+            HandleEntry(folder, prefix, entry.first, entry.second, subfolders);
         }
     }
 
     m_stackFolders.push_back(id);
-    for (const std::string& name : subfolders) {
+    for (const Subfolder& sub : subfolders) {
         if (m_failure != Failure::None) break;
-        ScanFolder(folder + name, prefix + name);
+        ScanFolder(folder + sub.name, prefix + sub.stored);
     }
     m_stackFolders.pop_back();
     return true;
 }
 
+void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
+                                 bool isDirectory, std::vector<Subfolder>& subfolders) {
+    if (NameBreaksIndex(name)) {
+        std::string message = kMsgBackslashName;
+        message.replace(message.find("%s"), 2, prefix + name);
+        AddMessage(message);
+        Skip(folder + name, SkipReason::Backslash);
+        return;
+    }
+    m_strStored = name;
+    if (m_options.convertName && !m_options.convertName(m_strStored)) {
+        Skip(folder + name, SkipReason::Encoding);
+        return;
+    }
+    if (isDirectory) {
+        std::string line = FormatFolderLine(m_nOffset, prefix + m_strStored);
+        if (!WriteIndexLine(line)) return;
+        subfolders.push_back({name, m_strStored});
+        AddMessage(line);
+        ++m_nFolders;
+        return;
+    }
+    long long length = AppendFileData(folder + name);
+    if (length < 0) return;
+    std::string line = FormatFileLine(m_nOffset, static_cast<int>(length), prefix + m_strStored);
+    m_nOffset += static_cast<int>(length);
+    if (!WriteIndexLine(line)) return;
+    AddMessage(line);
+    ++m_nFiles;
+}
+
 long long CPacketBuilder::AppendFileData(const std::string& strPath) {
     CFile source;
-    if (!source.Open(strPath, CFile::modeRead)) return -1;
+    if (!source.Open(strPath, CFile::modeRead)) {
+        Skip(strPath, SkipReason::Unreadable);
+        return -1;
+    }
     // FIFOs, devices and the job's own open work files are skipped like unreadable files.
-    if (!source.IsRegular() || IsWorkFile(source)) return -1;
+    if (!source.IsRegular()) {
+        Skip(strPath, SkipReason::NotAFile);
+        return -1;
+    }
+    if (IsWorkFile(source)) {
+        Skip(strPath, SkipReason::WorkFile);
+        return -1;
+    }
 
     long long total = 0;
     for (;;) {
@@ -254,6 +288,8 @@ bool CPacketBuilder::IsWorkFile(const CFile& file) const {
     FileId id = file.GetId();
     return id == m_idData || id == m_idIndex;
 }
+
+void CPacketBuilder::Skip(const std::string& strPath, SkipReason reason) { m_arrSkipped.push_back({strPath, reason}); }
 
 void CPacketBuilder::Fail(Failure failure) {
     if (m_failure == Failure::None) m_failure = failure;

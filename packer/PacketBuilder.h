@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,23 @@ extern const char kMsgTooLarge[];         // "打包数据超过 2GB 上限!\r\n
 extern const char kMsgBackslashName[];    // "名称含有反斜杠,已跳过: %s\r\n"
 extern const char kMsgDone[];             // "打包完成!" (no line end)
 
+// Turns a name from the listing into the bytes the index stores; false when it cannot.
+using NameConverter = std::function<bool(std::string& name)>;
+
 struct PackOptions {
     std::string workDir;                    // folder of the work files; empty: program folder + "data"
     std::size_t bufferSize = 4096;          // every copy goes through a buffer of this size
     long long sizeLimit = kPacketMaxNumber; // largest data offset or index length allowed
+    bool sorted = false;                    // each folder's entries in byte order of their names
+    NameConverter convertName;              // empty: names are stored as the listing gives them
+};
+
+// Why an entry of the source tree is not in the packet.
+enum class SkipReason { Unreadable, NotAFile, WorkFile, Unlistable, Backslash, Encoding };
+
+struct SkippedEntry {
+    std::string path;  // full path in the source tree
+    SkipReason reason;
 };
 
 class CPacketBuilder {
@@ -46,18 +60,26 @@ public:
     // Options for the jobs to come.
     void SetOptions(const PackOptions& options) { m_options = options; }
     bool IsRunning() const { return m_bRunning; }
+    // Entries of the current or last job that are not in its packet, in scan order.
+    const std::vector<SkippedEntry>& Skipped() const { return m_arrSkipped; }
 
     int m_nFiles = 0;    // file lines of the current or last job
     int m_nFolders = 0;  // folder lines of the current or last job
 
 private:
     enum class Failure { None, Data, Index, TooLarge };
+    struct Subfolder {
+        std::string name;    // as listed, for the path
+        std::string stored;  // as the index holds it
+    };
 
     bool ScanFolder(const std::string& strFolder, const std::string& strPrefix);
     long long AppendFileData(const std::string& strPath);
     void AddMessage(const std::string& strMessage);
     void PumpMessages();
 
+    void HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
+                     bool isDirectory, std::vector<Subfolder>& subfolders);
     bool RunJob(const std::string& strSource, const std::string& strPacket);
     bool OpenWorkFiles();
     bool WriteIndexLine(const std::string& strLine);
@@ -65,6 +87,7 @@ private:
     bool WritePacket(const std::string& strPacket, long long nData, long long nIndex);
     bool CopyWorkFile(const std::string& strPath, CFile& packet, long long nExpected);
     bool IsWorkFile(const CFile& file) const;
+    void Skip(const std::string& strPath, SkipReason reason);
     void Fail(Failure failure);
 
     std::deque<std::string> m_lstMessages;
@@ -84,6 +107,8 @@ private:
     std::vector<FileId> m_stackFolders;  // identities of the folders on the path being scanned
     std::vector<char> m_buffer;          // copy buffer, allocated once per job
     std::string m_strIndexPending;       // index lines not yet written to the work file
+    std::string m_strStored;             // the current entry's name as stored
+    std::vector<SkippedEntry> m_arrSkipped;
     long long m_nIndexLength = 0;
     Failure m_failure = Failure::None;
     bool m_bRunning = false;

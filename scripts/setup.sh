@@ -3,12 +3,17 @@
 # when everything is already there it only checks and returns in a few seconds.
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine wine64 xvfb xauth x11-utils imagemagick locales python3 gnuplot-nox
-)
+# "setup.sh native" installs only what the Linux build needs; no argument installs everything.
+packages=(cmake ninja-build g++ googletest locales python3)
+if [ "${1:-all}" != native ]; then
+  packages+=(
+    clang libclang-rt-14-dev libbenchmark-dev
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+    binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+    wine wine64 xvfb xauth x11-utils imagemagick gnuplot-nox
+    fonts-wqy-microhei
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -294,3 +294,50 @@ TEST(PackReentry, SecondJobWhileOneRunsReturnsFalseAndChangesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PackSorted, SameTreeMadeInAnotherOrderGivesTheSamePacket) {
+    std::string packets[2];
+    for (int round = 0; round < 2; ++round) {
+        PackFixture f;
+        std::vector<std::string> names = {"b.txt", "a/z.txt", "a/m.txt", "C", "c/x", "_"};
+        if (round == 1) std::reverse(names.begin(), names.end());
+        for (const std::string& name : names) f.Write(name, name);
+        PackOptions options = f.Options();
+        options.sorted = true;
+        f.SetOptions(options);
+        ASSERT_TRUE(f.Pack());
+        Packet p = ReadValidPacket(f.PacketPath());
+        std::vector<std::string> paths;
+        for (const PacketEntry& e : p.entries) paths.push_back(e.path);
+        EXPECT_EQ(paths, (std::vector<std::string>{"C", "_", "a", "b.txt", "c", "a\\m.txt", "a\\z.txt", "c\\x"}));
+        packets[round] = ReadFileBytes(f.PacketPath());
+    }
+    EXPECT_EQ(packets[0], packets[1]);
+}
+
+TEST(PackNames, ConvertedNamesAreStoredAndUnconvertibleOnesSkippedAndNamed) {
+    PackFixture f;
+    f.Write("keep/in.txt", "in");
+    f.Write("keep/bad-x.txt", "x");
+    f.Write("bad-x/lost.txt", "lost");
+    PackOptions options = f.Options();
+    options.convertName = [](std::string& name) {
+        if (name.find("bad") != std::string::npos) return false;
+        name = "N-" + name;
+        return true;
+    };
+    f.SetOptions(options);
+    ASSERT_TRUE(f.Pack());
+    EXPECT_EQ(Sorted(DescribeIndex(ReadValidPacket(f.PacketPath()))),
+              (std::vector<std::string>{"D 64 0 N-keep", "F 64 2 N-keep\\N-in.txt"}));
+    std::vector<std::string> skipped;
+    for (const SkippedEntry& s : f.Builder().Skipped()) {
+        EXPECT_EQ(s.reason, SkipReason::Encoding);
+        skipped.push_back(s.path);
+    }
+    EXPECT_EQ(Sorted(skipped), Sorted({f.Src("bad-x"), f.Src("keep/bad-x.txt")}));
+}
+
+}  // namespace

@@ -35,6 +35,9 @@ TEST(PackPosix, FifoIsSkippedWithoutBlocking) {
     ASSERT_TRUE(f.Pack());
     EXPECT_EQ(DescribeIndex(ReadValidPacket(f.PacketPath())), std::vector<std::string>{"F 64 3 a.txt"});
     EXPECT_EQ(f.Builder().m_nFiles, 1);
+    ASSERT_EQ(f.Builder().Skipped().size(), 1u);
+    EXPECT_EQ(f.Builder().Skipped()[0].path, f.Src("pipe"));
+    EXPECT_EQ(f.Builder().Skipped()[0].reason, SkipReason::NotAFile);
 }
 
 TEST(PackPosix, LinkBackToAnOpenFolderIsRecordedButNotEntered) {

@@ -17,6 +17,8 @@ TEST(PackWindows, FileHeldOpenExclusivelyByAnotherHandleIsSkippedSilently) {
     ASSERT_TRUE(f.Pack());
     EXPECT_EQ(DescribeIndex(ReadValidPacket(f.PacketPath())), std::vector<std::string>{"F 64 4 free.txt"});
     EXPECT_EQ(f.Messages(), (std::vector<std::string>{"#F,64,4,free.txt\r\n", kMsgDone}));
+    ASSERT_EQ(f.Builder().Skipped().size(), 1u);
+    EXPECT_EQ(f.Builder().Skipped()[0].reason, SkipReason::Unreadable);
 }
 
 TEST(PackWindows, GbkNamesWithBackslashTrailBytesStayWhole) {
