@@ -176,7 +176,7 @@ void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& p
         std::string line = FormatFolderLine(m_nOffset, prefix + m_strStored);
         if (!WriteIndexLine(line)) return;
         subfolders.push_back({name, m_strStored});
-        AddMessage(line);
+        AddMessage(std::move(line));
         ++m_nFolders;
         return;
     }
@@ -185,7 +185,7 @@ void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& p
     std::string line = FormatFileLine(m_nOffset, static_cast<int>(length), prefix + m_strStored);
     m_nOffset += static_cast<int>(length);
     if (!WriteIndexLine(line)) return;
-    AddMessage(line);
+    AddMessage(std::move(line));
     ++m_nFiles;
 }
 
@@ -226,7 +226,7 @@ long long CPacketBuilder::AppendFileData(const std::string& strPath) {
     return total;
 }
 
-void CPacketBuilder::AddMessage(const std::string& strMessage) { m_lstMessages.push_back(strMessage); }
+void CPacketBuilder::AddMessage(std::string strMessage) { m_lstMessages.push_back(std::move(strMessage)); }
 
 void CPacketBuilder::PumpMessages() { ::PumpMessages(); }
 

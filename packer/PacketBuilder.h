@@ -75,7 +75,7 @@ private:
 
     bool ScanFolder(const std::string& strFolder, const std::string& strPrefix);
     long long AppendFileData(const std::string& strPath);
-    void AddMessage(const std::string& strMessage);
+    void AddMessage(std::string strMessage);
     void PumpMessages();
 
     void HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,

@@ -55,5 +55,7 @@ private:
     void* m_hFile = nullptr;
 #else
     int m_fd = -1;
+    bool m_bRegular = false;  // from the fstat made when the file was opened
+    FileId m_id;
 #endif
 };

@@ -27,6 +27,10 @@ bool CFile::Open(const std::string& path, unsigned flags) {
         Close();
         return false;
     }
+    m_bRegular = S_ISREG(st.st_mode);
+    m_id.volume = static_cast<std::uint64_t>(st.st_dev);
+    m_id.index = static_cast<std::uint64_t>(st.st_ino);
+    m_id.valid = true;
     if (!(flags & modeWrite)) ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     return true;
 }
@@ -59,21 +63,9 @@ long long CFile::GetLength() const {
     return st.st_size;
 }
 
-bool CFile::IsRegular() const {
-    struct stat st;
-    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode);
-}
+bool CFile::IsRegular() const { return m_fd >= 0 && m_bRegular; }
 
-FileId CFile::GetId() const {
-    FileId id;
-    struct stat st;
-    if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) {
-        id.volume = static_cast<std::uint64_t>(st.st_dev);
-        id.index = static_cast<std::uint64_t>(st.st_ino);
-        id.valid = true;
-    }
-    return id;
-}
+FileId CFile::GetId() const { return m_fd >= 0 ? m_id : FileId(); }
 
 bool CFile::Close() {
     if (m_fd < 0) return true;
