@@ -4,6 +4,7 @@
 #include <direct.h>
 #include <io.h>
 #include <windows.h>
+#undef ReplaceFile  // ours, not the Win32 macro
 
 bool MakeDir(const std::string& path) { return ::_mkdir(path.c_str()) == 0; }
 
