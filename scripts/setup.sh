@@ -11,7 +11,7 @@ if [ "${1:-all}" != native ]; then
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     wine wine64 xvfb xauth x11-utils imagemagick gnuplot-nox
-    fonts-wqy-microhei
+    fonts-wqy-microhei fonts-wine
   )
 fi
 

@@ -22,7 +22,14 @@ fi
 
 step cmake --preset win64
 step cmake --build --preset win64 -j2
-# One wineserver for the whole run instead of one per test process.
+# One X server for the GUI tests and one wineserver for the whole run, instead
+# of one of each per test process.
+display=90
+while [ -e /tmp/.X$display-lock ] || [ -e /tmp/.X11-unix/X$display ]; do display=$((display + 1)); done
+Xvfb :$display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=:$display
+trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
 prefix=$PWD/build/win64/wineprefix
 step scripts/wine-run.sh "$prefix" cmd /c exit 0
 WINEPREFIX=$prefix /usr/lib/wine/wineserver -p 60
