@@ -17,6 +17,7 @@ const char kMsgDataError[] = "数据读写错误!\r\n";
 const char kMsgIndexError[] = "索引读写错误!\r\n";
 const char kMsgTooLarge[] = "打包数据超过 2GB 上限!\r\n";
 const char kMsgBackslashName[] = "名称含有反斜杠,已跳过: %s\r\n";
+const char kMsgLineBreakName[] = "名称含有换行符,已跳过: %s\r\n";
 const char kMsgDone[] = "打包完成!";
 
 namespace {
@@ -30,8 +31,17 @@ std::string WithTrailingSeparator(std::string path, char sep) {
 }
 
 // Off Windows a name may hold a backslash, which the index would read as a separator.
-bool NameBreaksIndex(const std::string& name) {
+bool NameHoldsBackslash(const std::string& name) {
     return kPathSep != '\\' && name.find('\\') != std::string::npos;
+}
+
+// A CR or LF in a name would end its index line early.
+bool NameHoldsLineBreak(const std::string& name) { return name.find_first_of("\r\n") != std::string::npos; }
+
+std::string FormatSkipMessage(const char* format, const std::string& path) {
+    std::string message = format;
+    message.replace(message.find("%s"), 2, path);
+    return message;
 }
 
 }  // namespace
@@ -116,7 +126,9 @@ bool CPacketBuilder::OpenWorkFiles() {
 bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string& strPrefix) {
     if (m_failure != Failure::None) return false;
     const std::string folder = WithTrailingSeparator(strFolder, kPathSep);
-    const std::string prefix = strPrefix.empty() ? strPrefix : WithTrailingSeparator(strPrefix, '\\');
+    // The prefix is made of stored names, which may be in another code page than the
+    // process's: it is extended, never trimmed.
+    const std::string prefix = strPrefix.empty() ? strPrefix : strPrefix + '\\';
 
     // A link back to a folder on the current path is recorded but not entered.
     FileId id = GetPathId(folder);
@@ -160,11 +172,14 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
 
 void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
                                  bool isDirectory, std::vector<Subfolder>& subfolders) {
-    if (NameBreaksIndex(name)) {
-        std::string message = kMsgBackslashName;
-        message.replace(message.find("%s"), 2, prefix + name);
-        AddMessage(message);
+    if (NameHoldsBackslash(name)) {
+        AddMessage(FormatSkipMessage(kMsgBackslashName, prefix + name));
         Skip(folder + name, SkipReason::Backslash);
+        return;
+    }
+    if (NameHoldsLineBreak(name)) {
+        AddMessage(FormatSkipMessage(kMsgLineBreakName, prefix + name));
+        Skip(folder + name, SkipReason::LineBreak);
         return;
     }
     m_strStored = name;
@@ -192,7 +207,9 @@ void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& p
 long long CPacketBuilder::AppendFileData(const std::string& strPath) {
     CFile source;
     if (!source.Open(strPath, CFile::modeRead)) {
-        Skip(strPath, SkipReason::Unreadable);
+        // On Windows the job's own work files fail here, held exclusively by the job.
+        FileId id = GetPathId(strPath);
+        Skip(strPath, id == m_idData || id == m_idIndex ? SkipReason::WorkFile : SkipReason::Unreadable);
         return -1;
     }
     // FIFOs, devices and the job's own open work files are skipped like unreadable files.

@@ -21,6 +21,7 @@ extern const char kMsgDataError[];        // "数据读写错误!\r\n"
 extern const char kMsgIndexError[];       // "索引读写错误!\r\n"
 extern const char kMsgTooLarge[];         // "打包数据超过 2GB 上限!\r\n"
 extern const char kMsgBackslashName[];    // "名称含有反斜杠,已跳过: %s\r\n"
+extern const char kMsgLineBreakName[];    // "名称含有换行符,已跳过: %s\r\n"
 extern const char kMsgDone[];             // "打包完成!" (no line end)
 
 // Turns a name from the listing into the bytes the index stores; false when it cannot.
@@ -35,7 +36,7 @@ struct PackOptions {
 };
 
 // Why an entry of the source tree is not in the packet.
-enum class SkipReason { Unreadable, NotAFile, WorkFile, Unlistable, Backslash, Encoding };
+enum class SkipReason { Unreadable, NotAFile, WorkFile, Unlistable, Backslash, LineBreak, Encoding };
 
 struct SkippedEntry {
     std::string path;  // full path in the source tree

@@ -70,6 +70,19 @@ TEST(PackPosix, NameWithABackslashIsSkippedWithItsRelativePath) {
     EXPECT_EQ(f.Builder().m_nFiles, 1);
 }
 
+TEST(PackPosix, NameWithALineBreakIsSkippedWithItsRelativePath) {
+    PackFixture f;
+    f.Write("d/ok.txt", "ok");
+    f.Write("d/two\nlines", "no");
+    f.Write("cr\r", "no");
+    ASSERT_TRUE(f.Pack());
+    std::vector<std::string> messages = f.Messages();
+    EXPECT_TRUE(Contains(messages, "名称含有换行符,已跳过: d\\two\nlines\r\n"));
+    EXPECT_TRUE(Contains(messages, "名称含有换行符,已跳过: cr\r\r\n"));
+    EXPECT_EQ(Sorted(DescribeIndex(ReadValidPacket(f.PacketPath()))),
+              (std::vector<std::string>{"D 64 0 d", "F 64 2 d\\ok.txt"}));
+}
+
 // Runs `body` in a child whose files may grow to `limit` bytes at most, as on a full disk.
 void WithFileSizeLimit(rlim_t limit, void (*body)(PackFixture&), PackFixture& f) {
     pid_t pid = ::fork();
