@@ -1,9 +1,13 @@
-// velkaron-pack: the command-line front end. Packs a folder into a packet without a window.
+// velkaron-pack: the command-line front end. Packs a folder into a packet without a
+// window, and lists, verifies and extracts packets.
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "cli/CliText.h"
 #include "cli/PackCommand.h"
+#include "cli/PacketCommands.h"
 #include "platform/Console.h"
 #include "platform/MbText.h"
 #include "settings/ProgramDir.h"
@@ -11,14 +15,46 @@
 namespace {
 
 const char kUsage[] =
-    "用法: velkaron-pack SOURCE PACKET\n"
-    "      velkaron-pack            (打包程序旁的示例文件夹 example)\n"
-    "将文件夹 SOURCE 及其下所有文件打包为数据包 PACKET。\n"
-    "退出状态: 0 成功, 1 打包失败, 2 用法错误。\n";
+    "用法: velkaron-pack SOURCE PACKET [选项]          同 pack\n"
+    "      velkaron-pack pack SOURCE PACKET [选项]     将文件夹 SOURCE 及其下所有内容打包为数据包 PACKET\n"
+    "      velkaron-pack list PACKET [选项]            以表格列出数据包的索引 (类型、偏移、长度、路径)\n"
+    "      velkaron-pack verify PACKET [SOURCE] [选项] 检查数据包的文件头、大小和索引的每条规则;\n"
+    "                                                  给出 SOURCE 时再逐项比较条目和文件内容\n"
+    "      velkaron-pack extract PACKET DIR [选项]     先检查整个索引, 再在文件夹 DIR 下重建目录树\n"
+    "      velkaron-pack                               打包程序旁的示例文件夹 example\n"
+    "\n"
+    "pack 的选项:\n"
+    "  --sorted                 各文件夹的条目按名称的字节序排列: 同一目录树总得到相同的数据包\n"
+    "  --name-encoding raw|gbk  raw: 名称按列表给出的字节保存 (默认);\n"
+    "                           gbk: 由本地编码转换为 GBK, 无法转换的条目跳过 (Windows 上不可用)\n"
+    "  --work-dir DIR           两个工作文件所在的文件夹 (默认: 程序旁的 data)\n"
+    "  --buffer-size N          复制缓冲区的字节数, 可加 K 或 M (默认 1M)\n"
+    "  -q                       不在标准输出显示索引行; 标准错误是终端时在那里显示一行进度\n"
+    "list 的选项:\n"
+    "  --raw                    按存储的原样输出索引行\n"
+    "  --name-encoding raw|gbk  gbk: 数据包中的名称是 GBK, 以本地编码显示\n"
+    "verify 的选项:\n"
+    "  --name-encoding raw|gbk  gbk: 数据包中的名称是 GBK, 与 SOURCE 比较时换成本地编码\n"
+    "extract 的选项:\n"
+    "  --force                  覆盖已存在的文件 (链接本身被替换, 不会经由它写入)\n"
+    "  --name-encoding raw|gbk  gbk: 数据包中的名称是 GBK, 以本地编码创建\n"
+    "  --buffer-size N          复制缓冲区的字节数 (默认 1M)\n"
+    "  -h, --help               显示本说明\n"
+    "\n"
+    "退出状态:\n"
+    "  0  成功\n"
+    "  1  失败: 打包失败, 数据包无效或与 SOURCE 不符, 解包被拒绝或中断\n"
+    "  2  用法错误\n"
+    "  3  已打包, 但有条目无法读取或转换而被跳过 (在标准错误中逐一列出)\n";
 
 int Usage(std::FILE* out, int status) {
     std::fputs(kUsage, out);
     return status;
+}
+
+int UsageError(const std::string& message) {
+    Err(message + "\n");
+    return Usage(stderr, kExitUsage);
 }
 
 // With no arguments: the example folder the build puts beside the program.
@@ -26,9 +62,46 @@ int PackExample() {
     std::string dir;
     GetProgramDir(dir);
     std::string packet = dir + "example.dat";
-    int status = RunPack(dir + "example", packet);
+    int status = RunPack(dir + "example", packet, CliOptions());
     std::printf("数据包: %s\n", packet.c_str());
     return status;
+}
+
+struct Command {
+    const char* name;
+    unsigned options;
+    std::size_t minOperands;
+    std::size_t maxOperands;
+    const char* operands;  // for the message when their number is wrong
+};
+
+const Command kCommands[] = {
+    {"pack", kOptSorted | kOptEncoding | kOptWorkDir | kOptBufferSize | kOptQuiet, 2, 2, "SOURCE PACKET"},
+    {"list", kOptRaw | kOptEncoding, 1, 1, "PACKET"},
+    {"verify", kOptEncoding, 1, 2, "PACKET [SOURCE]"},
+    {"extract", kOptForce | kOptEncoding | kOptBufferSize, 2, 2, "PACKET DIR"},
+};
+
+int Run(const Command& command, const std::vector<std::string>& args) {
+    CliOptions options;
+    std::string error;
+    if (!ParseCliOptions(args, command.name, command.options, options, error)) return UsageError(error);
+    if (options.help) return Usage(stdout, kExitOk);
+    const std::vector<std::string>& op = options.operands;
+    if (op.size() < command.minOperands || op.size() > command.maxOperands) {
+        return UsageError(std::string(command.name) + " 需要参数 " + command.operands);
+    }
+    const std::string name = command.name;
+    if (name == "pack") {
+        if (op[0].empty()) return Err("请先选择源文件夹。\n"), kExitUsage;
+        if (op[1].empty()) return UsageError("请给出数据包的路径。");
+        return RunPack(op[0], op[1], options);
+    }
+    if (op[0].empty()) return UsageError("请给出数据包的路径。");
+    if (name == "list") return RunList(op[0], options);
+    if (name == "verify") return RunVerify(op[0], op.size() > 1 ? op[1] : std::string(), options);
+    if (op[1].empty()) return UsageError("请给出目标文件夹。");
+    return RunExtract(op[0], op[1], options);
 }
 
 }  // namespace
@@ -37,13 +110,10 @@ int main(int argc, char** argv) {
     InitMultibyte();
     SetBinaryStdStreams();
     if (argc == 1) return PackExample();
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        return Usage(stdout, kExitOk);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (const Command& command : kCommands) {
+        if (args[0] == command.name) return Run(command, std::vector<std::string>(args.begin() + 1, args.end()));
     }
-    if (argc != 3) return Usage(stderr, kExitUsage);
-    if (argv[1][0] == '\0') {
-        std::fputs("velkaron-pack: 请先选择源文件夹。\n", stderr);
-        return kExitUsage;
-    }
-    return RunPack(argv[1], argv[2]);
+    // Any other first argument is a source folder: velkaron-pack SOURCE PACKET.
+    return Run(kCommands[0], args);
 }

@@ -24,6 +24,7 @@ public:
         modeRead = 0x0000,
         modeWrite = 0x0001,
         modeCreate = 0x1000,
+        modeCreateNew = 0x10000,  // with modeWrite: create, failing when anything (a link too) has the name
     };
 
     CFile() = default;
@@ -33,7 +34,9 @@ public:
 
     // Opens `path`: modeRead reads an existing file; modeWrite alone writes an
     // existing file without truncating it; modeCreate|modeWrite creates or
-    // truncates. Opening never blocks (FIFOs included). False when it cannot be opened.
+    // truncates; modeCreateNew|modeWrite makes a new file and never opens or follows
+    // what already stands at `path`. Opening never blocks (FIFOs included). False when
+    // it cannot be opened.
     bool Open(const std::string& path, unsigned flags);
     bool IsOpen() const;
 
@@ -41,6 +44,8 @@ public:
     long long Read(void* buffer, std::size_t size);
     // Writes all `size` bytes; false when the system wrote fewer or failed (full disk).
     bool Write(const void* buffer, std::size_t size);
+    // Moves the position to `offset` bytes from the start; false when the system refuses.
+    bool Seek(long long offset);
     // Current length in bytes, or -1 when the system cannot tell.
     long long GetLength() const;
     // True for an ordinary disk file; false for folders, FIFOs, sockets and devices.

@@ -11,6 +11,9 @@ constexpr char kPathSep = '\\';
 constexpr char kPathSep = '/';
 #endif
 
+// What stands at a path, its last component not followed when it is a link.
+enum class PathKind { Missing, File, Folder, Link, Other };
+
 // Makes one folder (_mkdir); false when it fails, for instance because it exists.
 bool MakeDir(const std::string& path);
 // Removes an empty folder; false when it fails.
@@ -23,6 +26,9 @@ bool PathExists(const std::string& path);
 bool ReplaceFile(const std::string& from, const std::string& to);
 // Full path of the running executable; empty when the system cannot tell.
 std::string GetModulePath();
+// What stands at `path` itself: a link (or reparse point) is Link, never its target;
+// Missing also when the system cannot tell.
+PathKind GetPathKind(const std::string& path);
 // Identity of the file or folder at `path`, links followed; invalid when it cannot be had.
 FileId GetPathId(const std::string& path);
 // The user's temporary folder, ending with a separator.

@@ -25,6 +25,15 @@ std::string GetModulePath() {
     return std::string(buffer, static_cast<std::size_t>(n));
 }
 
+PathKind GetPathKind(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return PathKind::Missing;
+    if (S_ISLNK(st.st_mode)) return PathKind::Link;
+    if (S_ISDIR(st.st_mode)) return PathKind::Folder;
+    if (S_ISREG(st.st_mode)) return PathKind::File;
+    return PathKind::Other;
+}
+
 FileId GetPathId(const std::string& path) {
     FileId id;
     struct stat st;

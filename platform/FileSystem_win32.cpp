@@ -25,6 +25,15 @@ std::string GetModulePath() {
     return buffer;
 }
 
+PathKind GetPathKind(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return PathKind::Link;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Folder;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
+    return PathKind::File;
+}
+
 FileId GetPathId(const std::string& path) {
     FileId id;
     HANDLE h = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

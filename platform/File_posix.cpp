@@ -11,12 +11,17 @@ CFile::~CFile() { Close(); }
 
 bool CFile::Open(const std::string& path, unsigned flags) {
     Close();
-    int oflags = O_CLOEXEC | O_NOCTTY;
+    // O_NONBLOCK keeps a FIFO from blocking the opener; it is cleared once open.
+    int oflags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     if (flags & modeWrite) {
         oflags |= O_WRONLY;
-        if (flags & modeCreate) oflags |= O_CREAT | O_TRUNC;
+        if (flags & modeCreateNew) {
+            oflags |= O_CREAT | O_EXCL;  // O_EXCL also refuses a link, dangling or not
+        } else if (flags & modeCreate) {
+            oflags |= O_CREAT | O_TRUNC;
+        }
     } else {
-        oflags |= O_RDONLY | O_NONBLOCK;  // a FIFO must not block the opener
+        oflags |= O_RDONLY;
     }
     do {
         m_fd = ::open(path.c_str(), oflags, 0666);
@@ -31,7 +36,7 @@ bool CFile::Open(const std::string& path, unsigned flags) {
     m_id.volume = static_cast<std::uint64_t>(st.st_dev);
     m_id.index = static_cast<std::uint64_t>(st.st_ino);
     m_id.valid = true;
-    if (!(flags & modeWrite)) ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     return true;
 }
 
@@ -55,6 +60,10 @@ bool CFile::Write(const void* buffer, std::size_t size) {
         size -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+bool CFile::Seek(long long offset) {
+    return m_fd >= 0 && offset >= 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) == offset;
 }
 
 long long CFile::GetLength() const {

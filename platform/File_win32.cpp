@@ -13,6 +13,7 @@ bool CFile::Open(const std::string& path, unsigned flags) {
     Close();
     DWORD access = (flags & modeWrite) ? GENERIC_WRITE : GENERIC_READ;
     DWORD disposition = (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
+    if ((flags & modeWrite) && (flags & modeCreateNew)) disposition = CREATE_NEW;
     HANDLE h = ::CreateFileA(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     m_hFile = h;
@@ -38,6 +39,12 @@ bool CFile::Write(const void* buffer, std::size_t size) {
         size -= put;
     }
     return true;
+}
+
+bool CFile::Seek(long long offset) {
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    return m_hFile != nullptr && offset >= 0 && ::SetFilePointerEx(H(m_hFile), to, nullptr, FILE_BEGIN);
 }
 
 long long CFile::GetLength() const {

@@ -1,0 +1,42 @@
+// What every velkaron-pack command shares: exit statuses, the copy buffer's default
+// and the parsing of options.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+enum ExitStatus { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitSkipped = 3 };
+
+// The command line's copy buffer unless --buffer-size says otherwise.
+constexpr std::size_t kCliBufferSize = 1048576;
+constexpr std::size_t kCliBufferSizeMax = 256u * 1024 * 1024;
+
+// The options a command accepts.
+enum CliOption : unsigned {
+    kOptSorted = 1u << 0,
+    kOptEncoding = 1u << 1,
+    kOptWorkDir = 1u << 2,
+    kOptBufferSize = 1u << 3,
+    kOptQuiet = 1u << 4,
+    kOptRaw = 1u << 5,
+    kOptForce = 1u << 6,
+};
+
+struct CliOptions {
+    std::vector<std::string> operands;
+    bool sorted = false;
+    bool gbk = false;  // --name-encoding gbk: stored names are GBK, local names are converted
+    std::string workDir;
+    std::size_t bufferSize = kCliBufferSize;
+    bool quiet = false;
+    bool raw = false;
+    bool force = false;
+    bool help = false;
+};
+
+// Parses `args` for `command` (its name, for messages), accepting the options in
+// `allowed` anywhere among the operands; "--" ends the options. False with a message
+// (without line end) in `error` for an unknown, misplaced or malformed option.
+bool ParseCliOptions(const std::vector<std::string>& args, const char* command, unsigned allowed,
+                     CliOptions& options, std::string& error);

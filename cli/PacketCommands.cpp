@@ -1,0 +1,381 @@
+// list, verify and extract: each opens the packet through CPacketIndex, which checks
+// it whole before anything is compared or written, and reads it as a stream.
+#include "cli/PacketCommands.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "cli/CliText.h"
+#include "cli/PackCommand.h"
+#include "cli/TargetNames.h"
+#include "packer/PacketFormat.h"
+#include "packer/PacketIndex.h"
+#include "platform/FileFind.h"
+#include "platform/FileSystem.h"
+#include "platform/MbText.h"
+#include "platform/NameEncoding.h"
+
+namespace {
+
+NameCoding CodingOf(const CliOptions& options) { return options.gbk ? NameCoding::Gbk : NameCoding::Local; }
+
+std::string N(long long value) { return std::to_string(value); }
+
+std::string RightAligned(const std::string& text, std::size_t width) {
+    return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
+}
+
+// Opens `encoder` in `direction` when names are GBK; false with a message when it cannot.
+bool OpenEncoder(CNameEncoder& encoder, NameDirection direction, const CliOptions& options) {
+    if (!options.gbk || encoder.Open(direction)) return true;
+    Err("本系统无法在本地编码与 GBK 之间转换名称。\n");
+    return false;
+}
+
+// Opens and checks the whole packet; false after naming the broken rule.
+bool OpenChecked(CPacketIndex& index, const std::string& packet, const PacketVisitor& visit = nullptr) {
+    if (index.Open(packet) && index.Check(visit)) return true;
+    Err(DescribeProblem(index.Problem(), packet));
+    return false;
+}
+
+// A stored path as local components: split at whole-character backslashes, each
+// converted from GBK when `encoder` is open. False when a name cannot be converted.
+bool LocalComponents(const std::string& stored, NameCoding coding, CNameEncoder* encoder,
+                     std::vector<std::string>& components) {
+    components = CPacketIndex::Components(stored, coding);
+    if (encoder == nullptr) return true;
+    for (std::string& name : components) {
+        if (!encoder->Convert(name)) return false;
+    }
+    return true;
+}
+
+std::string Join(const std::vector<std::string>& components, char sep) {
+    std::string path;
+    for (const std::string& name : components) {
+        if (!path.empty()) path += sep;
+        path += name;
+    }
+    return path;
+}
+
+// "索引第 N 行 (path)", the path as `shown`: in the local encoding where it could be converted.
+std::string LineTag(const PacketLine& line, const std::string& shown) {
+    return "索引第 " + N(line.number) + " 行 (" + shown + ")";
+}
+
+// A folder, or a link that leads to one.
+bool IsFolder(const std::string& path) {
+    PathKind kind = GetPathKind(path);
+    if (kind == PathKind::Folder) return true;
+    CFileFind find;
+    return kind == PathKind::Link && find.FindFile(path + kPathSep + "*.*");
+}
+
+}  // namespace
+
+int RunList(const std::string& packet, const CliOptions& options) {
+    CNameEncoder decoder;
+    if (!OpenEncoder(decoder, NameDirection::GbkToLocal, options)) return kExitFailed;
+    CPacketIndex index(CodingOf(options));
+    long long unshown = 0;  // first line whose name could not be converted
+    if (!options.raw) Out("类型       偏移       长度  路径\n");
+    bool ok = OpenChecked(index, packet, [&](const PacketLine& line) {
+        if (options.raw) {
+            // Numbers are checked to be in their one written form, so this is the line as stored.
+            Out(std::string(line.folder ? "#D," : "#F,") + N(line.offset) + "," + N(line.length) + "," + line.path +
+                "\r\n");
+            return true;
+        }
+        std::string path = line.path;
+        if (options.gbk && !decoder.Convert(path) && unshown == 0) unshown = line.number;
+        Out(std::string(line.folder ? "目录" : "文件") + " " + RightAligned(N(line.offset), 10) + " " +
+            RightAligned(N(line.length), 10) + "  " + path + "\n");
+        return true;
+    });
+    if (!ok) return kExitFailed;
+    if (!options.raw) {
+        Out("\n文件: " + N(index.Files()) + " | 文件夹 " + N(index.Folders()) + " | 数据 " +
+            N(index.IndexOffset() - kPacketHeaderSize) + " 字节\n");
+    }
+    if (unshown > 0) {
+        Err("索引第 " + N(unshown) + " 行起有名称不是有效的 GBK 或无法以本地编码显示, 已按原样显示。\n");
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+namespace {
+
+// Compares a checked packet with a source folder: every line against what the folder
+// holds, then every entry of the folder against the index.
+class SourceComparison {
+public:
+    SourceComparison(CPacketIndex& index, const std::string& root, const CliOptions& options)
+        : m_index(index), m_root(root), m_coding(CodingOf(options)), m_bGbk(options.gbk),
+          m_source(options.bufferSize), m_packet(options.bufferSize) {}
+
+    bool Open(const CliOptions& options) {
+        return OpenEncoder(m_toLocal, NameDirection::GbkToLocal, options) &&
+               OpenEncoder(m_toStored, NameDirection::LocalToGbk, options);
+    }
+
+    // False with the first difference in Difference().
+    bool Run() {
+        if (!IsFolder(m_root)) return Differ("源文件夹 " + m_root + " 不存在");
+        bool same = m_index.ForEach([this](const PacketLine& line) { return CompareLine(line); });
+        if (!same && m_strDifference.empty()) return Differ("读取数据包出错");
+        if (!same) return false;
+        std::vector<FileId> ancestors;
+        return WalkSource(m_root, std::string(), ancestors);
+    }
+
+    const std::string& Difference() const { return m_strDifference; }
+
+private:
+    bool Differ(const std::string& text) {
+        m_strDifference = text;
+        return false;
+    }
+
+    bool CompareLine(const PacketLine& line) {
+        std::vector<std::string> components;
+        if (!LocalComponents(line.path, m_coding, m_bGbk ? &m_toLocal : nullptr, components)) {
+            return Differ(LineTag(line, line.path) + ": 名称不是有效的 GBK, 在源文件夹中找不到");
+        }
+        const std::string tag = LineTag(line, Join(components, '\\'));
+        std::string local = m_root + Join(components, kPathSep);
+        if (line.folder) {
+            return IsFolder(local) || Differ(tag + ": 源文件夹中没有这个文件夹: " + local);
+        }
+        CFile file;
+        if (!file.Open(local, CFile::modeRead)) return Differ(tag + ": 源文件夹中没有或无法读取: " + local);
+        if (!file.IsRegular()) return Differ(tag + ": 源文件夹中这不是普通文件: " + local);
+        long long size = file.GetLength();
+        if (size != line.length) {
+            return Differ(tag + ": 长度不同, 源文件 " + N(size) + " 字节, 数据包中 " + N(line.length) + " 字节");
+        }
+        long long done = 0;
+        while (done < line.length) {
+            std::size_t want = static_cast<std::size_t>(std::min<long long>(line.length - done, m_source.size()));
+            long long got = file.Read(m_source.data(), want);
+            if (got <= 0) return Differ(tag + ": 读取源文件出错: " + local);
+            std::size_t n = static_cast<std::size_t>(got);
+            if (m_index.ReadAt(line.offset + done, m_packet.data(), n) != got) {
+                return Differ(tag + ": 读取数据包出错");
+            }
+            if (std::memcmp(m_source.data(), m_packet.data(), n) != 0) {
+                std::size_t at = 0;
+                while (m_source[at] == m_packet[at]) ++at;
+                return Differ(tag + ": 内容不同, 自第 " + N(done + static_cast<long long>(at)) + " 字节起");
+            }
+            done += got;
+        }
+        return true;
+    }
+
+    // Lists `folder` as the packing job does; a folder that leads back to one being
+    // listed is not entered, as the job does not enter it.
+    bool WalkSource(const std::string& folder, const std::string& prefix, std::vector<FileId>& ancestors) {
+        FileId id = GetPathId(folder);
+        for (const FileId& open : ancestors) {
+            if (open == id) return true;
+        }
+        std::vector<std::pair<std::string, std::string>> subfolders;  // local name, stored path
+        CFileFind find;
+        if (!find.FindFile(folder + kPathSep + "*.*")) return true;  // nothing listed, nothing to miss
+        while (find.FindNextFile()) {
+            if (find.IsDots()) continue;
+            std::string name = find.GetFileName();
+            std::string local = folder + name;
+            std::string stored = name;
+            if (kPathSep != '\\' && name.find('\\') != std::string::npos) {
+                return Differ("源文件夹中的 " + local + " 不在数据包中: 名称含有反斜杠");
+            }
+            if (m_bGbk && !m_toStored.Convert(stored)) {
+                return Differ("源文件夹中的 " + local + " 不在数据包中: 名称无法转换为 GBK");
+            }
+            PacketLine line;
+            if (!m_index.Find(prefix + stored, line)) return Differ("源文件夹中的 " + local + " 不在数据包中");
+            if (find.IsDirectory()) subfolders.emplace_back(name, prefix + stored);
+        }
+        ancestors.push_back(id);
+        for (const auto& sub : subfolders) {
+            if (!WalkSource(folder + sub.first + kPathSep, sub.second + "\\", ancestors)) return false;
+        }
+        ancestors.pop_back();
+        return true;
+    }
+
+    CPacketIndex& m_index;
+    std::string m_root;  // ends with a separator
+    NameCoding m_coding;
+    bool m_bGbk;
+    CNameEncoder m_toLocal;
+    CNameEncoder m_toStored;
+    std::vector<char> m_source;
+    std::vector<char> m_packet;
+    std::string m_strDifference;
+};
+
+}  // namespace
+
+int RunVerify(const std::string& packet, const std::string& source, const CliOptions& options) {
+    CPacketIndex index(CodingOf(options));
+    if (!OpenChecked(index, packet)) return kExitFailed;
+    std::string summary = N(index.Files()) + " 个文件, " + N(index.Folders()) + " 个文件夹, 数据 " +
+                          N(index.IndexOffset() - kPacketHeaderSize) + " 字节";
+    if (source.empty()) {
+        Out("数据包有效: " + summary + "。\n");
+        return kExitOk;
+    }
+    SourceComparison comparison(index, NormaliseSourceFolder(source), options);
+    if (!comparison.Open(options)) return kExitFailed;
+    if (!comparison.Run()) {
+        Err("数据包 " + packet + " 与源文件夹不符: " + comparison.Difference() + "\n");
+        return kExitFailed;
+    }
+    Out("数据包有效, 与源文件夹一致: " + summary + "。\n");
+    return kExitOk;
+}
+
+namespace {
+
+// Extract in two passes over a checked index: Plan refuses what cannot or must not be
+// written, before anything is; Write then makes each folder and file in index order.
+class Extraction {
+public:
+    Extraction(CPacketIndex& index, const std::string& root, const CliOptions& options)
+        : m_index(index), m_root(root), m_coding(CodingOf(options)), m_bGbk(options.gbk), m_bForce(options.force),
+          m_buffer(options.bufferSize) {}
+
+    bool Open(const CliOptions& options) { return OpenEncoder(m_toLocal, NameDirection::GbkToLocal, options); }
+
+    bool Plan(const PacketLine& line) {
+        std::string target;
+        if (!TargetOf(line, target)) return false;
+        PathKind kind = GetPathKind(target);
+        if (line.folder) {
+            if (kind == PathKind::Missing || kind == PathKind::Folder) return true;
+            if (kind == PathKind::Link) return Refuse(line, target + " 已存在, 是一个链接; 不会经由链接写入");
+            return Refuse(line, target + " 已存在, 但不是文件夹");
+        }
+        if (kind == PathKind::Missing) return true;
+        if (kind == PathKind::Folder) return Refuse(line, target + " 已存在, 是一个文件夹");
+        if (kind == PathKind::Other) return Refuse(line, target + " 已存在, 不是普通文件");
+        return m_bForce || Refuse(line, target + " 已存在; 要覆盖请加 --force");
+    }
+
+    bool Write(const PacketLine& line) {
+        std::string target;
+        if (!TargetOf(line, target)) return false;
+        if (line.folder) {
+            if (MakeDir(target) || GetPathKind(target) == PathKind::Folder) {
+                ++m_nFolders;
+                return true;
+            }
+            return Refuse(line, "无法创建文件夹 " + target);
+        }
+        PathKind kind = GetPathKind(target);
+        // A link is replaced as itself, never written through.
+        if (m_bForce && (kind == PathKind::File || kind == PathKind::Link) && !RemoveFile(target)) {
+            return Refuse(line, "无法替换已存在的 " + target);
+        }
+        CFile file;
+        if (!file.Open(target, CFile::modeCreateNew | CFile::modeWrite)) return Refuse(line, "无法创建文件 " + target);
+        for (long long done = 0; done < line.length;) {
+            std::size_t want = static_cast<std::size_t>(std::min<long long>(line.length - done, m_buffer.size()));
+            if (m_index.ReadAt(line.offset + done, m_buffer.data(), want) != static_cast<long long>(want)) {
+                return Refuse(line, "读取数据包出错");
+            }
+            if (!file.Write(m_buffer.data(), want)) return Refuse(line, "写入 " + target + " 出错 (磁盘已满?)");
+            done += static_cast<long long>(want);
+        }
+        if (!file.Close()) return Refuse(line, "写入 " + target + " 出错 (磁盘已满?)");
+        ++m_nFiles;
+        return true;
+    }
+
+    const std::string& Message() const { return m_strMessage; }
+    long long Files() const { return m_nFiles; }
+    long long Folders() const { return m_nFolders; }
+
+private:
+    bool Refuse(const PacketLine& line, const std::string& why) {
+        m_strMessage = LineTag(line, m_strShown) + ": " + why;
+        return false;
+    }
+
+    bool TargetOf(const PacketLine& line, std::string& target) {
+        std::vector<std::string> components;
+        m_strShown = line.path;
+        if (!LocalComponents(line.path, m_coding, m_bGbk ? &m_toLocal : nullptr, components)) {
+            return Refuse(line, "名称不是有效的 GBK 或无法以本地编码表示");
+        }
+        m_strShown = Join(components, '\\');
+        for (const std::string& name : components) {
+            const char* problem = TargetNameProblem(name, kWindowsNames, NameCoding::Local);
+            if (problem != nullptr) return Refuse(line, std::string("无法创建 \"") + name + "\": " + problem);
+        }
+        target = m_root + Join(components, kPathSep);
+        return true;
+    }
+
+    CPacketIndex& m_index;
+    std::string m_root;  // ends with a separator
+    NameCoding m_coding;
+    bool m_bGbk;
+    bool m_bForce;
+    CNameEncoder m_toLocal;
+    std::vector<char> m_buffer;
+    std::string m_strMessage;
+    std::string m_strShown;  // the current line's path for messages
+    long long m_nFiles = 0;
+    long long m_nFolders = 0;
+};
+
+// Makes `folder` and every missing folder above it.
+bool MakeFolders(const std::string& folder) {
+    for (std::size_t pos = FindChar(folder, kPathSep, 1);; pos = FindChar(folder, kPathSep, pos + 1)) {
+        std::string part = folder.substr(0, pos);
+        if (!part.empty() && !IsFolder(part) && !MakeDir(part)) return false;
+        if (pos == std::string::npos || pos + 1 == folder.size()) return true;
+    }
+}
+
+}  // namespace
+
+int RunExtract(const std::string& packet, const std::string& dir, const CliOptions& options) {
+    CPacketIndex index(CodingOf(options));
+    index.SetCaseInsensitive(kWindowsNames);
+    if (!OpenChecked(index, packet)) return kExitFailed;
+
+    // With its separator the target folder's path follows a link: DIR itself may be one.
+    std::string root = NormaliseSourceFolder(dir);
+    PathKind rootKind = GetPathKind(root);
+    if (rootKind != PathKind::Missing && !IsFolder(root)) {
+        Err("目标 " + dir + " 已存在, 但不是文件夹。\n");
+        return kExitFailed;
+    }
+    Extraction extraction(index, root, options);
+    if (!extraction.Open(options)) return kExitFailed;
+    if (!index.ForEach([&](const PacketLine& line) { return extraction.Plan(line); })) {
+        Err(extraction.Message().empty() ? DescribeProblem(index.Problem(), packet)
+                                         : "不解包 " + packet + ", 什么也没有写入: " + extraction.Message() + "\n");
+        return kExitFailed;
+    }
+    if (rootKind == PathKind::Missing && !MakeFolders(root)) {
+        Err("无法创建目标文件夹 " + dir + "\n");
+        return kExitFailed;
+    }
+    if (!index.ForEach([&](const PacketLine& line) { return extraction.Write(line); })) {
+        Err(extraction.Message().empty() ? DescribeProblem(index.Problem(), packet)
+                                         : "解包 " + packet + " 中断, 已写入的留在 " + dir + ": " +
+                                               extraction.Message() + "\n");
+        return kExitFailed;
+    }
+    Out("已解包到 " + dir + ": " + N(extraction.Files()) + " 个文件, " + N(extraction.Folders()) + " 个文件夹。\n");
+    return kExitOk;
+}

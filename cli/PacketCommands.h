@@ -1,0 +1,23 @@
+// The commands that read a packet back: list, verify and extract. Each reads the
+// packet as a stream, memory bounded whatever its size, and reports the first broken
+// rule with its index line on standard error.
+#pragma once
+
+#include <string>
+
+#include "cli/CliOptions.h"
+
+// Prints the index as a table (kind, offset, length, path), names converted from GBK
+// when options.gbk; with options.raw the lines as stored. kExitOk, or kExitFailed when
+// the packet is invalid or a name cannot be shown converted.
+int RunList(const std::string& packet, const CliOptions& options);
+
+// Checks the packet's header, sizes and every rule of its index; with a non-empty
+// `source` also that every entry and file content matches that folder and that the
+// folder holds nothing more. kExitOk when valid (and matching), else kExitFailed.
+int RunVerify(const std::string& packet, const std::string& source, const CliOptions& options);
+
+// Recreates the packet's tree below `dir`: checks the whole index and every target
+// name first, writing nothing when any is refused; existing files are replaced only
+// with options.force. kExitOk, or kExitFailed with a message.
+int RunExtract(const std::string& packet, const std::string& dir, const CliOptions& options);

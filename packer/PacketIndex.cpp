@@ -1,0 +1,483 @@
+// The streaming packet check: the header, then the index line by line through one
+// fixed buffer. The order of the lines is followed with the folder lines of the
+// branch being walked; repeated paths are found afterwards by sorting compact
+// per-line records, with every hash match confirmed against the stored bytes.
+#include "packer/PacketIndex.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "packer/PacketFormat.h"
+#include "platform/MbText.h"
+
+namespace {
+
+constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kProblemText = 200;
+const char kMagicAndSpace[] = "Velkaron.Packet ";
+
+bool IsLead(unsigned char c, NameCoding coding) {
+    return coding == NameCoding::Gbk ? (c >= 0x81 && c <= 0xFE) : IsLeadByte(c);
+}
+
+// Length in bytes of the character starting at `pos`.
+std::size_t CharLength(const std::string& text, std::size_t pos, NameCoding coding) {
+    return IsLead(static_cast<unsigned char>(text[pos]), coding) && pos + 1 < text.size() ? 2 : 1;
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// A number as the writer makes them: decimal digits, no sign, no leading zero, 32 bits.
+bool ParseNumber(const char* digits, std::size_t count, long long& value) {
+    if (count == 0 || count > 10 || (count > 1 && digits[0] == '0')) return false;
+    value = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (digits[i] < '0' || digits[i] > '9') return false;
+        value = value * 10 + (digits[i] - '0');
+    }
+    return value <= kPacketMaxNumber;
+}
+
+// Splits "#D,offset,0,path" / "#F,offset,length,path" into `line`; false with the rule it breaks.
+bool ParseLineText(const std::string& text, PacketLine& line, PacketRule& rule) {
+    if (text.size() < 3 || text[0] != '#' || (text[1] != 'D' && text[1] != 'F') || text[2] != ',') {
+        rule = PacketRule::LineKind;
+        return false;
+    }
+    line.folder = text[1] == 'D';
+    std::size_t c1 = text.find(',', 3);
+    std::size_t c2 = c1 == std::string::npos ? c1 : text.find(',', c1 + 1);
+    if (c2 == std::string::npos) {
+        rule = PacketRule::LineFields;
+        return false;
+    }
+    if (!ParseNumber(text.data() + 3, c1 - 3, line.offset) ||
+        !ParseNumber(text.data() + c1 + 1, c2 - c1 - 1, line.length)) {
+        rule = PacketRule::LineNumbers;
+        return false;
+    }
+    if (line.folder && line.length != 0) {
+        rule = PacketRule::FolderLength;
+        return false;
+    }
+    line.path.assign(text, c2 + 1, std::string::npos);
+    return true;
+}
+
+PacketRule CheckComponent(const std::string& path, std::size_t begin, std::size_t end) {
+    if (end == begin) return PacketRule::PathEmpty;
+    if (path.compare(begin, end - begin, ".") == 0 || path.compare(begin, end - begin, "..") == 0) {
+        return PacketRule::PathDot;
+    }
+    return PacketRule::None;
+}
+
+// Components joined by single backslashes, none empty, "." or "..", no NUL or "/" in a name.
+PacketRule CheckPath(const std::string& path, NameCoding coding) {
+    if (path.empty()) return PacketRule::PathEmpty;
+    if (path[0] == '\\' || (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':')) {
+        return PacketRule::PathAbsolute;
+    }
+    std::size_t begin = 0;
+    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, coding)) {
+        if (CharLength(path, pos, coding) > 1) continue;
+        char c = path[pos];
+        if (c == '\0' || c == '/') return PacketRule::PathBadChar;
+        if (c == '\\') {
+            PacketRule rule = CheckComponent(path, begin, pos);
+            if (rule != PacketRule::None) return rule;
+            begin = pos + 1;
+        }
+    }
+    return CheckComponent(path, begin, path.size());
+}
+
+std::string Shorten(const std::string& text) { return text.substr(0, kProblemText); }
+
+// The index read front to back through one buffer. The file position is set before
+// every read, so that other reads of the same file may come in between.
+class LineReader {
+public:
+    enum Result { kLine, kEnd, kTooLong, kBreak, kNoFinalEnd, kReadError };
+
+    LineReader(CFile& file, long long begin, long long end)
+        : m_file(file), m_pos(begin), m_end(end), m_buffer(kMaxIndexLine + 2 + kReadChunk) {}
+
+    // The next line without its CR LF, and the packet offset where it starts.
+    Result Next(std::string& line, long long& position) {
+        for (;;) {
+            const char* start = m_buffer.data() + m_begin;
+            std::size_t avail = m_fill - m_begin;
+            position = m_pos - static_cast<long long>(avail);
+            const void* lf = std::memchr(start, '\n', avail);
+            if (lf != nullptr) {
+                std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+                line.assign(start, n);
+                m_begin += n + 1;
+                if (n == 0 || line.back() != '\r') return kBreak;
+                line.pop_back();
+                if (line.size() > kMaxIndexLine) return kTooLong;
+                return line.find('\r') == std::string::npos ? kLine : kBreak;
+            }
+            if (avail > kMaxIndexLine + 1) {
+                line.assign(start, kProblemText);
+                return kTooLong;
+            }
+            if (m_pos >= m_end) {
+                line.assign(start, avail);
+                return avail == 0 ? kEnd : kNoFinalEnd;
+            }
+            std::memmove(m_buffer.data(), start, avail);
+            m_begin = 0;
+            m_fill = avail;
+            long long want = std::min<long long>(static_cast<long long>(m_buffer.size() - m_fill), m_end - m_pos);
+            if (!m_file.Seek(m_pos)) return kReadError;
+            long long got = m_file.Read(m_buffer.data() + m_fill, static_cast<std::size_t>(want));
+            if (got <= 0) return kReadError;
+            m_fill += static_cast<std::size_t>(got);
+            m_pos += got;
+        }
+    }
+
+private:
+    CFile& m_file;
+    long long m_pos;  // next byte of the file to read into the buffer
+    long long m_end;
+    std::vector<char> m_buffer;
+    std::size_t m_begin = 0;
+    std::size_t m_fill = 0;
+};
+
+PacketRule RuleOf(LineReader::Result result) {
+    switch (result) {
+        case LineReader::kTooLong: return PacketRule::LineTooLong;
+        case LineReader::kBreak: return PacketRule::LineBreak;
+        case LineReader::kNoFinalEnd: return PacketRule::IndexEnd;
+        default: return PacketRule::ReadError;
+    }
+}
+
+}  // namespace
+
+CPacketIndex::CPacketIndex(NameCoding coding) : m_coding(coding) {}
+
+std::string CPacketIndex::ParentOf(const std::string& path, NameCoding coding) {
+    std::size_t last = std::string::npos;
+    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, coding)) {
+        if (path[pos] == '\\' && CharLength(path, pos, coding) == 1) last = pos;
+    }
+    return last == std::string::npos ? std::string() : path.substr(0, last);
+}
+
+std::vector<std::string> CPacketIndex::Components(const std::string& path, NameCoding coding) {
+    std::vector<std::string> parts;
+    std::size_t begin = 0;
+    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, coding)) {
+        if (path[pos] == '\\' && CharLength(path, pos, coding) == 1) {
+            parts.push_back(path.substr(begin, pos - begin));
+            begin = pos + 1;
+        }
+    }
+    parts.push_back(path.substr(begin));
+    return parts;
+}
+
+bool CPacketIndex::Fail(PacketRule rule, const PacketLine* line, const std::string& text, long long expected,
+                        long long found) {
+    m_problem = PacketProblem();
+    m_problem.rule = rule;
+    m_problem.line = line != nullptr ? line->number : 0;
+    m_problem.text = Shorten(text);
+    m_problem.expected = expected;
+    m_problem.found = found;
+    return false;
+}
+
+bool CPacketIndex::Open(const std::string& path) {
+    m_problem = PacketProblem();
+    m_bChecked = false;
+    bool ok = OpenHeader(path);
+    if (!ok) m_file.Close();  // a packet with a broken header is never walked
+    return ok;
+}
+
+bool CPacketIndex::OpenHeader(const std::string& path) {
+    if (!m_file.Open(path, CFile::modeRead) || !m_file.IsRegular()) {
+        return Fail(PacketRule::CannotOpen, nullptr, std::string());
+    }
+    m_nSize = m_file.GetLength();
+    if (m_nSize < 0) return Fail(PacketRule::ReadError, nullptr, std::string());
+    if (m_nSize < kPacketHeaderSize) return Fail(PacketRule::HeaderShort, nullptr, std::string(), 64, m_nSize);
+
+    char bytes[kPacketHeaderSize];
+    if (ReadAt(0, bytes, sizeof bytes) != kPacketHeaderSize) return Fail(PacketRule::ReadError, nullptr, std::string());
+    const std::string header(bytes, sizeof bytes);
+    const std::size_t magic = sizeof kMagicAndSpace - 1;
+    if (header.compare(0, magic, kMagicAndSpace) != 0) return Fail(PacketRule::HeaderMagic, nullptr, header);
+    std::size_t crlf = header.find("\r\n");
+    if (crlf == std::string::npos) return Fail(PacketRule::HeaderLineEnd, nullptr, header);
+    std::string line = header.substr(0, crlf);
+    std::size_t space = line.find(' ', magic);
+    if (space == std::string::npos ||
+        !ParseNumber(line.data() + magic, space - magic, m_nIndexOffset) ||
+        !ParseNumber(line.data() + space + 1, line.size() - space - 1, m_nIndexLength)) {
+        return Fail(PacketRule::HeaderNumbers, nullptr, line);
+    }
+    if (header.find_first_not_of(' ', crlf + 2) != std::string::npos) {
+        return Fail(PacketRule::HeaderPadding, nullptr, line);
+    }
+    if (m_nIndexOffset < kPacketHeaderSize) {
+        return Fail(PacketRule::IndexOffset, nullptr, line, kPacketHeaderSize, m_nIndexOffset);
+    }
+    // Checked before anything is read or reserved on the header's word.
+    if (m_nIndexOffset + m_nIndexLength != m_nSize) {
+        return Fail(PacketRule::PacketSize, nullptr, line, m_nIndexOffset + m_nIndexLength, m_nSize);
+    }
+    return true;
+}
+
+std::uint64_t CPacketIndex::Hash(const std::string& path, bool folded) const {
+    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
+    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, m_coding)) {
+        std::size_t len = CharLength(path, pos, m_coding);
+        for (std::size_t i = 0; i < len; ++i) {
+            unsigned char c = static_cast<unsigned char>(path[pos + i]);
+            if (folded && len == 1 && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+            hash = (hash ^ c) * 1099511628211ULL;
+        }
+    }
+    return hash;
+}
+
+bool CPacketIndex::Check(const PacketVisitor& visit) {
+    if (!m_file.IsOpen()) {
+        if (m_problem.rule == PacketRule::None) m_problem.rule = PacketRule::CannotOpen;
+        return false;
+    }
+    m_bChecked = false;
+    m_nFiles = 0;
+    m_nFolders = 0;
+    m_nNextData = kPacketHeaderSize;
+    m_records.clear();
+    m_foldedRecords.clear();
+    m_strCurrent.clear();
+    m_currentChildren.clear();
+    m_stack.clear();
+    m_problem = PacketProblem();
+
+    LineReader reader(m_file, m_nIndexOffset, m_nIndexOffset + m_nIndexLength);
+    std::string text;
+    bool walked = true;
+    for (long long number = 1;; ++number) {
+        PacketLine line;
+        line.number = number;
+        LineReader::Result result = reader.Next(text, line.position);
+        if (result == LineReader::kEnd) break;
+        PacketRule rule = PacketRule::None;
+        if (result != LineReader::kLine) {
+            walked = Fail(RuleOf(result), &line, text);
+        } else if (!ParseLineText(text, line, rule)) {
+            walked = Fail(rule, &line, text);
+        } else {
+            walked = CheckLine(line, text) && CheckOrder(line, text);
+        }
+        if (!walked) break;
+        std::uint32_t position = static_cast<std::uint32_t>(line.position - m_nIndexOffset);
+        std::uint32_t count = static_cast<std::uint32_t>(number);
+        m_records.push_back({Hash(line.path, false), position, count});
+        if (m_bFoldCase) m_foldedRecords.push_back({Hash(line.path, true), position, count});
+        ++(line.folder ? m_nFolders : m_nFiles);
+        if (visit && !visit(line)) {
+            m_problem = PacketProblem();
+            return false;
+        }
+    }
+    m_stack.clear();
+    m_stack.shrink_to_fit();
+    m_currentChildren.clear();
+    if (walked && m_nNextData != m_nIndexOffset) {
+        walked = Fail(PacketRule::DataLength, nullptr, std::string(), m_nIndexOffset - kPacketHeaderSize,
+                      m_nNextData - kPacketHeaderSize);
+    }
+
+    // Every record is of a line before the walk's problem, so a repeat comes first.
+    PacketProblem repeat, clash;
+    bool repeated = FindRepeat(m_records, false, repeat);
+    bool clashed = m_bFoldCase && FindRepeat(m_foldedRecords, true, clash);
+    m_foldedRecords.clear();
+    m_foldedRecords.shrink_to_fit();
+    if (clashed && (!repeated || clash.line < repeat.line)) {
+        m_problem = clash;
+        return false;
+    }
+    if (repeated) {
+        m_problem = repeat;
+        return false;
+    }
+    m_bChecked = walked;
+    return walked;
+}
+
+bool CPacketIndex::CheckLine(const PacketLine& line, const std::string& text) {
+    PacketRule rule = CheckPath(line.path, m_coding);
+    if (rule != PacketRule::None) return Fail(rule, &line, text);
+    if (line.folder) {
+        if (line.offset != m_nNextData) return Fail(PacketRule::FolderOffset, &line, text, m_nNextData, line.offset);
+        return true;
+    }
+    if (line.offset + line.length > m_nIndexOffset) {
+        return Fail(PacketRule::FilePastData, &line, text, m_nIndexOffset, line.offset + line.length);
+    }
+    if (line.offset > m_nNextData) return Fail(PacketRule::FileGap, &line, text, m_nNextData, line.offset);
+    if (line.offset < m_nNextData) return Fail(PacketRule::FileOverlap, &line, text, m_nNextData, line.offset);
+    m_nNextData += line.length;
+    return true;
+}
+
+// The lines come as a walk of the folder tree: a folder's direct entries together,
+// then each of its subfolders' in the order of their lines. When the parent changes,
+// the walk moves on to the next folder in that order; folders passed over had no
+// entries, so none of theirs may come later.
+bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
+    std::string parent = ParentOf(line.path, m_coding);
+    if (parent != m_strCurrent) {
+        std::uint64_t hash = Hash(parent, false);
+        m_stack.push_back(Frame{std::move(m_currentChildren), 0});
+        m_currentChildren.clear();
+        bool found = false;
+        while (!found && !m_stack.empty()) {
+            Frame& top = m_stack.back();
+            if (top.next == top.children.size()) {
+                m_stack.pop_back();
+                continue;
+            }
+            FolderRef candidate = top.children[top.next++];
+            if (candidate.hash != hash) continue;
+            std::string path;
+            if (!ReadPathAt(candidate.position, path)) return Fail(PacketRule::ReadError, &line, text);
+            found = path == parent;
+        }
+        if (!found) return Fail(PacketRule::Order, &line, text);
+        m_strCurrent = parent;
+    }
+    if (line.folder) m_currentChildren.push_back({Hash(line.path, false), line.position});
+    return true;
+}
+
+bool CPacketIndex::ReadLineAt(long long position, std::string& text, PacketLine& line) {
+    text.clear();
+    char chunk[4096];
+    for (;;) {
+        long long got = ReadAt(position + static_cast<long long>(text.size()), chunk, sizeof chunk);
+        if (got <= 0) return false;
+        std::size_t from = text.empty() ? 0 : text.size() - 1;  // a CR may end the last chunk
+        text.append(chunk, static_cast<std::size_t>(got));
+        std::size_t end = text.find("\r\n", from);
+        if (end != std::string::npos) {
+            text.resize(end);
+            break;
+        }
+        if (text.size() > kMaxIndexLine + 2) return false;
+    }
+    PacketRule rule;
+    line.position = position;
+    return ParseLineText(text, line, rule);
+}
+
+bool CPacketIndex::ReadPathAt(long long position, std::string& path) {
+    std::string text;
+    PacketLine line;
+    if (!ReadLineAt(position, text, line)) return false;
+    path = std::move(line.path);
+    return true;
+}
+
+// Sorts `records` by hash, then finds the earliest line whose path (folded to lower
+// case when `folded`) an earlier line already has.
+bool CPacketIndex::FindRepeat(std::vector<Record>& records, bool folded, PacketProblem& repeat) {
+    std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.number < b.number;
+    });
+    bool found = false;
+    for (std::size_t i = 0; i < records.size();) {
+        std::size_t j = i + 1;
+        while (j < records.size() && records[j].hash == records[i].hash) ++j;
+        std::vector<std::pair<std::string, std::uint32_t>> seen;  // distinct paths of the run so far
+        for (std::size_t k = i; j - i > 1 && k < j; ++k) {
+            if (found && records[k].number >= repeat.line) break;
+            std::string path;
+            if (!ReadPathAt(m_nIndexOffset + records[k].position, path)) {
+                repeat = PacketProblem();
+                repeat.rule = PacketRule::ReadError;
+                repeat.line = records[k].number;
+                return true;
+            }
+            if (folded) {
+                for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, m_coding)) {
+                    char& c = path[pos];
+                    if (CharLength(path, pos, m_coding) == 1 && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+                }
+            }
+            auto earlier = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return s.first == path; });
+            if (earlier != seen.end()) {
+                repeat = PacketProblem();
+                repeat.rule = folded ? PacketRule::CaseClash : PacketRule::Duplicate;
+                repeat.line = records[k].number;
+                repeat.found = earlier->second;
+                std::string text;
+                PacketLine line;
+                if (ReadLineAt(m_nIndexOffset + records[k].position, text, line)) repeat.text = Shorten(text);
+                found = true;
+                break;
+            }
+            seen.emplace_back(std::move(path), records[k].number);
+        }
+        i = j;
+    }
+    return found;
+}
+
+bool CPacketIndex::ForEach(const PacketVisitor& visit) {
+    if (!m_bChecked) return false;
+    LineReader reader(m_file, m_nIndexOffset, m_nIndexOffset + m_nIndexLength);
+    std::string text;
+    for (long long number = 1;; ++number) {
+        PacketLine line;
+        line.number = number;
+        LineReader::Result result = reader.Next(text, line.position);
+        if (result == LineReader::kEnd) return true;
+        PacketRule rule;
+        if (result != LineReader::kLine || !ParseLineText(text, line, rule)) {
+            return Fail(PacketRule::ReadError, &line, text);
+        }
+        if (!visit(line)) return false;
+    }
+}
+
+bool CPacketIndex::Find(const std::string& path, PacketLine& line) {
+    if (!m_bChecked) return false;
+    std::uint64_t hash = Hash(path, false);
+    auto it = std::lower_bound(m_records.begin(), m_records.end(), hash,
+                               [](const Record& r, std::uint64_t h) { return r.hash < h; });
+    for (; it != m_records.end() && it->hash == hash; ++it) {
+        std::string text;
+        if (!ReadLineAt(m_nIndexOffset + it->position, text, line)) return false;
+        if (line.path != path) continue;
+        line.number = it->number;
+        return true;
+    }
+    return false;
+}
+
+long long CPacketIndex::ReadAt(long long offset, void* buffer, std::size_t size) {
+    if (!m_file.Seek(offset)) return -1;
+    char* p = static_cast<char*>(buffer);
+    std::size_t total = 0;
+    while (total < size) {
+        long long got = m_file.Read(p + total, size - total);
+        if (got < 0) return -1;
+        if (got == 0) break;
+        total += static_cast<std::size_t>(got);
+    }
+    return static_cast<long long>(total);
+}

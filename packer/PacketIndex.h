@@ -1,0 +1,156 @@
+// Reading a packet back: a streaming check of its header and of every rule of its
+// index, lookups by path, and its files' contents. Memory stays bounded whatever the
+// packet claims: a fixed line buffer, a 16-byte record per index line, and the folder
+// lines of the branch being walked.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/File.h"
+
+// Longest index line accepted, its CR LF not counted.
+constexpr std::size_t kMaxIndexLine = 64 * 1024;
+
+// How the double-byte characters of stored paths are told apart, so that a trail
+// byte 5C is never taken for a separator: by the process's code page, or as GBK
+// whatever the process uses.
+enum class NameCoding { Local, Gbk };
+
+// The rule a packet breaks, in the order the checks meet them.
+enum class PacketRule {
+    None,
+    CannotOpen,      // no such file, not a plain file, or not readable
+    ReadError,       // a read failed or came up short
+    HeaderShort,     // fewer than 64 bytes
+    HeaderMagic,     // does not begin with the magic word and a space
+    HeaderLineEnd,   // no CR LF within the 64 bytes
+    HeaderNumbers,   // not two decimal numbers separated by one space
+    HeaderPadding,   // something other than spaces after the CR LF
+    IndexOffset,     // first number below 64
+    PacketSize,      // size is not the first number plus the second
+    LineTooLong,     // longer than kMaxIndexLine
+    LineBreak,       // a CR or LF that is not part of a CR LF line end
+    IndexEnd,        // the index does not end with CR LF
+    LineKind,        // does not begin with "#D," or "#F,"
+    LineFields,      // fewer than four fields
+    LineNumbers,     // a number that is not a 32-bit decimal without sign or leading zero
+    FolderLength,    // a folder line's second number is not 0
+    PathAbsolute,    // a leading backslash or a drive letter
+    PathEmpty,       // an empty path or component (doubled or trailing backslash)
+    PathDot,         // a "." or ".." component
+    PathBadChar,     // a NUL or a "/" in a name
+    FilePastData,    // offset plus length runs past the data area
+    FileGap,         // offset after the end of the previous file's data
+    FileOverlap,     // offset inside the previous file's data
+    FolderOffset,    // a folder line's offset is not that of the next file's data
+    Order,           // not below a folder listed before it, or a folder's entries split up
+    Duplicate,       // the same path on an earlier line
+    CaseClash,       // the path of an earlier line but for the case of ASCII letters
+    DataLength,      // the file lengths do not add up to the data area
+};
+
+struct PacketLine {
+    bool folder = false;
+    long long offset = 0;
+    long long length = 0;
+    std::string path;        // as stored: components joined by backslashes
+    long long number = 0;    // 1 for the first index line
+    long long position = 0;  // packet offset of the line's first byte
+};
+
+struct PacketProblem {
+    PacketRule rule = PacketRule::None;
+    long long line = 0;      // index line it was found on; 0 for the header and the packet as a whole
+    std::string text;        // that line as stored, without CR LF, cut at 200 bytes
+    long long expected = 0;  // the value the rule asks for, where it names one
+    long long found = 0;     // the value found; for Duplicate and CaseClash the earlier line
+};
+
+using PacketVisitor = std::function<bool(const PacketLine& line)>;
+
+class CPacketIndex {
+public:
+    explicit CPacketIndex(NameCoding coding = NameCoding::Local);
+    CPacketIndex(const CPacketIndex&) = delete;
+    CPacketIndex& operator=(const CPacketIndex&) = delete;
+
+    // Also refuse two paths that differ only in the case of ASCII letters (for a
+    // file system that cannot hold both). Set before Check.
+    void SetCaseInsensitive(bool on) { m_bFoldCase = on; }
+
+    // Opens the packet (exclusively) and checks its header against its size. False
+    // with Problem() set, the packet closed again; nothing is read beyond the header.
+    bool Open(const std::string& path);
+    // Walks the whole index once, checking every rule. `visit`, when given, sees each
+    // line once it has passed the checks a line allows on its own and in order.
+    // False at the earliest broken rule (Problem()), when Open failed (its problem
+    // kept), or when `visit` returns false (Problem().rule is then None).
+    bool Check(const PacketVisitor& visit = nullptr);
+    // After a successful Check: walks the index again in order. False when `visit`
+    // returns false or the packet cannot be read (Problem()).
+    bool ForEach(const PacketVisitor& visit);
+    // After a successful Check: the line whose path is exactly `path`; false when none.
+    bool Find(const std::string& path, PacketLine& line);
+    // Reads up to `size` bytes at packet offset `offset`: the count read (short only
+    // at the end of the file), -1 on an error.
+    long long ReadAt(long long offset, void* buffer, std::size_t size);
+    void Close() { m_file.Close(); }
+
+    const PacketProblem& Problem() const { return m_problem; }
+    long long IndexOffset() const { return m_nIndexOffset; }
+    long long IndexLength() const { return m_nIndexLength; }
+    long long Files() const { return m_nFiles; }      // after Check
+    long long Folders() const { return m_nFolders; }  // after Check
+
+    // Parent of a stored path: everything before its last separator, "" for a top-level entry.
+    static std::string ParentOf(const std::string& path, NameCoding coding);
+    // The components of a stored path, split at separators that are whole characters.
+    static std::vector<std::string> Components(const std::string& path, NameCoding coding);
+
+private:
+    struct Record {
+        std::uint64_t hash;
+        std::uint32_t position;  // of the line, from the start of the index
+        std::uint32_t number;
+    };
+    struct FolderRef {
+        std::uint64_t hash;
+        long long position;
+    };
+    struct Frame {
+        std::vector<FolderRef> children;
+        std::size_t next = 0;
+    };
+
+    bool OpenHeader(const std::string& path);
+    bool Fail(PacketRule rule, const PacketLine* line, const std::string& text, long long expected = 0,
+              long long found = 0);
+    bool CheckLine(const PacketLine& line, const std::string& text);
+    bool CheckOrder(const PacketLine& line, const std::string& text);
+    bool ReadLineAt(long long position, std::string& text, PacketLine& line);
+    bool ReadPathAt(long long position, std::string& path);
+    bool FindRepeat(std::vector<Record>& records, bool folded, PacketProblem& repeat);
+    std::uint64_t Hash(const std::string& path, bool folded) const;
+
+    NameCoding m_coding;
+    bool m_bFoldCase = false;
+    CFile m_file;
+    long long m_nSize = 0;
+    long long m_nIndexOffset = 0;
+    long long m_nIndexLength = 0;
+    long long m_nFiles = 0;
+    long long m_nFolders = 0;
+    long long m_nNextData = 0;  // where the next file's data must start
+    bool m_bChecked = false;
+    PacketProblem m_problem;
+
+    std::vector<Record> m_records;
+    std::vector<Record> m_foldedRecords;
+    std::string m_strCurrent;  // folder whose direct entries are being read; "" is the top
+    std::vector<FolderRef> m_currentChildren;
+    std::vector<Frame> m_stack;  // subfolders still to be walked, one frame per level
+};

@@ -1,0 +1,335 @@
+// velkaron-pack's commands run as separate processes on real trees: round trips
+// through pack, verify, extract and list, the pack options, and what verify and
+// extract make of hostile packets and of what already stands in the target.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "packer/PacketBuilder.h"
+#include "platform/File.h"
+#include "tests/cli/CliTestSupport.h"
+#include "tests/support/PacketReader.h"
+
+namespace {
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Packs `dir`/src into `dir`/`packet` with a private work folder; fails the test unless it exits with `status`.
+void Pack(const TempDir& dir, const std::string& packet, std::vector<std::string> extra = {}, int status = 0) {
+    std::vector<std::string> args = {"pack", dir / "src", dir / packet, "--work-dir", dir / "work", "-q"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    CliRun run = RunVelkaronPack(dir, args);
+    ASSERT_EQ(run.status, status) << run.out << run.err;
+}
+
+TEST(CliRoundTrip, RandomTreesComeBackByteForByteThroughPackVerifyAndExtract) {
+    for (unsigned seed : {1u, 2u}) {
+        TempDir dir;
+        MakeDirs(dir / "src");
+        MakeRandomTree(dir / "src", seed);
+        Pack(dir, "p.dat", {"--buffer-size", seed == 1 ? "1000" : "1M"});
+        Packet packet = ReadValidPacket(dir / "p.dat");
+        ASSERT_GT(packet.entries.size(), 5u);
+
+        CliRun verify = RunVelkaronPack(dir, {"verify", dir / "p.dat", dir / "src"});
+        EXPECT_EQ(verify.status, 0) << verify.err;
+        CliRun extract = RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "out/nested", "--buffer-size", "777"});
+        EXPECT_EQ(extract.status, 0) << extract.err;
+        EXPECT_EQ(ReadTree(dir / "out/nested"), ReadTree(dir / "src")) << "seed " << seed;
+        CliRun raw = RunVelkaronPack(dir, {"list", "--raw", dir / "p.dat"});
+        EXPECT_EQ(raw.status, 0);
+        EXPECT_EQ(raw.out, packet.index);
+    }
+}
+
+TEST(CliRoundTrip, ListShowsEveryLineAsARowUnderItsHeading) {
+    TempDir dir;
+    MakeDirs(dir / "src/sub");
+    WriteFileBytes(dir / "src/sub/b,c #F,1.txt", "hello");
+    Pack(dir, "p.dat");
+    CliRun list = RunVelkaronPack(dir, {"list", dir / "p.dat"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out,
+              "类型       偏移       长度  路径\n"
+              "目录         64          0  sub\n"
+              "文件         64          5  sub\\b,c #F,1.txt\n"
+              "\n文件: 1 | 文件夹 1 | 数据 5 字节\n");
+}
+
+TEST(CliSorted, SameTreeMadeInAnotherOrderGivesTheSamePacketInByteOrder) {
+    std::string packets[2];
+    std::vector<std::string> names = {"b.txt", "a/z.txt", "a/m.txt", "C", "_", "a/A"};
+    for (int round = 0; round < 2; ++round) {
+        TempDir dir;
+        for (const std::string& name : names) {
+            std::size_t slash = name.rfind('/');
+            MakeDirs(dir / ("src/" + (slash == std::string::npos ? std::string() : name.substr(0, slash))));
+            WriteFileBytes(dir / ("src/" + name), name);
+        }
+        std::reverse(names.begin(), names.end());
+        Pack(dir, "p.dat", {"--sorted"});
+        std::vector<std::string> paths;
+        for (const PacketEntry& e : ReadValidPacket(dir / "p.dat").entries) paths.push_back(e.path);
+        EXPECT_EQ(paths, (std::vector<std::string>{"C", "_", "a", "b.txt", "a\\A", "a\\m.txt", "a\\z.txt"}));
+        packets[round] = ReadFileBytes(dir / "p.dat");
+    }
+    EXPECT_EQ(packets[0], packets[1]);
+}
+
+TEST(CliPackOptions, QuietLeavesOutIndexLinesAndWorkFilesGoToTheWorkFolder) {
+    TempDir dir;
+    MakeDirs(dir / "src/sub");
+    WriteFileBytes(dir / "src/sub/a.txt", "aaa");
+    CliRun run = RunVelkaronPack(dir, {"-q", dir / "src", dir / "p.dat", "--work-dir", dir / "my work"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, std::string(kMsgDone) + "\n文件: 1 | 文件夹 1\n");
+    EXPECT_EQ(run.err, "");  // standard error is a file here: no progress line
+    Packet packet = ReadValidPacket(dir / "p.dat");
+    EXPECT_EQ(ReadFileBytes(dir / "my work/_data_temp.dat"), "aaa");
+    EXPECT_EQ(ReadFileBytes(dir / "my work/_index_temp.txt"), packet.index);
+}
+
+TEST(CliPackOptions, EntriesThatCannotBeReadAreNamedCountedAndExitThree) {
+    TempDir dir;
+    MakeDirs(dir / "src");
+    WriteFileBytes(dir / "src/kept.txt", "kept");
+#ifdef _WIN32
+    WriteFileBytes(dir / "src/held.txt", "held");
+    CFile holder;  // opened without sharing, so the packing job cannot open it
+    ASSERT_TRUE(holder.Open(dir / "src/held.txt", CFile::modeRead));
+    const std::vector<std::string> unreadable = {dir / "src/held.txt"};
+#else
+    ASSERT_EQ(::symlink("nowhere", (dir / "src/gone").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "src/pipe").c_str(), 0600), 0);
+    const std::vector<std::string> unreadable = {dir / "src/gone", dir / "src/pipe"};
+#endif
+    // The old form, without the command's name, reports them the same way.
+    CliRun run = RunVelkaronPack(dir, {dir / "src", dir / "p.dat", "--work-dir", dir / "work"});
+    EXPECT_EQ(run.status, 3) << run.err;
+    for (const std::string& path : unreadable) EXPECT_TRUE(Has(run.err, path)) << run.err;
+    EXPECT_TRUE(Has(run.err, "无法读取"));
+    EXPECT_TRUE(Has(run.err, "共有 " + std::to_string(unreadable.size()) + " 项未打包"));
+    EXPECT_EQ(DescribeIndex(ReadValidPacket(dir / "p.dat")), std::vector<std::string>{"F 64 4 kept.txt"});
+}
+
+TEST(CliPackOptions, GbkNamesAreConvertedWhereTheSystemCanAndRefusedOnWindows) {
+    TempDir dir;
+    MakeDirs(dir / "src/文件夹");
+    WriteFileBytes(dir / "src/中文名.txt", "zh");
+    WriteFileBytes(dir / "src/文件夹/a.txt", "a");
+#ifdef _WIN32
+    CliRun run = RunVelkaronPack(dir, {"pack", dir / "src", dir / "p.dat", "--name-encoding", "gbk"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(Has(run.err, "Windows"));
+    EXPECT_FALSE(PathExists(dir / "p.dat"));
+#else
+    WriteFileBytes(dir / "src/\xFF.txt", "not UTF-8");
+    Pack(dir, "p.dat", {"--name-encoding", "gbk", "--sorted"}, 3);
+    // The skipped name is named; every other name is stored as GBK.
+    Packet packet = ReadValidPacket(dir / "p.dat");
+    EXPECT_EQ(packet.index,
+              "#F,64,2,\xD6\xD0\xCE\xC4\xC3\xFB.txt\r\n#D,66,0,\xCE\xC4\xBC\xFE\xBC\xD0\r\n"
+              "#F,66,1,\xCE\xC4\xBC\xFE\xBC\xD0\\a.txt\r\n");
+
+    CliRun verify = RunVelkaronPack(dir, {"verify", "--name-encoding", "gbk", dir / "p.dat", dir / "src"});
+    EXPECT_EQ(verify.status, 1);
+    EXPECT_TRUE(Has(verify.err, dir / "src/\xFF.txt")) << verify.err;
+    RemoveFile(dir / "src/\xFF.txt");
+    verify = RunVelkaronPack(dir, {"verify", "--name-encoding", "gbk", dir / "p.dat", dir / "src"});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+
+    CliRun list = RunVelkaronPack(dir, {"list", dir / "p.dat", "--name-encoding=gbk"});
+    EXPECT_TRUE(Has(list.out, "  中文名.txt\n"));
+    EXPECT_TRUE(Has(list.out, "  文件夹\\a.txt\n"));
+    CliRun extract = RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "out", "--name-encoding", "gbk"});
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(ReadTree(dir / "out"), ReadTree(dir / "src"));
+#endif
+}
+
+#ifndef _WIN32
+
+// "誠" is D5 5C in GBK: its trail byte is the backslash when read byte by byte.
+// Disabled until the packing job stops trimming converted folder names as if they
+// were in the process's code page (it stores "\xD5\\a.txt" for "誠\a.txt").
+TEST(CliPackOptions, GbkFolderNameEndingInByte5CKeepsItUnderItsFolder) {
+    TempDir dir;
+    MakeDirs(dir / "src/誠");
+    WriteFileBytes(dir / "src/誠/a.txt", "a");
+    Pack(dir, "p.dat", {"--name-encoding", "gbk"});
+    EXPECT_EQ(ReadFileBytes(dir / "p.dat").substr(65), "#D,64,0,\xD5\x5C\r\n#F,64,1,\xD5\x5C\\a.txt\r\n");
+    CliRun raw = RunVelkaronPack(dir, {"verify", dir / "p.dat"});
+    EXPECT_EQ(raw.status, 1) << "byte by byte the trail byte reads as a separator";
+    CliRun verify = RunVelkaronPack(dir, {"verify", "--name-encoding", "gbk", dir / "p.dat", dir / "src"});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+    CliRun extract = RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "out", "--name-encoding", "gbk"});
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(ReadTree(dir / "out"), ReadTree(dir / "src"));
+}
+
+#endif
+
+TEST(CliVerify, EachDifferenceFromTheSourceIsNamed) {
+    TempDir dir;
+    MakeDirs(dir / "src/sub");
+    WriteFileBytes(dir / "src/a.txt", "hello");
+    WriteFileBytes(dir / "src/sub/b.txt", "world");
+    Pack(dir, "p.dat");
+    CliRun same = RunVelkaronPack(dir, {"verify", dir / "p.dat", dir / "src"});
+    EXPECT_EQ(same.status, 0) << same.err;
+    EXPECT_TRUE(Has(same.out, "2 个文件, 1 个文件夹"));
+
+    struct Change {
+        std::string file, bytes, says;
+    };
+    for (const Change& change : {Change{"src/sub/b.txt", "worle", "内容不同, 自第 4 字节起"},
+                                 Change{"src/sub/b.txt", "worlds", "长度不同"},
+                                 Change{"src/new.txt", "", "new.txt 不在数据包中"}}) {
+        WriteFileBytes(dir / change.file, change.bytes);
+        CliRun run = RunVelkaronPack(dir, {"verify", dir / "p.dat", dir / "src"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(Has(run.err, change.says)) << run.err;
+        if (change.file != "src/new.txt") {
+            EXPECT_TRUE(Has(run.err, "sub\\b.txt")) << run.err;
+        }
+        WriteFileBytes(dir / "src/sub/b.txt", "world");
+    }
+    RemoveFile(dir / "src/new.txt");
+    RemoveFile(dir / "src/a.txt");
+    CliRun missing = RunVelkaronPack(dir, {"verify", dir / "p.dat", dir / "src"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(Has(missing.err, "(a.txt)")) << missing.err;
+}
+
+TEST(CliHostile, VerifyAndExtractRefuseBrokenPacketsNamingRuleAndLineAndWriteNothing) {
+    struct Case {
+        const char* file;
+        const char* says;
+    };
+    for (const Case& c : {Case{"claims-2gib-in-100-bytes.dat", "文件大小 100 字节与文件头所记的 2147483647 字节"},
+                          Case{"header-lies-about-index-length.dat", "文件大小 82 字节"},
+                          Case{"dotdot-path.dat", "索引第 2 行"}, Case{"absolute-path.dat", "索引第 1 行"},
+                          Case{"drive-letter-path.dat", "索引第 1 行 (#F,64,3,C:\\evil.txt)"},
+                          Case{"line-without-crlf.dat", "索引第 1 行"}, Case{"duplicate-path.dat", "与第 1 行重复"},
+                          Case{"overlapping-files.dat", "索引第 2 行"}, Case{"file-offset-past-end.dat", "索引第 1 行"}}) {
+        TempDir dir;
+        CliRun verify = RunVelkaronPack(dir, {"verify", FixturePacket(c.file)});
+        EXPECT_EQ(verify.status, 1) << c.file;
+        EXPECT_TRUE(Has(verify.err, c.says)) << c.file << ": " << verify.err;
+        EXPECT_TRUE(Has(verify.err, c.file));
+        CliRun extract = RunVelkaronPack(dir, {"extract", FixturePacket(c.file), dir / "out"});
+        EXPECT_EQ(extract.status, 1) << c.file;
+        EXPECT_TRUE(Has(extract.err, c.says)) << c.file << ": " << extract.err;
+        EXPECT_FALSE(PathExists(dir / "out")) << c.file;
+    }
+}
+
+TEST(CliExtract, ExistingFilesAreKeptUnlessForcedAndARefusalWritesNothing) {
+    TempDir dir;
+    MakeDirs(dir / "src/sub");
+    WriteFileBytes(dir / "src/a.txt", "new a");
+    WriteFileBytes(dir / "src/sub/b.txt", "new b");
+    Pack(dir, "p.dat");
+    MakeDirs(dir / "out");
+    WriteFileBytes(dir / "out/a.txt", "old");
+    CliRun kept = RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "out"});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_TRUE(Has(kept.err, "--force")) << kept.err;
+    EXPECT_EQ(ReadFileBytes(dir / "out/a.txt"), "old");
+    EXPECT_FALSE(PathExists(dir / "out/sub"));
+
+    CliRun forced = RunVelkaronPack(dir, {"extract", "--force", dir / "p.dat", dir / "out"});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(ReadTree(dir / "out"), ReadTree(dir / "src"));
+
+    // Even forced, a folder is never replaced by a file, nor a file by a folder.
+    MakeDirs(dir / "folder/a.txt");
+    CliRun folder = RunVelkaronPack(dir, {"extract", "--force", dir / "p.dat", dir / "folder"});
+    EXPECT_EQ(folder.status, 1);
+    MakeDirs(dir / "file");
+    WriteFileBytes(dir / "file/sub", "a file");
+    CliRun file = RunVelkaronPack(dir, {"extract", "--force", dir / "p.dat", dir / "file"});
+    EXPECT_EQ(file.status, 1);
+    EXPECT_EQ(ReadFileBytes(dir / "file/sub"), "a file");
+    EXPECT_FALSE(PathExists(dir / "file/a.txt"));
+}
+
+TEST(CliExtract, NamesThisSystemCannotHoldAreRefusedBeforeAnythingIsWritten) {
+    TempDir dir;
+    CliRun devices = RunVelkaronPack(dir, {"extract", FixturePacket("windows-device-names.dat"), dir / "devices"});
+    CliRun cases = RunVelkaronPack(dir, {"extract", FixturePacket("names-differing-only-in-case.dat"), dir / "cases"});
+#ifdef _WIN32
+    EXPECT_EQ(devices.status, 1);
+    EXPECT_TRUE(Has(devices.err, "(CON)")) << devices.err;
+    EXPECT_FALSE(PathExists(dir / "devices"));
+    EXPECT_EQ(cases.status, 1);
+    EXPECT_TRUE(Has(cases.err, "索引第 2 行")) << cases.err;
+    EXPECT_FALSE(PathExists(dir / "cases"));
+#else
+    EXPECT_EQ(devices.status, 0) << devices.err;
+    EXPECT_EQ(ReadTree(dir / "devices"),
+              (std::map<std::string, std::string>{{"CON", "1"}, {"aux.txt", "2"}, {"trailing.", "3"}}));
+    EXPECT_EQ(cases.status, 0) << cases.err;
+    EXPECT_EQ(ReadTree(dir / "cases"), (std::map<std::string, std::string>{{"README.TXT", "2"}, {"Readme.txt", "1"}}));
+#endif
+}
+
+#ifndef _WIN32
+
+TEST(CliExtractPosix, LinksAlreadyInTheTargetAreNeverWrittenThrough) {
+    TempDir dir;
+    MakeDirs(dir / "src/sub");
+    WriteFileBytes(dir / "src/a.txt", "new a");
+    WriteFileBytes(dir / "src/sub/b.txt", "new b");
+    Pack(dir, "p.dat");
+    MakeDirs(dir / "outside");
+    WriteFileBytes(dir / "outside/victim.txt", "victim");
+
+    MakeDirs(dir / "out");
+    ASSERT_EQ(::symlink((dir / "outside/victim.txt").c_str(), (dir / "out/a.txt").c_str()), 0);
+    EXPECT_EQ(RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "out"}).status, 1);
+    CliRun forced = RunVelkaronPack(dir, {"extract", "--force", dir / "p.dat", dir / "out"});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(GetPathKind(dir / "out/a.txt"), PathKind::File);
+    EXPECT_EQ(ReadFileBytes(dir / "out/a.txt"), "new a");
+    EXPECT_EQ(ReadFileBytes(dir / "outside/victim.txt"), "victim");
+
+    MakeDirs(dir / "out2");
+    ASSERT_EQ(::symlink((dir / "outside").c_str(), (dir / "out2/sub").c_str()), 0);
+    CliRun linked = RunVelkaronPack(dir, {"extract", "--force", dir / "p.dat", dir / "out2"});
+    EXPECT_EQ(linked.status, 1);
+    EXPECT_TRUE(Has(linked.err, "链接")) << linked.err;
+    EXPECT_FALSE(PathExists(dir / "outside/b.txt"));
+    EXPECT_FALSE(PathExists(dir / "out2/a.txt"));
+}
+
+#endif
+
+TEST(CliUsage, WrongArgumentsExitTwoAndHelpListsCommandsOptionsAndStatuses) {
+    TempDir dir;
+    MakeDirs(dir / "src");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"list"},
+                                               {"verify", "a.dat", "src", "more"},
+                                               {"extract", "a.dat"},
+                                               {"list", "--force", "a.dat"},
+                                               {"pack", dir / "src", dir / "p.dat", "--buffer-size", "0"}}) {
+        CliRun run = RunVelkaronPack(dir, args);
+        EXPECT_EQ(run.status, 2) << args[0];
+        EXPECT_TRUE(Has(run.err, "velkaron-pack SOURCE PACKET")) << run.err;
+    }
+    EXPECT_FALSE(PathExists(dir / "p.dat"));
+    CliRun help = RunVelkaronPack(dir, {"extract", "--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* part : {"pack SOURCE PACKET", "list PACKET", "verify PACKET [SOURCE]", "extract PACKET DIR",
+                             "--sorted", "--name-encoding raw|gbk", "--work-dir DIR", "--buffer-size N", "-q",
+                             "--raw", "--force", "  3  "}) {
+        EXPECT_TRUE(Has(help.out, part)) << part;
+    }
+}
+
+}  // namespace

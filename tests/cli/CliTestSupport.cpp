@@ -1,0 +1,130 @@
+// Process runs, fixture paths and random trees for the command-line tests.
+#include "tests/cli/CliTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include "platform/FileFind.h"
+#include "settings/ProgramDir.h"
+
+CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args) {
+    std::string program;
+    GetProgramDir(program);
+#ifdef _WIN32
+    program += "velkaron-pack.exe";
+#else
+    program += "velkaron-pack";
+#endif
+    std::string command = "\"" + program + "\"";
+    for (std::string arg : args) {
+#ifdef _WIN32
+        // Backslashes before a closing quote must be doubled, or they escape it.
+        std::size_t end = arg.size();
+        while (end > 0 && arg[end - 1] == '\\') --end;
+        arg += arg.substr(end);
+#endif
+        command += " \"" + arg + "\"";
+    }
+    command += " > \"" + (dir / "cli-stdout.txt") + "\" 2> \"" + (dir / "cli-stderr.txt") + "\"";
+#ifdef _WIN32
+    command = "\"" + command + "\"";  // cmd /c strips one outer pair of quotes
+#endif
+    int raw = std::system(command.c_str());
+    CliRun run;
+#ifdef _WIN32
+    run.status = raw;
+#else
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+    run.out = ReadFileBytes(dir / "cli-stdout.txt");
+    run.err = ReadFileBytes(dir / "cli-stderr.txt");
+    return run;
+}
+
+std::string FixturePacket(const std::string& name) {
+    std::string dir;
+    GetProgramDir(dir);
+    return dir + NativePath("fixtures/packets/" + name);
+}
+
+namespace {
+
+// Names a Windows file system holds as well: no trailing dot or space, and a counter
+// keeps them apart even where case does not count.
+const char* const kNames[] = {
+    "plain.txt", "with space.txt", "comma,name.txt", "#F,64,3,fake.txt", "#D,sub", " leading", "semi;colon",
+    "中文名.txt", "文件夹", "誠", "表格 2,3", "UPPER.TXT", "dots.in.name", "-dash", "x",
+};
+
+void Fill(std::mt19937& rng, const std::string& folder, int depth, int& counter) {
+    std::uniform_int_distribution<int> pick(0, sizeof kNames / sizeof kNames[0] - 1);
+    int files = static_cast<int>(rng() % 6);
+    int folders = depth < 3 ? static_cast<int>(rng() % 4) : 0;
+    for (int i = 0; i < files; ++i) {
+        std::string name = std::to_string(counter++) + kNames[pick(rng)];
+        std::size_t size = 0;
+        switch (rng() % 8) {
+            case 0: size = 0; break;
+            case 1: size = 100 * 1024 + rng() % (200 * 1024); break;
+            default: size = rng() % 5000; break;
+        }
+        std::string content(size, '\0');
+        for (char& c : content) c = static_cast<char>(rng());
+        WriteFileBytes(folder + kPathSep + name, content);
+    }
+    for (int i = 0; i < folders; ++i) {
+        std::string sub = folder + kPathSep + std::to_string(counter++) + kNames[pick(rng)];
+        MakeDir(sub);
+        Fill(rng, sub, depth + 1, counter);
+    }
+}
+
+void ReadInto(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>& tree) {
+    CFileFind find;
+    if (!find.FindFile(folder + kPathSep + "*.*")) return;
+    while (find.FindNextFile()) {
+        if (find.IsDots()) continue;
+        std::string relative = prefix + find.GetFileName();
+        std::string path = folder + kPathSep + find.GetFileName();
+        if (find.IsDirectory()) {
+            tree[relative + "/"] = "";
+            ReadInto(path, relative + "/", tree);
+        } else {
+            tree[relative] = ReadFileBytes(path);
+        }
+    }
+}
+
+}  // namespace
+
+void MakeRandomTree(const std::string& root, unsigned seed) {
+    std::mt19937 rng(seed);
+    int counter = 0;
+    Fill(rng, root, 0, counter);
+    MakeDir(root + kPathSep + "empty folder");
+    WriteFileBytes(root + kPathSep + "empty file", "");
+}
+
+std::map<std::string, std::string> ReadTree(const std::string& root) {
+    std::map<std::string, std::string> tree;
+    std::string folder = root;
+    while (!folder.empty() && folder.back() == kPathSep) folder.pop_back();
+    ReadInto(folder, "", tree);
+    return tree;
+}
+
+std::vector<std::string> SplitIndex(const std::string& index) {
+    std::vector<std::string> lines;
+    for (std::size_t pos = 0; pos < index.size();) {
+        std::size_t end = index.find("\r\n", pos);
+        if (end == std::string::npos) end = index.size();
+        lines.push_back(index.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    return lines;
+}

@@ -1,0 +1,34 @@
+// Running velkaron-pack as a separate process, the hand-made packets beside the test
+// programs, and random source trees with odd names to pack, extract and compare.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestFs.h"
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs velkaron-pack (beside the test program) with `args`; its standard output and
+// error go through files in `dir`.
+CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args);
+
+// Path of the hand-made packet `name` that the build copies beside the test programs.
+std::string FixturePacket(const std::string& name);
+
+// Fills `root` (which must exist) with a reproducible tree for `seed`: nested folders,
+// empty folders and files, random contents of up to a few hundred KiB, and names with
+// spaces, commas, "#F," and double-byte characters in the local encoding.
+void MakeRandomTree(const std::string& root, unsigned seed);
+
+// Every folder and file below `root` by relative path ("/"-joined): "" for a folder,
+// the content for a file. Links are followed.
+std::map<std::string, std::string> ReadTree(const std::string& root);
+
+// The index lines of `bytes` (a valid packet's index) in order, without CR LF.
+std::vector<std::string> SplitIndex(const std::string& index);
