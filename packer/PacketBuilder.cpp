@@ -74,6 +74,7 @@ bool CPacketBuilder::RunJob(const std::string& strSource, const std::string& str
     m_nFiles = 0;
     m_nFolders = 0;
     m_nIndexLength = 0;
+    m_nBuffered = 0;
     m_strIndexPending.clear();
     m_stackFolders.clear();
     m_arrSkipped.clear();
@@ -83,6 +84,7 @@ bool CPacketBuilder::RunJob(const std::string& strSource, const std::string& str
     if (!OpenWorkFiles()) return false;
 
     ScanFolder(strSource, "");
+    FlushData();
     FlushIndex();
     long long nData = m_fileData.GetLength();
     long long nIndex = m_fileIndex.GetLength();
@@ -222,9 +224,12 @@ long long CPacketBuilder::AppendFileData(const std::string& strPath) {
         return -1;
     }
 
+    // Contents gather in the copy buffer and reach the data work file a full buffer
+    // at a time, so a run of small files costs no write each.
     long long total = 0;
     for (;;) {
-        long long n = source.Read(m_buffer.data(), m_buffer.size());
+        std::size_t room = m_buffer.size() - m_nBuffered;
+        long long n = source.Read(m_buffer.data() + m_nBuffered, room);
         if (n == 0) break;
         if (n < 0) {
             Fail(Failure::Data);
@@ -234,13 +239,22 @@ long long CPacketBuilder::AppendFileData(const std::string& strPath) {
             Fail(Failure::TooLarge);
             return -1;
         }
-        if (!m_fileData.Write(m_buffer.data(), static_cast<std::size_t>(n))) {
-            Fail(Failure::Data);
-            return -1;
-        }
         total += n;
+        m_nBuffered += static_cast<std::size_t>(n);
+        if (m_nBuffered == m_buffer.size() && !FlushData()) return -1;
+        // A short read that reaches the length the file had when opened is its end;
+        // no further read is needed to learn so.
+        if (static_cast<std::size_t>(n) < room && total >= source.GetOpenedLength()) break;
     }
     return total;
+}
+
+bool CPacketBuilder::FlushData() {
+    if (m_nBuffered == 0) return true;
+    bool ok = m_fileData.Write(m_buffer.data(), m_nBuffered);
+    m_nBuffered = 0;
+    if (!ok) Fail(Failure::Data);
+    return ok;
 }
 
 void CPacketBuilder::AddMessage(std::string strMessage) { m_lstMessages.push_back(std::move(strMessage)); }

@@ -85,6 +85,7 @@ private:
     bool OpenWorkFiles();
     bool WriteIndexLine(const std::string& strLine);
     bool FlushIndex();
+    bool FlushData();
     bool WritePacket(const std::string& strPacket, long long nData, long long nIndex);
     bool CopyWorkFile(const std::string& strPath, CFile& packet, long long nExpected);
     bool IsWorkFile(const CFile& file) const;
@@ -107,6 +108,7 @@ private:
     FileId m_idIndex;
     std::vector<FileId> m_stackFolders;  // identities of the folders on the path being scanned
     std::vector<char> m_buffer;          // copy buffer, allocated once per job
+    std::size_t m_nBuffered = 0;         // file contents in m_buffer not yet in the data work file
     std::string m_strIndexPending;       // index lines not yet written to the work file
     std::string m_strStored;             // the current entry's name as stored
     std::vector<SkippedEntry> m_arrSkipped;

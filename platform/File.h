@@ -48,6 +48,8 @@ public:
     bool Seek(long long offset);
     // Current length in bytes, or -1 when the system cannot tell.
     long long GetLength() const;
+    // Length when the file was opened, without asking the system again; -1 when unknown.
+    long long GetOpenedLength() const { return m_nOpenedLength; }
     // True for an ordinary disk file; false for folders, FIFOs, sockets and devices.
     bool IsRegular() const;
     // The open file's identity; invalid when the system cannot tell.
@@ -56,6 +58,7 @@ public:
     bool Close();
 
 private:
+    long long m_nOpenedLength = -1;
 #ifdef _WIN32
     void* m_hFile = nullptr;
 #else

@@ -33,10 +33,12 @@ bool CFile::Open(const std::string& path, unsigned flags) {
         return false;
     }
     m_bRegular = S_ISREG(st.st_mode);
+    m_nOpenedLength = st.st_size;
     m_id.volume = static_cast<std::uint64_t>(st.st_dev);
     m_id.index = static_cast<std::uint64_t>(st.st_ino);
     m_id.valid = true;
-    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK means nothing to a plain file; only FIFOs and devices need it cleared.
+    if (!m_bRegular) ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     return true;
 }
 

@@ -17,6 +17,8 @@ bool CFile::Open(const std::string& path, unsigned flags) {
     HANDLE h = ::CreateFileA(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     m_hFile = h;
+    LARGE_INTEGER size;
+    m_nOpenedLength = ::GetFileSizeEx(h, &size) ? size.QuadPart : -1;
     return true;
 }
 
