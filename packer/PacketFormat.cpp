@@ -8,18 +8,21 @@ namespace {
 // The same text as "#%c,%d,%d,%s\r\n", built without the cost of a format parser:
 // one line is made for every entry of the tree.
 std::string FormatLine(char kind, int offset, int length, const std::string& relativePath) {
-    char numbers[32] = {'#', kind, ','};
-    char* end = std::to_chars(numbers + 3, numbers + sizeof numbers, offset).ptr;
-    *end++ = ',';
-    end = std::to_chars(end, numbers + sizeof numbers, length).ptr;
-    *end++ = ',';
+    char number[12];  // a signed 32-bit decimal
     std::string line;
-    line.reserve(static_cast<std::size_t>(end - numbers) + relativePath.size() + 2);
-    line.append(numbers, end);
+    line.reserve(relativePath.size() + 28);
+    line += '#';
+    line += kind;
+    line += ',';
+    line.append(number, std::to_chars(number, number + sizeof number, offset).ptr);
+    line += ',';
+    line.append(number, std::to_chars(number, number + sizeof number, length).ptr);
+    line += ',';
     line += relativePath;
     line += "\r\n";
     return line;
 }
+
 }  // namespace
 
 std::string FormatPacketHeader(int indexOffset, int indexLength) {
