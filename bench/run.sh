@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Benchmarks of velkaron-pack beside tar, cat and asar on generated data sets.
+# Builds the bench preset, installs asar into build/bench/asar, makes the data
+# sets, measures, prints the table and rewrites docs/benchmarks.md and
+# docs/benchmarks.png. Not a test: nothing here runs in the test command.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$root/build/bench"
+data="$build/data"
+runs=5
+sets=""
+sweep=""
+extra=()
+docs="$root/docs"
+
+usage() {
+  cat <<'USAGE'
+usage: bash bench/run.sh [options]
+  --data DIR        where the data sets are made and kept (default build/bench/data; about 2.2 GiB)
+  --runs N          timed runs per tool and set; the median counts (default 5)
+  --sets A,B        only these data sets (small-10k, nested-5k, large-4x256M, small-20k, large-1G)
+  --sweep N,M       buffer sizes for velkaron-pack's sweep (default 4096,65536,131072,262144,524288,1048576,4194304)
+  --no-asar         leave asar out (no npm install)
+  --no-profile      no strace/callgrind profile of the small-files set
+  --no-micro        no Google Benchmark micro-benchmark
+  --idle-load L     before each set wait (up to 5 minutes) until the 1-minute load is below L
+  --no-docs         print the table only; leave docs/ alone
+USAGE
+}
+
+invocation="bash bench/run.sh${*:+ $*}"
+with_asar=1
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --data) data="$(mkdir -p "$2" && cd "$2" && pwd)"; shift 2 ;;
+    --runs) runs="$2"; shift 2 ;;
+    --sets) sets="$2"; shift 2 ;;
+    --sweep) sweep="$2"; shift 2 ;;
+    --no-asar) with_asar=0; shift ;;
+    --no-profile|--no-micro) extra+=("$1"); shift ;;
+    --idle-load) extra+=(--idle-load "$2"); shift 2 ;;
+    --no-docs) docs=""; shift ;;
+    -h|--help) usage; exit 0 ;;
+    *) echo "run.sh: unknown option $1" >&2; usage >&2; exit 2 ;;
+  esac
+done
+
+for tool in cmake ninja g++ python3 tar gnuplot; do
+  command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing; run: bash scripts/setup.sh" >&2; exit 1; }
+done
+
+cd "$root"
+mkdir -p "$build"
+build_log="$build/bench-build.log"
+if ! { [ -f "$build/build.ninja" ] || cmake --preset bench; } >"$build_log" 2>&1 ||
+   ! cmake --build "$build" -j2 --target velkaron-pack velkaron-bench-entries velkaron-bench-pack >>"$build_log" 2>&1; then
+  tail -n 30 "$build_log" >&2
+  echo "run.sh: the bench build failed; the whole log is $build_log" >&2
+  exit 1
+fi
+
+asar=""
+asar_version=""
+if [ "$with_asar" = 1 ]; then
+  if ! command -v npm >/dev/null || ! command -v node >/dev/null; then
+    echo "run.sh: node and npm are needed for asar (or pass --no-asar)" >&2; exit 1
+  fi
+  asar="$build/asar/node_modules/.bin/asar"
+  if [ ! -x "$asar" ]; then
+    echo "run.sh: installing @electron/asar@3 into $build/asar" >&2
+    mkdir -p "$build/asar"
+    npm install --prefix "$build/asar" --no-audit --no-fund --loglevel=error @electron/asar@3 >&2
+  fi
+  asar_version="$(node -p "require('$build/asar/node_modules/@electron/asar/package.json').version")"
+fi
+
+# The sets take about 2.2 GiB; the largest run leaves a 1 GiB packet and a 1 GiB work file beside them.
+mkdir -p "$data"
+free_kib="$(df -k --output=avail "$data" | tail -1 | tr -d ' ')"
+if [ "$free_kib" -lt $((6 * 1024 * 1024)) ]; then
+  echo "run.sh: only $((free_kib / 1024)) MiB free under $data; 6 GiB are needed (try --data DIR)" >&2; exit 1
+fi
+echo "run.sh: data in $data ($((free_kib / 1024 / 1024)) GiB free on its disk)" >&2
+args=(--pack "$build/bin/velkaron-pack" --data "$data" --out "$build/out" --work "$build/work"
+      --runs "$runs" --asar "$asar" --asar-version "$asar_version" --command "$invocation")
+[ -n "$sets" ] && args+=(--sets "$sets")
+[ -n "$sweep" ] && args+=(--sweep "$sweep")
+[ -n "$docs" ] && args+=(--docs "$docs")
+exec python3 "$root/bench/bench.py" "${args[@]}" "${extra[@]}"
