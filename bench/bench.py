@@ -87,55 +87,28 @@ def check_exact(path, files, total):
     return None if size == total else f"output of {size} bytes, the set holds {total}"
 
 
-def velkaron_mode(pack):
-    """'options' when the command line has `pack ... -q --work-dir --buffer-size`, else 'plain'."""
-    text = subprocess.run([pack, "--help"], capture_output=True, text=True, errors="replace")
-    help_text = text.stdout + text.stderr
-    if "--buffer-size" in help_text and "--work-dir" in help_text and "pack" in help_text:
-        return "options"
-    return "plain"
-
-
-def make_tools(args, mode):
+def make_tools(args):
     pack = args.pack
     work = args.work
     work_files = [os.path.join(work, "_data_temp.dat"), os.path.join(work, "_index_temp.txt")]
     tools = []
-    if mode == "options":
-        def velkaron(buffer=None):
-            def argv(src, out):
-                cmd = [pack, "pack", src, out, "-q", "--work-dir", work]
-                if buffer is not None:
-                    cmd += ["--buffer-size", str(buffer)]
-                return cmd
-            return argv
-        tools.append(Tool("velkaron", "velkaron-pack (default)", velkaron(), check_packet,
-                          extra_outputs=work_files))
-        tools.append(Tool("velkaron-4k", "velkaron-pack 4 KiB buffer", velkaron(4096), check_packet,
-                          extra_outputs=work_files))
-        for size in args.sweep:
-            if size == 4096:
-                continue
-            tools.append(Tool(f"velkaron-{size}", f"velkaron-pack {buffer_label(size)} buffer",
-                              velkaron(size), check_packet, group="sweep", extra_outputs=work_files))
-    else:
-        # The plain command line keeps its work files in data/ beside the program and has
-        # no buffer option: the sweep runs the same job through velkaron-bench-pack.
-        plain_work = os.path.join(os.path.dirname(pack), "data")
-        plain_files = [os.path.join(plain_work, "_data_temp.dat"), os.path.join(plain_work, "_index_temp.txt")]
-        tools.append(Tool("velkaron", "velkaron-pack (default)", lambda src, out: [pack, src, out],
-                          check_packet, extra_outputs=plain_files))
-        driver = os.path.join(os.path.dirname(pack), "velkaron-bench-pack")
 
-        def job(buffer):
-            return lambda src, out: [driver, src, out, work, str(buffer)]
-        tools.append(Tool("velkaron-4k", "velkaron job, 4 KiB buffer", job(4096), check_packet,
-                          extra_outputs=work_files))
-        for size in args.sweep:
-            if size == 4096:
-                continue
-            tools.append(Tool(f"velkaron-{size}", f"velkaron job, {buffer_label(size)} buffer", job(size),
-                              check_packet, group="sweep", extra_outputs=work_files))
+    def velkaron(buffer=None):
+        def argv(src, out):
+            cmd = [pack, "pack", src, out, "-q", "--work-dir", work]
+            if buffer is not None:
+                cmd += ["--buffer-size", str(buffer)]
+            return cmd
+        return argv
+    tools.append(Tool("velkaron", "velkaron-pack (default)", velkaron(), check_packet,
+                      extra_outputs=work_files))
+    tools.append(Tool("velkaron-4k", "velkaron-pack 4 KiB buffer", velkaron(4096), check_packet,
+                      extra_outputs=work_files))
+    for size in args.sweep:
+        if size == 4096:
+            continue
+        tools.append(Tool(f"velkaron-{size}", f"velkaron-pack {buffer_label(size)} buffer",
+                          velkaron(size), check_packet, group="sweep", extra_outputs=work_files))
     tools.append(Tool("tar", "tar -cf", lambda src, out: ["tar", "-cf", out, "-C", src, "."], check_at_least))
     tools.append(Tool("cat", "cat (floor)",
                       lambda src, out: ["bash", "-c", 'find "$1" -type f -print0 | xargs -0 cat > "$2"', "cat",
@@ -434,7 +407,7 @@ def machine(args):
     ]
 
 
-def render_generated(args, results, rows, tools, sweep, prof, micro, mode, started, finished):
+def render_generated(args, results, rows, tools, sweep, prof, micro, started, finished):
     main_tools = [t for t in tools if t.group == "main"]
     sweep_tools = [t for t in tools if t.key.startswith("velkaron")]
     L = []
@@ -457,14 +430,8 @@ def render_generated(args, results, rows, tools, sweep, prof, micro, mode, start
              "times over. Outputs go to real files on the same disk as the data; before each run the previous "
              "outputs (packets, work files) are deleted and `sync` runs, so no run pays for another's write-back. "
              "No tool calls fsync, so a run ends when its data is in the page cache.")
-    if mode == "options":
-        L.append(f"- velkaron-pack: `velkaron-pack pack SRC OUT -q --work-dir WORK` (default), "
-                 "`... --buffer-size N` for the others; every byte goes to the data work file, then to the packet.")
-    else:
-        L.append("- velkaron-pack: `velkaron-pack SRC OUT` with standard output to /dev/null, work files in data/ "
-                 "beside the program (this build's command line has no options). The 4 KiB column and the buffer "
-                 "sweep run the same job through `velkaron-bench-pack SRC OUT WORK N` (bench/BenchPack.cpp: "
-                 "`CPacketBuilder` with `PackOptions::bufferSize` = N, queue drained quietly).")
+    L.append(f"- velkaron-pack: `velkaron-pack pack SRC OUT -q --work-dir WORK` (default), "
+             "`... --buffer-size N` for the others; every byte goes to the data work file, then to the packet.")
     L.append("- tar: `tar -cf OUT -C SRC .` (GNU tar, 10 KiB records). cat, the floor: "
              "`find SRC -type f -print0 | xargs -0 cat > OUT` (GNU cat copies file to file inside the kernel "
              "with `copy_file_range`, so on large files it shows what no read/write loop can reach). "
@@ -602,9 +569,8 @@ def main():
     os.makedirs(args.work, exist_ok=True)
     args.uptime_start = sh(["uptime"])
 
-    mode = velkaron_mode(args.pack)
-    tools = make_tools(args, mode)
-    print(f"velkaron-pack command line: {mode}; tools: {', '.join(t.key for t in tools)}", file=sys.stderr)
+    tools = make_tools(args)
+    print(f"tools: {', '.join(t.key for t in tools)}", file=sys.stderr)
     started = datetime.datetime.now()
     results = {}
     for name in sets:
@@ -641,11 +607,11 @@ def main():
     finished = datetime.datetime.now()
 
     with open(os.path.join(args.out, "results.json"), "w") as f:
-        json.dump({"mode": mode, "results": results, "rows": rows}, f, indent=1)
+        json.dump({"results": results, "rows": rows}, f, indent=1)
     if args.docs:
         args.png = os.path.join(args.docs, "benchmarks.png")
         write_chart(rows, main_tools, args)
-        generated = render_generated(args, results, rows, tools, sweep, prof, micro, mode, started, finished)
+        generated = render_generated(args, results, rows, tools, sweep, prof, micro, started, finished)
         write_report(os.path.join(args.docs, "benchmarks.md"), generated)
         print(f"wrote {os.path.join(args.docs, 'benchmarks.md')} and {args.png}", file=sys.stderr)
 
