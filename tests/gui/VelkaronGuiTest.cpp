@@ -13,6 +13,7 @@
 #include "platform/MbText.h"
 #include "settings/ProgramDir.h"
 #include "tests/gui/GuiDriver.h"
+#include "tests/support/PacketReader.h"
 #include "tests/support/TestFs.h"
 
 namespace {
@@ -196,6 +197,34 @@ TEST_F(VelkaronGui, SecondPackWhileAJobRunsIsIgnored) {
     EXPECT_TRUE(WaitForStatus("文件: 5 | 文件夹 0"));
     EXPECT_EQ(Count(Log(), kDone), 1u) << Log();
     EXPECT_EQ(Count(Log(), "#F,"), 5u) << Log();
+    EXPECT_EQ(ReadFileBytes(m_dir / "velkaron.ini"), SettingsBytes(source, m_dir / "out.dat"));
+}
+
+TEST_F(VelkaronGui, ExitWhileAJobRunsEndsTheProgramOnlyAfterTheJob) {
+    const std::string source = m_dir / "src";
+    MakeDirs(source);
+    for (int i = 0; i < 5; ++i) WriteFileBytes(source + "\\f" + std::to_string(i), "data");
+    Start();
+    ASSERT_TRUE(m_app.SetText(IDC_SOURCE_PATH, source));
+    ASSERT_TRUE(m_app.SetText(IDC_PACKET_PATH, m_dir / "out.dat"));
+
+    // The job's first pump opens the about box, whose loop then delivers Exit: the
+    // job is held in the middle while the program has been told to end.
+    ASSERT_TRUE(m_app.Suspend());
+    m_app.Command(IDC_PACK);
+    ::PostMessageA(m_app.Dialog(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    m_app.Command(IDCANCEL);
+    ASSERT_TRUE(m_app.Resume());
+
+    HWND hAbout = m_app.WaitForDialog("关于 Velkaron", kBoxTimeoutMs);
+    ASSERT_NE(hAbout, nullptr);
+    EXPECT_FALSE(m_app.WaitForExit(1000)) << "the program ended in the middle of the job";
+    EXPECT_FALSE(PathExists(m_dir / "out.dat"));
+    ::PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
+
+    ASSERT_TRUE(m_app.WaitForExit(kJobTimeoutMs));
+    Packet packet = ReadValidPacket(m_dir / "out.dat");
+    EXPECT_EQ(packet.entries.size(), 5u);
     EXPECT_EQ(ReadFileBytes(m_dir / "velkaron.ini"), SettingsBytes(source, m_dir / "out.dat"));
 }
 
