@@ -21,4 +21,14 @@ if [ ! -f "$prefix/system.reg" ]; then
     fi
   ) 9>"$prefix.lock"
 fi
+# Wine starts its service processes (services.exe, winedevice.exe, ...) with the first
+# program that needs them, and they inherit that program's standard output: a test
+# runner reading it would wait until they end. An idle program that holds them
+# instead, with no standard streams, is kept running beside the tests for a while.
+exec 8>"$prefix.keepalive"
+if flock -n 8; then
+  (sleep 900 | "$wine" cmd /c pause) </dev/null >/dev/null 2>&1 &
+  "$wine" cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
+fi
+exec 8>&-
 exec "$wine" "$@"
