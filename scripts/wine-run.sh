@@ -31,4 +31,14 @@ if flock -n 8; then
   "$wine" cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 fi
 exec 8>&-
-exec "$wine" "$@"
+
+# Whatever Wine starts on the program's behalf (the desktop process of a GUI
+# program, for one) inherits the program's standard streams; through files, they
+# never hold the caller's pipes open after the program has ended.
+out=$(mktemp) err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+status=0
+"$wine" "$@" >"$out" 2>"$err" || status=$?
+cat "$out"
+cat "$err" >&2
+exit $status
