@@ -81,6 +81,18 @@ protected:
         while (builder.TakeMessage(message)) log += message;
     }
 
+    // Starts the program with a source of five small files and out.dat as the packet
+    // in both fields; the source's path.
+    std::string StartWithFiveFiles() {
+        const std::string source = m_dir / "src";
+        MakeDirs(source);
+        for (int i = 0; i < 5; ++i) WriteFileBytes(source + "\\f" + std::to_string(i), "data");
+        Start();
+        EXPECT_TRUE(m_app.SetText(IDC_SOURCE_PATH, source));
+        EXPECT_TRUE(m_app.SetText(IDC_PACKET_PATH, m_dir / "out.dat"));
+        return source;
+    }
+
     std::string Log() const { return m_app.Text(IDC_LOG); }
     bool WaitForLogEnd() const {
         return WaitUntil([this] { return EndsWith(Log(), kDone); }, kJobTimeoutMs);
@@ -165,12 +177,8 @@ TEST_F(VelkaronGui, LogKeepsTheNewest200LinesAndEndsWithPackingComplete) {
 }
 
 TEST_F(VelkaronGui, SecondPackWhileAJobRunsIsIgnored) {
-    const std::string source = m_dir / "src";
-    MakeDirs(source);
-    for (int i = 0; i < 5; ++i) WriteFileBytes(source + "\\f" + std::to_string(i), "data");
-    Start();
-    ASSERT_TRUE(m_app.SetText(IDC_SOURCE_PATH, source));
-    ASSERT_TRUE(m_app.SetText(IDC_PACKET_PATH, m_dir / "out.dat"));
+    const std::string source = StartWithFiveFiles();
+    ASSERT_FALSE(HasFatalFailure());
 
     // Queued together: the job's first pump opens the about box, whose modal loop then
     // delivers the second pack command, and after it the instructions command, whose
@@ -201,12 +209,8 @@ TEST_F(VelkaronGui, SecondPackWhileAJobRunsIsIgnored) {
 }
 
 TEST_F(VelkaronGui, ExitWhileAJobRunsEndsTheProgramOnlyAfterTheJob) {
-    const std::string source = m_dir / "src";
-    MakeDirs(source);
-    for (int i = 0; i < 5; ++i) WriteFileBytes(source + "\\f" + std::to_string(i), "data");
-    Start();
-    ASSERT_TRUE(m_app.SetText(IDC_SOURCE_PATH, source));
-    ASSERT_TRUE(m_app.SetText(IDC_PACKET_PATH, m_dir / "out.dat"));
+    const std::string source = StartWithFiveFiles();
+    ASSERT_FALSE(HasFatalFailure());
 
     // The job's first pump opens the about box, whose loop then delivers Exit: the
     // job is held in the middle while the program has been told to end.
