@@ -104,11 +104,7 @@ int ReportSkipped(const CPacketBuilder& builder) {
 
 }  // namespace
 
-std::string NormaliseSourceFolder(const std::string& source) {
-    std::string folder = source;
-    TrimRightChar(folder, kPathSep);
-    return folder + kPathSep;
-}
+std::string NormaliseSourceFolder(const std::string& source) { return WithOneTrailingChar(source, kPathSep); }
 
 int RunPack(const std::string& source, const std::string& packet, const CliOptions& options) {
     PackOptions pack;

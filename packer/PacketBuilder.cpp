@@ -25,11 +25,6 @@ namespace {
 // Index lines are gathered and written to the work file in pieces of about this size.
 constexpr std::size_t kIndexFlushSize = 64 * 1024;
 
-std::string WithTrailingSeparator(std::string path, char sep) {
-    TrimRightChar(path, sep);
-    return path + sep;
-}
-
 // Off Windows a name may hold a backslash, which the index would read as a separator.
 bool NameHoldsBackslash(const std::string& name) {
     return kPathSep != '\\' && name.find('\\') != std::string::npos;
@@ -107,7 +102,7 @@ bool CPacketBuilder::OpenWorkFiles() {
         folder += "data";
     }
     MakeDir(folder);  // usually there already
-    folder = WithTrailingSeparator(folder, kPathSep);
+    folder = WithOneTrailingChar(folder, kPathSep);
     m_strDataPath = folder + "_data_temp.dat";
     m_strIndexPath = folder + "_index_temp.txt";
 
@@ -127,7 +122,7 @@ bool CPacketBuilder::OpenWorkFiles() {
 
 bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string& strPrefix) {
     if (m_failure != Failure::None) return false;
-    const std::string folder = WithTrailingSeparator(strFolder, kPathSep);
+    const std::string folder = WithOneTrailingChar(strFolder, kPathSep);
     // The prefix is made of stored names, which may be in another code page than the
     // process's: it is extended, never trimmed.
     const std::string prefix = strPrefix.empty() ? strPrefix : strPrefix + '\\';

@@ -14,8 +14,7 @@ DIR* D(void* p) { return static_cast<DIR*>(p); }
 std::string FolderOfPattern(const std::string& pattern) {
     std::string root = pattern;
     if (root.size() >= 3 && root.compare(root.size() - 3, 3, "*.*") == 0) root.resize(root.size() - 3);
-    TrimRightChar(root, kPathSep);
-    return root + kPathSep;
+    return WithOneTrailingChar(root, kPathSep);
 }
 }  // namespace
 

@@ -12,8 +12,7 @@ std::string FolderOfPattern(const std::string& pattern) {
     std::string root = pattern;
     std::size_t sep = FindLastChar(root, '\\');
     root.resize(sep == std::string::npos ? 0 : sep);
-    TrimRightChar(root, '\\');
-    return root + '\\';
+    return WithOneTrailingChar(root, '\\');
 }
 }  // namespace
 

@@ -37,6 +37,12 @@ void TrimRightChar(std::string& text, char ch) {
     text.resize(keep);
 }
 
+std::string WithOneTrailingChar(std::string text, char ch) {
+    TrimRightChar(text, ch);
+    text += ch;
+    return text;
+}
+
 void TrimLeftChar(std::string& text, char ch) {
     std::size_t pos = 0;
     while (pos < text.size() && text[pos] == ch) ++pos;  // `ch` is ASCII: never a lead byte

@@ -18,3 +18,5 @@ std::size_t FindLastChar(const std::string& text, char ch);
 // Removes every trailing / leading character `ch`, whole characters only.
 void TrimRightChar(std::string& text, char ch);
 void TrimLeftChar(std::string& text, char ch);
+// `text` with every trailing character `ch` removed and exactly one added.
+std::string WithOneTrailingChar(std::string text, char ch);
