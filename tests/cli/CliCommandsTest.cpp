@@ -26,6 +26,14 @@ void Pack(const TempDir& dir, const std::string& packet, std::vector<std::string
     ASSERT_EQ(run.status, status) << run.out << run.err;
 }
 
+// Packs a source of a.txt and sub/b.txt into `dir`/p.dat.
+void PackTwoFiles(const TempDir& dir) {
+    MakeDirs(dir / "src/sub");
+    WriteFileBytes(dir / "src/a.txt", "new a");
+    WriteFileBytes(dir / "src/sub/b.txt", "new b");
+    Pack(dir, "p.dat");
+}
+
 TEST(CliRoundTrip, RandomTreesComeBackByteForByteThroughPackVerifyAndExtract) {
     for (unsigned seed : {1u, 2u}) {
         TempDir dir;
@@ -230,10 +238,7 @@ TEST(CliHostile, VerifyAndExtractRefuseBrokenPacketsNamingRuleAndLineAndWriteNot
 
 TEST(CliExtract, ExistingFilesAreKeptUnlessForcedAndARefusalWritesNothing) {
     TempDir dir;
-    MakeDirs(dir / "src/sub");
-    WriteFileBytes(dir / "src/a.txt", "new a");
-    WriteFileBytes(dir / "src/sub/b.txt", "new b");
-    Pack(dir, "p.dat");
+    PackTwoFiles(dir);
     MakeDirs(dir / "out");
     WriteFileBytes(dir / "out/a.txt", "old");
     CliRun kept = RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "out"});
@@ -282,10 +287,7 @@ TEST(CliExtract, NamesThisSystemCannotHoldAreRefusedBeforeAnythingIsWritten) {
 
 TEST(CliExtractPosix, LinksAlreadyInTheTargetAreNeverWrittenThrough) {
     TempDir dir;
-    MakeDirs(dir / "src/sub");
-    WriteFileBytes(dir / "src/a.txt", "new a");
-    WriteFileBytes(dir / "src/sub/b.txt", "new b");
-    Pack(dir, "p.dat");
+    PackTwoFiles(dir);
     MakeDirs(dir / "outside");
     WriteFileBytes(dir / "outside/victim.txt", "victim");
 

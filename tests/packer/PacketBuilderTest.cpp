@@ -308,10 +308,7 @@ TEST(PackSorted, SameTreeMadeInAnotherOrderGivesTheSamePacket) {
         options.sorted = true;
         f.SetOptions(options);
         ASSERT_TRUE(f.Pack());
-        Packet p = ReadValidPacket(f.PacketPath());
-        std::vector<std::string> paths;
-        for (const PacketEntry& e : p.entries) paths.push_back(e.path);
-        EXPECT_EQ(paths, (std::vector<std::string>{"D", "_", "a", "b.txt", "c", "a\\m.txt", "a\\z.txt", "c\\x"}));
+        EXPECT_EQ(PathsOf(ReadValidPacket(f.PacketPath())), (std::vector<std::string>{"D", "_", "a", "b.txt", "c", "a\\m.txt", "a\\z.txt", "c\\x"}));
         packets[round] = ReadFileBytes(f.PacketPath());
     }
     EXPECT_EQ(packets[0], packets[1]);

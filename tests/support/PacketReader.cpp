@@ -159,6 +159,12 @@ Packet ReadValidPacket(const std::string& path) {
     return packet;
 }
 
+std::vector<std::string> PathsOf(const Packet& packet) {
+    std::vector<std::string> paths;
+    for (const PacketEntry& e : packet.entries) paths.push_back(e.path);
+    return paths;
+}
+
 std::vector<std::string> DescribeIndex(const Packet& packet) {
     std::vector<std::string> lines;
     for (const PacketEntry& e : packet.entries) {

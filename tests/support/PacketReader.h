@@ -24,6 +24,8 @@ struct Packet {
 bool ParsePacket(const std::string& bytes, Packet& packet, std::string& error);
 // Reads and parses the packet at `path`, failing the current test when it is not valid.
 Packet ReadValidPacket(const std::string& path);
+// The relative paths of a packet's lines, in index order.
+std::vector<std::string> PathsOf(const Packet& packet);
 // The "#D"/"#F" lines of a packet's index in order, one string per line, without CR LF,
 // e.g. "F 64 3 a.txt": handy for comparing whole indexes in tests.
 std::vector<std::string> DescribeIndex(const Packet& packet);
