@@ -25,8 +25,9 @@ public:
     explicit ProgressLine(bool on) : m_bOn(on), m_start(Clock::now()), m_last(m_start) {}
 
     void Update(const CPacketBuilder& builder) {
+        if (!m_bOn) return;  // called for every entry: no clock reading when there is no line
         Clock::time_point now = Clock::now();
-        if (!m_bOn || now - m_last < std::chrono::milliseconds(100)) return;
+        if (now - m_last < std::chrono::milliseconds(100)) return;
         m_last = now;
         long long bytes = static_cast<long long>(builder.m_nOffset) - kPacketHeaderSize;
         double seconds = std::chrono::duration<double>(now - m_start).count();
