@@ -102,30 +102,54 @@ TEST_F(LogControl, LeavesTheCaretAtTheEndOfTheText) {
     EXPECT_EQ(Text(), "第一行\r\n第二行");
 }
 
-// The real main dialog on a thread of its own, driven from the test's thread.
-TEST(MainDialogInProcess, SystemMenuEndsWithSeparatorAndAboutItemThatOpensTheAboutBox) {
-    std::atomic<DWORD> threadId{0};
-    std::atomic<INT_PTR> result{0};
-    std::thread ui([&] {
-        threadId = ::GetCurrentThreadId();
-        CVelkaronDlg dlg;
-        result = dlg.DoModal();
-    });
-    HWND hDialog = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            for (HWND hWnd : DialogsOfThread(threadId)) {
-                if (::GetDlgItem(hWnd, IDC_PACK) != nullptr) hDialog = hWnd;
-            }
-            return hDialog != nullptr;
-        },
-        20000));
+// The real main dialog on a thread of its own, driven from the test's thread. The
+// thread's dialogs are cancelled and the thread joined on every way out of the test.
+class MainDialogInProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_ui = std::thread([this] {
+            m_nThreadId = ::GetCurrentThreadId();
+            CVelkaronDlg dlg;
+            m_nResult = dlg.DoModal();
+        });
+    }
+    void TearDown() override {
+        while (m_ui.joinable()) {
+            for (HWND hWnd : DialogsOfThread(m_nThreadId)) ::PostMessageA(hWnd, WM_COMMAND, IDCANCEL, 0);
+            if (WaitUntil([this] { return m_nResult != 0; }, 500)) m_ui.join();
+        }
+    }
+    // The main dialog once its system menu holds the about item, or null.
+    HWND WaitForDialog() {
+        HWND hDialog = nullptr;
+        WaitUntil(
+            [&] {
+                for (HWND hWnd : DialogsOfThread(m_nThreadId)) {
+                    HMENU hMenu = ::GetSystemMenu(hWnd, FALSE);
+                    int nCount = hMenu != nullptr ? ::GetMenuItemCount(hMenu) : 0;
+                    if (::GetDlgItem(hWnd, IDC_PACK) != nullptr && nCount > 0 &&
+                        ::GetMenuItemID(hMenu, nCount - 1) == static_cast<UINT>(IDM_ABOUTBOX))
+                        hDialog = hWnd;
+                }
+                return hDialog != nullptr;
+            },
+            20000);
+        return hDialog;
+    }
+
+    std::thread m_ui;
+    std::atomic<DWORD> m_nThreadId{0};
+    std::atomic<INT_PTR> m_nResult{0};
+};
+
+TEST_F(MainDialogInProcess, SystemMenuEndsWithSeparatorAndAboutItemThatOpensTheAboutBox) {
+    HWND hDialog = WaitForDialog();
+    ASSERT_NE(hDialog, nullptr) << "no main dialog with the about item in its system menu";
 
     HMENU hMenu = ::GetSystemMenu(hDialog, FALSE);
     ASSERT_NE(hMenu, nullptr);
     int count = ::GetMenuItemCount(hMenu);
     ASSERT_GE(count, 2);
-    EXPECT_EQ(::GetMenuItemID(hMenu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
     char text[128] = {};
     ::GetMenuStringA(hMenu, count - 1, text, sizeof(text), MF_BYPOSITION);
     EXPECT_STREQ(text, "关于 Velkaron(&A)...");
@@ -135,7 +159,7 @@ TEST(MainDialogInProcess, SystemMenuEndsWithSeparatorAndAboutItemThatOpensTheAbo
     HWND hAbout = nullptr;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            for (HWND hWnd : DialogsOfThread(threadId)) {
+            for (HWND hWnd : DialogsOfThread(m_nThreadId)) {
                 if (WindowText(hWnd) == "关于 Velkaron") hAbout = hWnd;
             }
             return hAbout != nullptr;
@@ -148,8 +172,8 @@ TEST(MainDialogInProcess, SystemMenuEndsWithSeparatorAndAboutItemThatOpensTheAbo
     EXPECT_TRUE(::IsWindowEnabled(hDialog));
 
     ::PostMessageA(hDialog, WM_COMMAND, IDCANCEL, 0);
-    ui.join();
-    EXPECT_EQ(result, IDCANCEL);
+    m_ui.join();
+    EXPECT_EQ(m_nResult, IDCANCEL);
 }
 
 }  // namespace
