@@ -37,8 +37,18 @@ exec 8>&-
 # never hold the caller's pipes open after the program has ended.
 out=$(mktemp) err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
-status=0
-"$wine" "$@" >"$out" 2>"$err" || status=$?
+run() {
+  status=0
+  "$wine" "$@" >"$out" 2>"$err" || status=$?
+}
+run "$@"
+# A failure with not a byte of output means Wine did not get the program going
+# (every test program prints as soon as it starts): say so, and try once more.
+if [ $status -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+  echo "wine-run.sh: $1 ended with status $status before printing anything; starting it once more" >&2
+  run "$@"
+fi
 cat "$out"
 cat "$err" >&2
+[ $status -eq 0 ] || echo "wine-run.sh: $1 ended with status $status" >&2
 exit $status
