@@ -54,6 +54,9 @@ public:
     bool IsRegular() const;
     // The open file's identity; invalid when the system cannot tell.
     FileId GetId() const;
+    // Makes the system store what was written on the disk itself before it returns;
+    // false when it cannot (a write error surfacing late, or no file open).
+    bool Flush();
     // Closes the file; false when the system reported an error on closing (data not stored).
     bool Close();
 

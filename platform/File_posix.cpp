@@ -78,6 +78,8 @@ bool CFile::IsRegular() const { return m_fd >= 0 && m_bRegular; }
 
 FileId CFile::GetId() const { return m_fd >= 0 ? m_id : FileId(); }
 
+bool CFile::Flush() { return m_fd >= 0 && ::fsync(m_fd) == 0; }
+
 bool CFile::Close() {
     if (m_fd < 0) return true;
     int rc = ::close(m_fd);

@@ -73,6 +73,8 @@ FileId CFile::GetId() const {
     return id;
 }
 
+bool CFile::Flush() { return m_hFile != nullptr && ::FlushFileBuffers(H(m_hFile)) != 0; }
+
 bool CFile::Close() {
     if (m_hFile == nullptr) return true;
     BOOL ok = ::CloseHandle(H(m_hFile));

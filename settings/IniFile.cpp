@@ -127,7 +127,9 @@ bool CIniFile::Save(const std::string& strPath) const {
             bOk = bOk && writer.Put(pEntry->m_strName + "=" + strValue + "\r\n");
         }
     }
-    bOk = bOk && writer.Flush();
+    // On the disk before it takes the target's name: a crash right after the
+    // replace must not leave an empty settings file.
+    bOk = bOk && writer.Flush() && file.Flush();
     bOk = file.Close() && bOk;
     if (bOk && ReplaceFile(strTemp, strPath)) return true;
     RemoveFile(strTemp);
