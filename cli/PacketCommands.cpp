@@ -84,9 +84,11 @@ int RunList(const std::string& packet, const CliOptions& options) {
     if (!options.raw) Out("类型       偏移       长度  路径\n");
     bool ok = OpenChecked(index, packet, [&](const PacketLine& line) {
         if (options.raw) {
-            // Numbers are checked to be in their one written form, so this is the line as stored.
-            Out(std::string(line.folder ? "#D," : "#F,") + N(line.offset) + "," + N(line.length) + "," + line.path +
-                "\r\n");
+            // Numbers are checked to be in their one written form and within 32 bits, so
+            // this is the line as stored.
+            const int offset = static_cast<int>(line.offset);
+            Out(line.folder ? FormatFolderLine(offset, line.path)
+                            : FormatFileLine(offset, static_cast<int>(line.length), line.path));
             return true;
         }
         std::string path = line.path;
