@@ -1,6 +1,7 @@
 // Option parsing for the commands of velkaron-pack.
 #include "cli/CliOptions.h"
 
+#include "cli/CliText.h"
 #include "platform/NameEncoding.h"
 
 namespace {
@@ -115,4 +116,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, const char* command, 
         if (!Apply(found->option, name, value, options, error)) return false;
     }
     return true;
+}
+
+bool OpenEncoder(CNameEncoder& encoder, NameDirection direction, const CliOptions& options) {
+    if (!options.gbk || encoder.Open(direction)) return true;
+    Err("本系统无法在本地编码与 GBK 之间转换名称。\n");
+    return false;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/NameEncoding.h"
+
 enum ExitStatus { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitSkipped = 3 };
 
 // The command line's copy buffer unless --buffer-size says otherwise: the fastest
@@ -41,3 +43,6 @@ struct CliOptions {
 // (without line end) in `error` for an unknown, misplaced or malformed option.
 bool ParseCliOptions(const std::vector<std::string>& args, const char* command, unsigned allowed,
                      CliOptions& options, std::string& error);
+// Opens `encoder` in `direction` when the options say names are GBK; true without
+// opening it otherwise. False, with a message on standard error, when it cannot.
+bool OpenEncoder(CNameEncoder& encoder, NameDirection direction, const CliOptions& options);

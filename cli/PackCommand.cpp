@@ -13,7 +13,6 @@
 #include "platform/MbText.h"
 #include "platform/NameEncoding.h"
 #include "platform/Pump.h"
-#include "settings/ProgramDir.h"
 
 namespace {
 
@@ -113,13 +112,8 @@ int RunPack(const std::string& source, const std::string& packet, const CliOptio
     pack.bufferSize = options.bufferSize;
     pack.sorted = options.sorted;
     CNameEncoder encoder;
-    if (options.gbk) {
-        if (!encoder.Open(NameDirection::LocalToGbk)) {
-            Err("本系统无法在本地编码与 GBK 之间转换名称。\n");
-            return kExitFailed;
-        }
-        pack.convertName = [&encoder](std::string& name) { return encoder.Convert(name); };
-    }
+    if (!OpenEncoder(encoder, NameDirection::LocalToGbk, options)) return kExitFailed;
+    if (options.gbk) pack.convertName = [&encoder](std::string& name) { return encoder.Convert(name); };
 
     CPacketBuilder builder;
     builder.SetOptions(pack);

@@ -26,13 +26,6 @@ std::string RightAligned(const std::string& text, std::size_t width) {
     return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
 }
 
-// Opens `encoder` in `direction` when names are GBK; false with a message when it cannot.
-bool OpenEncoder(CNameEncoder& encoder, NameDirection direction, const CliOptions& options) {
-    if (!options.gbk || encoder.Open(direction)) return true;
-    Err("本系统无法在本地编码与 GBK 之间转换名称。\n");
-    return false;
-}
-
 // Opens and checks the whole packet; false after naming the broken rule.
 bool OpenChecked(CPacketIndex& index, const std::string& packet, const PacketVisitor& visit = nullptr) {
     if (index.Open(packet) && index.Check(visit)) return true;
