@@ -186,7 +186,7 @@ private:
             std::string name = find.GetFileName();
             std::string local = folder + name;
             std::string stored = name;
-            if (kPathSep != '\\' && name.find('\\') != std::string::npos) {
+            if (NameHoldsBackslash(name)) {
                 return Differ("源文件夹中的 " + local + " 不在数据包中: 名称含有反斜杠");
             }
             if (m_bGbk && !m_toStored.Convert(stored)) {

@@ -25,11 +25,6 @@ namespace {
 // Index lines are gathered and written to the work file in pieces of about this size.
 constexpr std::size_t kIndexFlushSize = 64 * 1024;
 
-// Off Windows a name may hold a backslash, which the index would read as a separator.
-bool NameHoldsBackslash(const std::string& name) {
-    return kPathSep != '\\' && name.find('\\') != std::string::npos;
-}
-
 // A CR or LF in a name would end its index line early.
 bool NameHoldsLineBreak(const std::string& name) { return name.find_first_of("\r\n") != std::string::npos; }
 

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "platform/FileSystem.h"
+
 namespace {
 // The same text as "#%c,%d,%d,%s\r\n", built without the cost of a format parser:
 // one line is made for every entry of the tree.
@@ -39,4 +41,8 @@ std::string FormatFolderLine(int offset, const std::string& relativePath) {
 
 std::string FormatFileLine(int offset, int length, const std::string& relativePath) {
     return FormatLine('F', offset, length, relativePath);
+}
+
+bool NameHoldsBackslash(const std::string& name) {
+    return kPathSep != '\\' && name.find('\\') != std::string::npos;
 }

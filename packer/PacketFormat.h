@@ -13,3 +13,6 @@ std::string FormatPacketHeader(int indexOffset, int indexLength);
 // One index line: "#D,offset,0,path\r\n" for a folder, "#F,offset,length,path\r\n" for a file.
 std::string FormatFolderLine(int offset, const std::string& relativePath);
 std::string FormatFileLine(int offset, int length, const std::string& relativePath);
+// True for a listed name the index cannot hold as one component: off Windows a name
+// may contain a backslash, which the index reads as a separator.
+bool NameHoldsBackslash(const std::string& name);
