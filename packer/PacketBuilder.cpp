@@ -174,22 +174,22 @@ void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& p
         Skip(folder + name, SkipReason::LineBreak);
         return;
     }
-    m_strStored = name;
-    if (m_options.convertName && !m_options.convertName(m_strStored)) {
+    std::string stored = name;
+    if (m_options.convertName && !m_options.convertName(stored)) {
         Skip(folder + name, SkipReason::Encoding);
         return;
     }
     if (isDirectory) {
-        std::string line = FormatFolderLine(m_nOffset, prefix + m_strStored);
+        std::string line = FormatFolderLine(m_nOffset, prefix + stored);
         if (!WriteIndexLine(line)) return;
-        subfolders.push_back({name, m_strStored});
+        subfolders.push_back({name, std::move(stored)});
         AddMessage(std::move(line));
         ++m_nFolders;
         return;
     }
     long long length = AppendFileData(folder + name);
     if (length < 0) return;
-    std::string line = FormatFileLine(m_nOffset, static_cast<int>(length), prefix + m_strStored);
+    std::string line = FormatFileLine(m_nOffset, static_cast<int>(length), prefix + stored);
     m_nOffset += static_cast<int>(length);
     if (!WriteIndexLine(line)) return;
     AddMessage(std::move(line));

@@ -110,7 +110,6 @@ private:
     std::vector<char> m_buffer;          // copy buffer, allocated once per job
     std::size_t m_nBuffered = 0;         // file contents in m_buffer not yet in the data work file
     std::string m_strIndexPending;       // index lines not yet written to the work file
-    std::string m_strStored;             // the current entry's name as stored
     std::vector<SkippedEntry> m_arrSkipped;
     long long m_nIndexLength = 0;
     Failure m_failure = Failure::None;
