@@ -1,13 +1,7 @@
 // Name rules for the files and folders that extract creates.
 #include "cli/TargetNames.h"
 
-#include "platform/MbText.h"
-
 namespace {
-
-bool IsLead(unsigned char c, NameCoding coding) {
-    return coding == NameCoding::Gbk ? (c >= 0x81 && c <= 0xFE) : IsLeadByte(c);
-}
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -31,7 +25,7 @@ const char* TargetNameProblem(const std::string& name, bool windowsRules, NameCo
     unsigned char last = 0;
     for (std::size_t pos = 0; pos < name.size(); ++pos) {
         unsigned char c = static_cast<unsigned char>(name[pos]);
-        if (IsLead(c, coding) && pos + 1 < name.size()) {
+        if (IsLeadByteIn(c, coding) && pos + 1 < name.size()) {
             last = 0x80;  // a double-byte character
             ++pos;
             continue;

@@ -16,13 +16,9 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kProblemText = 200;
 const char kMagicAndSpace[] = "Velkaron.Packet ";
 
-bool IsLead(unsigned char c, NameCoding coding) {
-    return coding == NameCoding::Gbk ? (c >= 0x81 && c <= 0xFE) : IsLeadByte(c);
-}
-
 // Length in bytes of the character starting at `pos`.
 std::size_t CharLength(const std::string& text, std::size_t pos, NameCoding coding) {
-    return IsLead(static_cast<unsigned char>(text[pos]), coding) && pos + 1 < text.size() ? 2 : 1;
+    return IsLeadByteIn(static_cast<unsigned char>(text[pos]), coding) && pos + 1 < text.size() ? 2 : 1;
 }
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -158,6 +154,10 @@ PacketRule RuleOf(LineReader::Result result) {
 }
 
 }  // namespace
+
+bool IsLeadByteIn(unsigned char c, NameCoding coding) {
+    return coding == NameCoding::Gbk ? (c >= 0x81 && c <= 0xFE) : IsLeadByte(c);
+}
 
 CPacketIndex::CPacketIndex(NameCoding coding) : m_coding(coding) {}
 

@@ -19,6 +19,8 @@ constexpr std::size_t kMaxIndexLine = 64 * 1024;
 // byte 5C is never taken for a separator: by the process's code page, or as GBK
 // whatever the process uses.
 enum class NameCoding { Local, Gbk };
+// True when byte `c` begins a double-byte character in `coding`.
+bool IsLeadByteIn(unsigned char c, NameCoding coding);
 
 // The rule a packet breaks, in the order the checks meet them.
 enum class PacketRule {
