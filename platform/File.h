@@ -1,5 +1,6 @@
 // Exclusive, unbuffered file access: every opener holds the file alone (no
-// sharing on Windows). The packing job and the settings store do all their I/O here.
+// sharing on Windows; on POSIX an advisory lock where asked for). The packing job
+// and the settings store do all their I/O here.
 #pragma once
 
 #include <cstddef>
@@ -23,9 +24,12 @@ public:
     enum OpenFlags : unsigned {
         modeRead = 0x0000,
         modeWrite = 0x0001,
+        shareExclusive = 0x0010,  // POSIX: hold an exclusive advisory lock (every Windows open is exclusive)
         modeCreate = 0x1000,
         modeCreateNew = 0x10000,  // with modeWrite: create, failing when anything (a link too) has the name
+        modeNoLink = 0x20000,     // POSIX: fail when the path's last component is a symbolic link
     };
+    enum class TempResult { Opened, NotAllowed, Failed };
 
     CFile() = default;
     ~CFile();
@@ -35,9 +39,17 @@ public:
     // Opens `path`: modeRead reads an existing file; modeWrite alone writes an
     // existing file without truncating it; modeCreate|modeWrite creates or
     // truncates; modeCreateNew|modeWrite makes a new file and never opens or follows
-    // what already stands at `path`. Opening never blocks (FIFOs included). False when
-    // it cannot be opened.
+    // what already stands at `path`. With shareExclusive the open takes, on POSIX, an
+    // exclusive lock without waiting (flock) and truncates only once it holds it: it
+    // fails, changing nothing, while another opener (of this process or another) holds
+    // the lock. Opening never blocks (FIFOs included). False when it cannot be opened.
     bool Open(const std::string& path, unsigned flags);
+    // Creates and opens for writing a new file beside `target`, named `target`, a dot,
+    // eight random hex digits and ".tmp": a name where anything stands (a link too) is
+    // passed over for another, never opened. On POSIX the file gets `target`'s
+    // permission bits when `target` exists. Its name in `path`. NotAllowed when the
+    // folder may not be written into; Failed for any other refusal (no such folder).
+    TempResult OpenTempBeside(const std::string& target, std::string& path);
     bool IsOpen() const;
 
     // Reads up to `size` bytes: the count read, 0 at the end, -1 on a read error.
@@ -61,12 +73,38 @@ public:
     bool Close();
 
 private:
+    friend class CFileHold;
+    enum class OpenError { None, Exists, Denied, Other };
+    void TakeModeOf(const std::string& path);  // POSIX: `path`'s permission bits, when it exists
+
     long long m_nOpenedLength = -1;
+    OpenError m_lastError = OpenError::None;  // why the last Open failed
 #ifdef _WIN32
     void* m_hFile = nullptr;
 #else
     int m_fd = -1;
     bool m_bRegular = false;  // from the fstat made when the file was opened
     FileId m_id;
+#endif
+};
+
+// Keeps a file opened with shareExclusive locked after its CFile is closed, until
+// Release or destruction, so that a job may close and re-open a file it holds for
+// its whole length. On POSIX a second descriptor of the same open file, which keeps
+// the lock; nothing on Windows, where the exclusion ends with the handle.
+class CFileHold {
+public:
+    CFileHold() = default;
+    ~CFileHold() { Release(); }
+    CFileHold(const CFileHold&) = delete;
+    CFileHold& operator=(const CFileHold&) = delete;
+
+    // Holds `file`'s lock from now on; false when the system refuses (no descriptor left).
+    bool Take(const CFile& file);
+    void Release();
+
+private:
+#ifndef _WIN32
+    int m_fd = -1;
 #endif
 };

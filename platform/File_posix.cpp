@@ -1,9 +1,11 @@
-// CFile on POSIX descriptors. There is no exclusive opening here; the packing
-// job keeps away from its own open files by their identity instead.
+// CFile on POSIX descriptors. Exclusion is an advisory lock (flock) that every
+// exclusive opener of ours takes; the packing job also keeps away from its own
+// open files by their identity.
 #include "platform/File.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,14 +13,19 @@ CFile::~CFile() { Close(); }
 
 bool CFile::Open(const std::string& path, unsigned flags) {
     Close();
+    // Under an exclusive open, truncating waits until the lock is ours: a file another
+    // opener holds is left whole.
+    const bool exclusive = (flags & shareExclusive) != 0;
+    const bool truncate = (flags & modeWrite) && (flags & modeCreate) && !(flags & modeCreateNew);
     // O_NONBLOCK keeps a FIFO from blocking the opener; it is cleared once open.
     int oflags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    if (flags & modeNoLink) oflags |= O_NOFOLLOW;
     if (flags & modeWrite) {
         oflags |= O_WRONLY;
         if (flags & modeCreateNew) {
             oflags |= O_CREAT | O_EXCL;  // O_EXCL also refuses a link, dangling or not
         } else if (flags & modeCreate) {
-            oflags |= O_CREAT | O_TRUNC;
+            oflags |= O_CREAT | (exclusive ? 0 : O_TRUNC);
         }
     } else {
         oflags |= O_RDONLY;
@@ -26,20 +33,43 @@ bool CFile::Open(const std::string& path, unsigned flags) {
     do {
         m_fd = ::open(path.c_str(), oflags, 0666);
     } while (m_fd < 0 && errno == EINTR);
-    if (m_fd < 0) return false;
+    if (m_fd < 0) {
+        m_lastError = errno == EEXIST ? OpenError::Exists
+                      : errno == EACCES || errno == EPERM ? OpenError::Denied
+                                                          : OpenError::Other;
+        return false;
+    }
+    m_lastError = OpenError::Other;
     struct stat st;
     if (::fstat(m_fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         Close();
         return false;
     }
     m_bRegular = S_ISREG(st.st_mode);
+    if (exclusive && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        Close();
+        return false;
+    }
+    if (exclusive && truncate && m_bRegular && st.st_size > 0) {
+        if (::ftruncate(m_fd, 0) != 0) {
+            Close();
+            return false;
+        }
+        st.st_size = 0;
+    }
     m_nOpenedLength = st.st_size;
     m_id.volume = static_cast<std::uint64_t>(st.st_dev);
     m_id.index = static_cast<std::uint64_t>(st.st_ino);
     m_id.valid = true;
     // O_NONBLOCK means nothing to a plain file; only FIFOs and devices need it cleared.
     if (!m_bRegular) ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+    m_lastError = OpenError::None;
     return true;
+}
+
+void CFile::TakeModeOf(const std::string& path) {
+    struct stat st;
+    if (m_fd >= 0 && ::stat(path.c_str(), &st) == 0) ::fchmod(m_fd, st.st_mode & 07777);
 }
 
 bool CFile::IsOpen() const { return m_fd >= 0; }
@@ -85,4 +115,16 @@ bool CFile::Close() {
     int rc = ::close(m_fd);
     m_fd = -1;
     return rc == 0;
+}
+
+bool CFileHold::Take(const CFile& file) {
+    Release();
+    // The lock belongs to the open file, which lives on as long as one descriptor does.
+    m_fd = file.m_fd < 0 ? -1 : ::fcntl(file.m_fd, F_DUPFD_CLOEXEC, 0);
+    return m_fd >= 0;
+}
+
+void CFileHold::Release() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
 }

@@ -1,4 +1,5 @@
-// CFile on Win32 handles, opened with share mode 0: nobody else may hold the file meanwhile.
+// CFile on Win32 handles, opened with share mode 0: nobody else may hold the file
+// meanwhile, so shareExclusive asks for nothing more and a hold has nothing to keep.
 #include "platform/File.h"
 
 #include <windows.h>
@@ -15,12 +16,21 @@ bool CFile::Open(const std::string& path, unsigned flags) {
     DWORD disposition = (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
     if ((flags & modeWrite) && (flags & modeCreateNew)) disposition = CREATE_NEW;
     HANDLE h = ::CreateFileA(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD error = ::GetLastError();
+        m_lastError = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? OpenError::Exists
+                      : error == ERROR_ACCESS_DENIED                            ? OpenError::Denied
+                                                                                : OpenError::Other;
+        return false;
+    }
+    m_lastError = OpenError::None;
     m_hFile = h;
     LARGE_INTEGER size;
     m_nOpenedLength = ::GetFileSizeEx(h, &size) ? size.QuadPart : -1;
     return true;
 }
+
+void CFile::TakeModeOf(const std::string&) {}
 
 bool CFile::IsOpen() const { return m_hFile != nullptr; }
 
@@ -81,3 +91,7 @@ bool CFile::Close() {
     m_hFile = nullptr;
     return ok != 0;
 }
+
+bool CFileHold::Take(const CFile& file) { return file.IsOpen(); }
+
+void CFileHold::Release() {}

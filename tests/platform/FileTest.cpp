@@ -29,6 +29,28 @@ TEST(File, OpeningModesTruncateOnlyWhenAskedAndCreateNewNeverTakesAnExistingFile
     EXPECT_EQ(ReadFileBytes(path), "");
 }
 
+#ifndef _WIN32
+// Windows gives the same exclusion through the share mode of every open, for as long as the handle lives.
+TEST(File, ExclusiveOpenTruncatesNothingWhileAnotherHoldsTheFileEvenOnceItsOpenerClosed) {
+    TempDir dir;
+    const std::string path = dir / "f.bin";
+    WriteFileBytes(path, "keep");
+    const unsigned exclusive = CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive;
+    CFile first;
+    CFileHold hold;
+    ASSERT_TRUE(first.Open(path, exclusive));
+    ASSERT_TRUE(first.Write("mine", 4));
+    ASSERT_TRUE(hold.Take(first));
+    ASSERT_TRUE(first.Close());
+    CFile second;
+    EXPECT_FALSE(second.Open(path, exclusive));
+    EXPECT_EQ(ReadFileBytes(path), "mine");
+    hold.Release();
+    ASSERT_TRUE(second.Open(path, exclusive));
+    EXPECT_EQ(second.GetOpenedLength(), 0);
+}
+#endif
+
 TEST(File, FlushStoresWhatWasWrittenAndFailsWithNoFileOpen) {
     TempDir dir;
     const std::string path = dir / "f.bin";
