@@ -4,6 +4,9 @@
 
 #include <string>
 
+// What a listed entry is, as the listing tells it (links followed).
+enum class EntryKind { File, Folder, Other };  // Other: FIFOs, sockets, devices
+
 class CFileFind {
 public:
     CFileFind() = default;
@@ -19,8 +22,15 @@ public:
     bool FindNextFile();
     void Close();
 
-    // About the current entry. A link to a folder counts as a folder.
-    bool IsDirectory() const { return m_bDirectory; }
+    // About the current entry. A link to a folder counts as a folder. The kind comes
+    // from the listing itself, or from a look at the entry that opens nothing; an
+    // entry that cannot be looked at (a dangling link) counts as a file.
+    bool IsDirectory() const { return m_kind == EntryKind::Folder; }
+    EntryKind GetKind() const { return m_kind; }
+    // False when the name given stands for no file: on Windows, the ANSI code page
+    // cannot hold some character of the real name, or it holds a "?" (which no
+    // Windows name can). Always true elsewhere.
+    bool IsNameExact() const { return m_bNameExact; }
     bool IsDots() const { return m_strName == "." || m_strName == ".."; }
     const std::string& GetFileName() const { return m_strName; }
     // The folder part of the pattern followed by the entry's name.
@@ -29,7 +39,8 @@ public:
 private:
     std::string m_strRoot;  // the pattern without "*.*", ends with a separator
     std::string m_strName;
-    bool m_bDirectory = false;
+    EntryKind m_kind = EntryKind::File;
+    bool m_bNameExact = true;
 #ifdef _WIN32
     void* m_hFind = nullptr;
     bool m_bHaveFirst = false;  // FindFirstFileA's entry has not been handed out yet

@@ -35,13 +35,20 @@ bool CFileFind::FindNextFile() {
         return false;
     }
     m_strName = entry->d_name;
-    if (entry->d_type == DT_DIR) {
-        m_bDirectory = true;
-    } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-        struct stat st;
-        m_bDirectory = ::stat(GetFilePath().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    } else {
-        m_bDirectory = false;
+    switch (entry->d_type) {
+        case DT_DIR: m_kind = EntryKind::Folder; break;
+        case DT_REG: m_kind = EntryKind::File; break;
+        case DT_LNK:
+        case DT_UNKNOWN: {
+            struct stat st;
+            if (::stat(GetFilePath().c_str(), &st) != 0 || S_ISREG(st.st_mode)) {
+                m_kind = EntryKind::File;
+            } else {
+                m_kind = S_ISDIR(st.st_mode) ? EntryKind::Folder : EntryKind::Other;
+            }
+            break;
+        }
+        default: m_kind = EntryKind::Other; break;
     }
     return true;
 }
