@@ -111,12 +111,35 @@ bool CIniFile::Save(const std::string& strPath) const {
         if (!probe.Open(strPath, CFile::modeWrite)) return false;
     }
 
-    // The content goes to a temporary file beside the target, which replaces the
-    // target only once it is completely written: a full disk never leaves half a file.
-    const std::string strTemp = strPath + ".tmp";
+    // The content goes to a temporary file of its own beside the target, which
+    // replaces the target only once it is completely written: a full disk never
+    // leaves half a file, and no file of the user's is taken for the temporary one.
+    std::string strTemp;
     CFile file;
-    if (!file.Open(strTemp, CFile::modeCreate | CFile::modeWrite)) return false;
+    switch (file.OpenTempBeside(strPath, strTemp)) {
+        case CFile::TempResult::Opened: break;
+        case CFile::TempResult::NotAllowed: return SaveInPlace(strPath);
+        case CFile::TempResult::Failed: return false;
+    }
+    // On the disk before it takes the target's name: a crash right after the
+    // replace must not leave an empty settings file.
+    bool bOk = WriteContent(file) && file.Flush();
+    bOk = file.Close() && bOk;
+    if (bOk && ReplaceFile(strTemp, strPath)) return true;
+    RemoveFile(strTemp);
+    return false;
+}
 
+// In a folder the user may not write into, a settings file that may itself be written
+// is rewritten where it stands, as the plain format has it.
+bool CIniFile::SaveInPlace(const std::string& strPath) const {
+    CFile file;
+    if (!file.Open(strPath, CFile::modeCreate | CFile::modeWrite)) return false;
+    bool bOk = WriteContent(file);
+    return file.Close() && bOk;
+}
+
+bool CIniFile::WriteContent(CFile& file) const {
     CBufferedWriter writer(file);
     bool bOk = true;
     for (const CIniNode* pSection : m_root.m_arrChildren) {
@@ -127,13 +150,7 @@ bool CIniFile::Save(const std::string& strPath) const {
             bOk = bOk && writer.Put(pEntry->m_strName + "=" + strValue + "\r\n");
         }
     }
-    // On the disk before it takes the target's name: a crash right after the
-    // replace must not leave an empty settings file.
-    bOk = bOk && writer.Flush() && file.Flush();
-    bOk = file.Close() && bOk;
-    if (bOk && ReplaceFile(strTemp, strPath)) return true;
-    RemoveFile(strTemp);
-    return false;
+    return bOk && writer.Flush();
 }
 
 CIniNode* CIniFile::FindSection(const std::string& strSection) {

@@ -33,9 +33,12 @@ public:
     // store is left untouched), when it cannot be opened (the store is left empty), or
     // on a read error (the lines read before it stay).
     bool Load(const std::string& strPath);
-    // Writes the whole content, replacing the file through a temporary file beside it.
-    // False when the file cannot be opened for writing or a write fails; an existing
-    // file is then left exactly as it was and no temporary file remains.
+    // Writes the whole content, replacing the file through a new temporary file of a
+    // fresh name beside it, which gets the file's permission bits. False when the file
+    // cannot be opened for writing or a write fails; an existing file is then left
+    // exactly as it was and no temporary file remains. In a folder that takes no new
+    // file, a file that may be written is rewritten in place (a failed write then
+    // leaves it cut short).
     bool Save(const std::string& strPath) const;
     // The value of the first entry `strKey` in the first section `strSection`; null when
     // either is missing. Valid until that value is set again or the store is cleared.
@@ -66,4 +69,7 @@ private:
     // The section named `strSection`, through m_pCurSection first; null when there is none.
     CIniNode* FindSection(const std::string& strSection);
     CIniNode* AddNode(CIniNode* pParent, const std::string& strName, const std::string& strValue, int bSection);
+    bool SaveInPlace(const std::string& strPath) const;
+    // Writes every section and entry in the file's layout; false when a write fails.
+    bool WriteContent(CFile& file) const;
 };

@@ -99,7 +99,19 @@ TEST(IniFileSave, ReplacesALongerFileWhollyAndLeavesNoTemporaryFile) {
     store.SetString("S", "k", "v");
     ASSERT_TRUE(store.Save(path));
     EXPECT_EQ(ReadFileBytes(path), "\r\n[S]\r\nk=v\r\n");
-    EXPECT_FALSE(PathExists(path + ".tmp"));
+    EXPECT_EQ(NamesIn(dir.Path()), Lines{"settings.ini"});
+}
+
+TEST(IniFileSave, UsersOwnFileAtTheOldTemporaryNameIsNeverTaken) {
+    TempDir dir;
+    const std::string path = dir / "settings.ini";
+    WriteFileBytes(path + ".tmp", "mine");
+    CIniFile store;
+    store.SetString("S", "k", "v");
+    ASSERT_TRUE(store.Save(path));
+    EXPECT_EQ(ReadFileBytes(path), "\r\n[S]\r\nk=v\r\n");
+    EXPECT_EQ(ReadFileBytes(path + ".tmp"), "mine");
+    EXPECT_EQ(NamesIn(dir.Path()), (Lines{"settings.ini", "settings.ini.tmp"}));
 }
 
 TEST(IniFileSave, FolderInTheWayOrMissingFolderFails) {
@@ -110,7 +122,7 @@ TEST(IniFileSave, FolderInTheWayOrMissingFolderFails) {
     WriteFileBytes(dir / "taken.ini/keep", "x");
     EXPECT_FALSE(store.Save(dir / "taken.ini"));
     EXPECT_EQ(ReadFileBytes(dir / "taken.ini/keep"), "x");
-    EXPECT_FALSE(PathExists(dir / "taken.ini.tmp"));
+    EXPECT_EQ(NamesIn(dir.Path()), Lines{"taken.ini"});
 
     EXPECT_FALSE(store.Save(dir / "no/such/folder.ini"));
 }
@@ -133,7 +145,7 @@ TEST(IniFileSave, ReadOnlyFileIsLeftAsItWas) {
     SetWritable(path, true);  // lets the temporary folder go
     EXPECT_FALSE(bSaved);
     EXPECT_EQ(ReadFileBytes(path), "\r\n[Old]\r\nk=v\r\n");
-    EXPECT_FALSE(PathExists(path + ".tmp"));
+    EXPECT_EQ(NamesIn(dir.Path()), Lines{"settings.ini"});
 }
 
 TEST(IniFileSave, FileHeldOpenElsewhereIsLeftAsItWas) {
@@ -147,7 +159,7 @@ TEST(IniFileSave, FileHeldOpenElsewhereIsLeftAsItWas) {
     EXPECT_FALSE(store.Save(path));
     holder.Close();
     EXPECT_EQ(ReadFileBytes(path), "old");
-    EXPECT_FALSE(PathExists(path + ".tmp"));
+    EXPECT_EQ(NamesIn(dir.Path()), Lines{"settings.ini"});
 }
 
 TEST(IniFileSave, FullDiskLeavesExistingFileAsItWas) {
@@ -192,7 +204,7 @@ TEST(IniFileSave, ReadOnlyFileIsLeftAsItWas) {
     store.SetString("New", "k", "v");
     EXPECT_FALSE(SaveInChild(store, path, 0, true));
     EXPECT_EQ(ReadFileBytes(path), "\r\n[Old]\r\nk=v\r\n");
-    EXPECT_FALSE(PathExists(path + ".tmp"));
+    EXPECT_EQ(NamesIn(dir.Path()), Lines{"settings.ini"});
 }
 
 TEST(IniFileSave, FullDiskLeavesExistingFileAsItWas) {
@@ -202,20 +214,57 @@ TEST(IniFileSave, FullDiskLeavesExistingFileAsItWas) {
         const std::string path = dir / "settings.ini";
         const std::string old = "\r\n[Old]\r\nk=v\r\n";
         WriteFileBytes(path, old);
+        WriteFileBytes(path + ".tmp", "mine");  // a failed save takes no file of the user's either
         CIniFile store;
         for (int i = 0; i < nEntries; ++i) store.SetString("S", "key" + std::to_string(i), std::string(100, 'v'));
         const long nLimit = nEntries * 100 / 2;
 
         EXPECT_FALSE(SaveInChild(store, path, nLimit, false)) << nEntries;
         EXPECT_EQ(ReadFileBytes(path), old);
-        EXPECT_FALSE(PathExists(path + ".tmp"));
+        EXPECT_EQ(ReadFileBytes(path + ".tmp"), "mine");
 
         EXPECT_FALSE(SaveInChild(store, dir / "new.ini", nLimit, false)) << nEntries;
-        EXPECT_FALSE(PathExists(dir / "new.ini"));
-        EXPECT_FALSE(PathExists(dir / "new.ini.tmp"));
+        EXPECT_EQ(NamesIn(dir.Path()), (Lines{"settings.ini", "settings.ini.tmp"}));
 
         EXPECT_TRUE(SaveInChild(store, path, 1 << 20, false)) << "the same store fits when the disk has room";
         EXPECT_EQ(ReadFileBytes(path), SavedBytes(store, dir));
     }
+}
+
+TEST(IniFileSave, LinkAtTheOldTemporaryNameIsNotWrittenThroughAndPermissionsStay) {
+    TempDir dir;
+    const std::string path = dir / "settings.ini";
+    WriteFileBytes(path, "old");
+    ASSERT_EQ(chmod(path.c_str(), 0604), 0);
+    WriteFileBytes(dir / "victim", "victim");
+    ASSERT_EQ(symlink((dir / "victim").c_str(), (path + ".tmp").c_str()), 0);
+    CIniFile store;
+    store.SetString("S", "k", "v");
+    ASSERT_TRUE(store.Save(path));
+    EXPECT_EQ(ReadFileBytes(path), "\r\n[S]\r\nk=v\r\n");
+    EXPECT_EQ(ReadFileBytes(dir / "victim"), "victim");
+    EXPECT_EQ(GetPathKind(path + ".tmp"), PathKind::Link);
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+}
+
+TEST(IniFileSave, WritableFileInAFolderThatTakesNoNewFileIsSavedInPlace) {
+    TempDir dir;
+    const std::string path = dir / "settings.ini";
+    WriteFileBytes(path, "old");
+    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+    std::string folder = dir.Path();
+    folder.pop_back();
+    ASSERT_EQ(chmod(folder.c_str(), 0555), 0);  // the child below may not make files here
+    CIniFile store;
+    store.SetString("S", "k", "v");
+    const bool bSaved = SaveInChild(store, path, 0, true);
+    const bool bNewRefused = !SaveInChild(store, dir / "new.ini", 0, true);
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+    EXPECT_TRUE(bSaved);
+    EXPECT_TRUE(bNewRefused);
+    EXPECT_EQ(ReadFileBytes(path), "\r\n[S]\r\nk=v\r\n");
+    EXPECT_EQ(NamesIn(dir.Path()), Lines{"settings.ini"});
 }
 #endif

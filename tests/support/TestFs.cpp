@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#undef FindNextFile  // CFileFind's member keeps its plain name
+#endif
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <random>
@@ -79,3 +85,46 @@ void RemoveTree(const std::string& path) {
     }
     RemoveDir(folder);
 }
+
+std::vector<std::string> NamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    CFileFind find;
+    if (find.FindFile(WithOneTrailingChar(folder, kPathSep) + "*.*")) {
+        while (find.FindNextFile()) {
+            if (!find.IsDots()) names.push_back(find.GetFileName());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+#ifdef _WIN32
+bool MakeLinuxEntry(const std::string& folder, const std::string& name, bool isFolder) {
+    // Wine's own: the Linux path of a Windows one, and a Linux program run to its end.
+    using UnixFileName = char*(CDECL*)(const WCHAR*);
+    using UnixSpawn = LONG(WINAPI*)(char* const* argv, int wait);
+    auto toUnix = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+    auto spawn = reinterpret_cast<UnixSpawn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll"), "__wine_unix_spawnvp")));
+    if (toUnix == nullptr || spawn == nullptr) return false;  // not Wine
+    std::string trimmed = folder;
+    TrimRightChar(trimmed, '\\');
+    std::wstring wide(trimmed.size() + 1, L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, trimmed.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    char* unixFolder = toUnix(wide.c_str());
+    if (unixFolder == nullptr) return false;
+    std::string path = std::string(unixFolder) + "/" + name;
+    ::HeapFree(::GetProcessHeap(), 0, unixFolder);
+    std::string program = isFolder ? "/usr/bin/mkdir" : "/usr/bin/touch";
+    char* const argv[] = {&program[0], &path[0], nullptr};
+    return spawn(argv, TRUE) == 0;
+}
+#else
+bool MakeLinuxEntry(const std::string& folder, const std::string& name, bool isFolder) {
+    const std::string path = WithOneTrailingChar(folder, kPathSep) + name;
+    if (isFolder) return MakeDir(path);
+    CFile file;
+    return file.Open(path, CFile::modeCreateNew | CFile::modeWrite);
+}
+#endif

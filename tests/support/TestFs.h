@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/FileSystem.h"
 
@@ -33,3 +34,10 @@ std::string ReadFileBytes(const std::string& path);
 void MakeDirs(const std::string& path);
 // Deletes the file or folder tree at `path`.
 void RemoveTree(const std::string& path);
+// The names in `folder`, sorted, without "." and "..".
+std::vector<std::string> NamesIn(const std::string& folder);
+// Makes the folder or empty file `name` (UTF-8; a "/" separates folders) in `folder`
+// as Linux itself names it, where a name may hold what no Windows name can (a
+// backslash, a colon, characters outside the ANSI code page): directly on Linux,
+// under Wine through Linux's own mkdir and touch. False when it cannot (Windows).
+bool MakeLinuxEntry(const std::string& folder, const std::string& name, bool isFolder);
