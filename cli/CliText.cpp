@@ -79,6 +79,8 @@ const char* SkipReasonText(SkipReason reason) {
         case SkipReason::Backslash: return "名称含有反斜杠";
         case SkipReason::LineBreak: return "名称含有换行符";
         case SkipReason::Encoding: return "名称无法转换为 GBK";
+        case SkipReason::CodePage: return "名称无法用当前代码页表示";
+        case SkipReason::DriveLetter: return "名称以盘符开头, 读取时会被当作绝对路径";
     }
     return "无法打包";
 }

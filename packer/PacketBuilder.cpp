@@ -18,12 +18,20 @@ const char kMsgIndexError[] = "索引读写错误!\r\n";
 const char kMsgTooLarge[] = "打包数据超过 2GB 上限!\r\n";
 const char kMsgBackslashName[] = "名称含有反斜杠,已跳过: %s\r\n";
 const char kMsgLineBreakName[] = "名称含有换行符,已跳过: %s\r\n";
+const char kMsgCodePageName[] = "名称无法用当前代码页表示,已跳过: %s\r\n";
+const char kMsgDriveName[] = "名称以盘符开头,已跳过: %s\r\n";
 const char kMsgDone[] = "打包完成!";
 
 namespace {
 
 // Index lines are gathered and written to the work file in pieces of about this size.
 constexpr std::size_t kIndexFlushSize = 64 * 1024;
+
+// The work files and the packet are the job's alone while it holds them: on POSIX
+// through a lock taken before anything is truncated (a second job is refused, the
+// other's files stay whole). A link planted at a work file's name is never followed.
+constexpr unsigned kWorkFileMode = CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive | CFile::modeNoLink;
+constexpr unsigned kPacketMode = CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive;
 
 // A CR or LF in a name would end its index line early.
 bool NameHoldsLineBreak(const std::string& name) { return name.find_first_of("\r\n") != std::string::npos; }
@@ -46,6 +54,8 @@ bool CPacketBuilder::BuildPacket(const std::string& strSource, const std::string
     bool ok = RunJob(strSource, strPacket);
     m_fileData.Close();
     m_fileIndex.Close();
+    m_holdData.Release();
+    m_holdIndex.Release();
     m_buffer.clear();
     m_buffer.shrink_to_fit();
     m_bRunning = false;
@@ -101,12 +111,15 @@ bool CPacketBuilder::OpenWorkFiles() {
     m_strDataPath = folder + "_data_temp.dat";
     m_strIndexPath = folder + "_index_temp.txt";
 
-    if (!m_fileData.Open(m_strDataPath, CFile::modeCreate | CFile::modeWrite)) {
+    if (!m_fileData.Open(m_strDataPath, kWorkFileMode) || !m_holdData.Take(m_fileData)) {
+        m_fileData.Close();
         ShowMessageBox(kMsgNoDataTemp);
         return false;
     }
-    if (!m_fileIndex.Open(m_strIndexPath, CFile::modeCreate | CFile::modeWrite)) {
+    if (!m_fileIndex.Open(m_strIndexPath, kWorkFileMode) || !m_holdIndex.Take(m_fileIndex)) {
+        m_fileIndex.Close();
         m_fileData.Close();
+        m_holdData.Release();
         ShowMessageBox(kMsgNoIndexTemp);
         return false;
     }
@@ -121,6 +134,7 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
     // The prefix is made of stored names, which may be in another code page than the
     // process's: it is extended, never trimmed.
     const std::string prefix = strPrefix.empty() ? strPrefix : strPrefix + '\\';
+    if (strPrefix.empty()) m_nRootLength = folder.size();
 
     // A link back to a folder on the current path is recorded but not entered.
     FileId id = GetPathId(folder);
@@ -136,20 +150,22 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
             if (!strPrefix.empty()) Skip(folder, SkipReason::Unlistable);
             return false;
         }
-        std::vector<std::pair<std::string, bool>> entries;  // only when sorting
+        std::vector<ListedEntry> entries;  // only when sorting
         while (m_failure == Failure::None && find.FindNextFile()) {
             PumpMessages();
             if (find.IsDirectory() && find.IsDots()) continue;
+            ListedEntry entry{find.GetFileName(), find.GetKind(), find.IsNameExact()};
             if (m_options.sorted) {
-                entries.emplace_back(find.GetFileName(), find.IsDirectory());
+                entries.push_back(std::move(entry));
             } else {
-                HandleEntry(folder, prefix, find.GetFileName(), find.IsDirectory(), subfolders);
+                HandleEntry(folder, prefix, entry, subfolders);
             }
         }
-        std::sort(entries.begin(), entries.end());
-        for (const auto& entry : entries) {
+        std::sort(entries.begin(), entries.end(),
+                  [](const ListedEntry& a, const ListedEntry& b) { return a.name < b.name; });
+        for (const ListedEntry& entry : entries) {
             if (m_failure != Failure::None) break;
-            HandleEntry(folder, prefix, entry.first, entry.second, subfolders);
+            HandleEntry(folder, prefix, entry, subfolders);
         }
     }
 
@@ -162,38 +178,46 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
     return true;
 }
 
-void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
-                                 bool isDirectory, std::vector<Subfolder>& subfolders) {
-    if (NameHoldsBackslash(name)) {
-        AddMessage(FormatSkipMessage(kMsgBackslashName, prefix + name));
-        Skip(folder + name, SkipReason::Backslash);
-        return;
-    }
-    if (NameHoldsLineBreak(name)) {
-        AddMessage(FormatSkipMessage(kMsgLineBreakName, prefix + name));
-        Skip(folder + name, SkipReason::LineBreak);
-        return;
-    }
+// Every decision on what the packet leaves out is made here, before anything is opened:
+// names it cannot hold or that readers would misread, and entries that are no files.
+void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& prefix, const ListedEntry& entry,
+                                 std::vector<Subfolder>& subfolders) {
+    const std::string& name = entry.name;
+    const std::string path = folder + name;
+    if (!entry.exact) return LeaveOut(kMsgCodePageName, path, SkipReason::CodePage);
+    if (NameHoldsBackslash(name)) return LeaveOut(kMsgBackslashName, path, SkipReason::Backslash);
+    if (NameHoldsLineBreak(name)) return LeaveOut(kMsgLineBreakName, path, SkipReason::LineBreak);
     std::string stored = name;
-    if (m_options.convertName && !m_options.convertName(stored)) {
-        Skip(folder + name, SkipReason::Encoding);
-        return;
-    }
-    if (isDirectory) {
-        std::string line = FormatFolderLine(m_nOffset, prefix + stored);
+    if (m_options.convertName && !m_options.convertName(stored)) return Skip(path, SkipReason::Encoding);
+    const std::string relative = prefix + stored;
+    if (PathLooksAbsolute(relative)) return LeaveOut(kMsgDriveName, path, SkipReason::DriveLetter);
+    // Opening a FIFO or a device may have effects of its own: they are never opened.
+    if (entry.kind == EntryKind::Other) return Skip(path, SkipReason::NotAFile);
+
+    if (entry.kind == EntryKind::Folder) {
+        std::string line = FormatFolderLine(m_nOffset, relative);
         if (!WriteIndexLine(line)) return;
         subfolders.push_back({name, std::move(stored)});
         AddMessage(std::move(line));
         ++m_nFolders;
         return;
     }
-    long long length = AppendFileData(folder + name);
+    long long length = AppendFileData(path);
     if (length < 0) return;
-    std::string line = FormatFileLine(m_nOffset, static_cast<int>(length), prefix + stored);
+    std::string line = FormatFileLine(m_nOffset, static_cast<int>(length), relative);
     m_nOffset += static_cast<int>(length);
     if (!WriteIndexLine(line)) return;
     AddMessage(std::move(line));
     ++m_nFiles;
+}
+
+// Queues `format` with the entry's path below the source, as the user knows it (in the
+// local encoding, whatever the index stores), and leaves the entry out.
+void CPacketBuilder::LeaveOut(const char* format, const std::string& path, SkipReason reason) {
+    std::string shown = path.substr(m_nRootLength);
+    std::replace(shown.begin(), shown.end(), kPathSep, '\\');
+    AddMessage(FormatSkipMessage(format, shown));
+    Skip(path, reason);
 }
 
 long long CPacketBuilder::AppendFileData(const std::string& strPath) {
@@ -204,7 +228,8 @@ long long CPacketBuilder::AppendFileData(const std::string& strPath) {
         Skip(strPath, id == m_idData || id == m_idIndex ? SkipReason::WorkFile : SkipReason::Unreadable);
         return -1;
     }
-    // FIFOs, devices and the job's own open work files are skipped like unreadable files.
+    // What the listing took for a file but is none (Wine lists FIFOs as files), and the
+    // job's own open work files, are skipped like unreadable files.
     if (!source.IsRegular()) {
         Skip(strPath, SkipReason::NotAFile);
         return -1;
@@ -216,6 +241,7 @@ long long CPacketBuilder::AppendFileData(const std::string& strPath) {
 
     // Contents gather in the copy buffer and reach the data work file a full buffer
     // at a time, so a run of small files costs no write each.
+    const long long opened = source.GetOpenedLength();
     long long total = 0;
     for (;;) {
         std::size_t room = m_buffer.size() - m_nBuffered;
@@ -232,9 +258,12 @@ long long CPacketBuilder::AppendFileData(const std::string& strPath) {
         total += n;
         m_nBuffered += static_cast<std::size_t>(n);
         if (m_nBuffered == m_buffer.size() && !FlushData()) return -1;
-        // A short read that reaches the length the file had when opened is its end;
-        // no further read is needed to learn so.
-        if (static_cast<std::size_t>(n) < room && total >= source.GetOpenedLength()) break;
+        // On a disk file a read comes up short only at the end, so a short read that
+        // brings the total exactly to the length the file had when opened ends the copy
+        // without a read that returns 0. Not with a length of 0 (procfs and sysfs files
+        // report none and hand out their contents one short read at a time), nor past
+        // the length (a file that grew): those are read until a read returns 0.
+        if (static_cast<std::size_t>(n) < room && opened > 0 && total == opened) break;
     }
     return total;
 }
@@ -274,17 +303,28 @@ bool CPacketBuilder::WritePacket(const std::string& strPacket, long long nData, 
         AddMessage(kMsgTooLarge);
         return false;
     }
+    // A packet path that names a work file (through a link, or a work folder at the
+    // packet's folder) would have the copy read what it appends: it fails as that copy.
+    const FileId packetId = GetPathId(strPacket);
+    if (packetId == m_idData) {
+        AddMessage(kMsgDataError);
+        return false;
+    }
+    if (packetId == m_idIndex) {
+        AddMessage(kMsgIndexError);
+        return false;
+    }
     CFile packet;
-    if (!packet.Open(strPacket, CFile::modeCreate | CFile::modeWrite)) {
+    if (!packet.Open(strPacket, kPacketMode)) {
         AddMessage(kMsgNoTarget);
         return false;
     }
     std::string header = FormatPacketHeader(static_cast<int>(nData + kPacketHeaderSize), static_cast<int>(nIndex));
-    if (!packet.Write(header.data(), header.size()) || !CopyWorkFile(m_strDataPath, packet, nData)) {
+    if (!packet.Write(header.data(), header.size()) || !CopyWorkFile(m_strDataPath, m_idData, packet, nData)) {
         AddMessage(kMsgDataError);
         return false;
     }
-    if (!CopyWorkFile(m_strIndexPath, packet, nIndex) || !packet.Close()) {
+    if (!CopyWorkFile(m_strIndexPath, m_idIndex, packet, nIndex) || !packet.Close()) {
         AddMessage(kMsgIndexError);
         return false;
     }
@@ -292,14 +332,18 @@ bool CPacketBuilder::WritePacket(const std::string& strPacket, long long nData, 
     return true;
 }
 
-bool CPacketBuilder::CopyWorkFile(const std::string& strPath, CFile& packet, long long nExpected) {
+// Copies the work file that the scan wrote, and no other: never more than its length,
+// so that a file growing under the copy (the packet itself, whatever way it got there)
+// ends it with an error instead of filling the disk.
+bool CPacketBuilder::CopyWorkFile(const std::string& strPath, const FileId& id, CFile& packet, long long nExpected) {
     CFile work;
-    if (!work.Open(strPath, CFile::modeRead)) return false;
+    if (!work.Open(strPath, CFile::modeRead | CFile::modeNoLink) || work.GetId() != id) return false;
     long long total = 0;
     for (;;) {
         long long n = work.Read(m_buffer.data(), m_buffer.size());
         if (n == 0) break;
-        if (n < 0 || !packet.Write(m_buffer.data(), static_cast<std::size_t>(n))) return false;
+        if (n < 0 || total + n > nExpected) return false;
+        if (!packet.Write(m_buffer.data(), static_cast<std::size_t>(n))) return false;
         total += n;
     }
     return total == nExpected;

@@ -11,6 +11,7 @@
 
 #include "packer/PacketFormat.h"
 #include "platform/File.h"
+#include "platform/FileFind.h"
 
 // Texts the job queues or shows in a message box, byte for byte.
 extern const char kMsgNoDataTemp[];       // "无法创建临时数据文件\r\n" (message box)
@@ -22,6 +23,8 @@ extern const char kMsgIndexError[];       // "索引读写错误!\r\n"
 extern const char kMsgTooLarge[];         // "打包数据超过 2GB 上限!\r\n"
 extern const char kMsgBackslashName[];    // "名称含有反斜杠,已跳过: %s\r\n"
 extern const char kMsgLineBreakName[];    // "名称含有换行符,已跳过: %s\r\n"
+extern const char kMsgCodePageName[];     // "名称无法用当前代码页表示,已跳过: %s\r\n"
+extern const char kMsgDriveName[];        // "名称以盘符开头,已跳过: %s\r\n"
 extern const char kMsgDone[];             // "打包完成!" (no line end)
 
 // Turns a name from the listing into the bytes the index stores; false when it cannot.
@@ -36,7 +39,7 @@ struct PackOptions {
 };
 
 // Why an entry of the source tree is not in the packet.
-enum class SkipReason { Unreadable, NotAFile, WorkFile, Unlistable, Backslash, LineBreak, Encoding };
+enum class SkipReason { Unreadable, NotAFile, WorkFile, Unlistable, Backslash, LineBreak, Encoding, CodePage, DriveLetter };
 
 struct SkippedEntry {
     std::string path;  // full path in the source tree
@@ -73,21 +76,27 @@ private:
         std::string name;    // as listed, for the path
         std::string stored;  // as the index holds it
     };
+    struct ListedEntry {
+        std::string name;
+        EntryKind kind;
+        bool exact;  // the name is the entry's own (CFileFind::IsNameExact)
+    };
 
     bool ScanFolder(const std::string& strFolder, const std::string& strPrefix);
     long long AppendFileData(const std::string& strPath);
     void AddMessage(std::string strMessage);
     void PumpMessages();
 
-    void HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
-                     bool isDirectory, std::vector<Subfolder>& subfolders);
+    void HandleEntry(const std::string& folder, const std::string& prefix, const ListedEntry& entry,
+                     std::vector<Subfolder>& subfolders);
+    void LeaveOut(const char* format, const std::string& path, SkipReason reason);
     bool RunJob(const std::string& strSource, const std::string& strPacket);
     bool OpenWorkFiles();
     bool WriteIndexLine(const std::string& strLine);
     bool FlushIndex();
     bool FlushData();
     bool WritePacket(const std::string& strPacket, long long nData, long long nIndex);
-    bool CopyWorkFile(const std::string& strPath, CFile& packet, long long nExpected);
+    bool CopyWorkFile(const std::string& strPath, const FileId& id, CFile& packet, long long nExpected);
     bool IsWorkFile(const CFile& file) const;
     void Skip(const std::string& strPath, SkipReason reason);
     void Fail(Failure failure);
@@ -100,6 +109,8 @@ public:
 private:
     CFile m_fileData;
     CFile m_fileIndex;
+    CFileHold m_holdData;   // the work files stay ours from their creation to the job's end,
+    CFileHold m_holdIndex;  // closed and re-opened for the copy or not
 
     PackOptions m_options;
     std::string m_strDataPath;
@@ -107,6 +118,7 @@ private:
     FileId m_idData;
     FileId m_idIndex;
     std::vector<FileId> m_stackFolders;  // identities of the folders on the path being scanned
+    std::size_t m_nRootLength = 0;       // of the source folder's path, with its separator
     std::vector<char> m_buffer;          // copy buffer, allocated once per job
     std::size_t m_nBuffered = 0;         // file contents in m_buffer not yet in the data work file
     std::string m_strIndexPending;       // index lines not yet written to the work file

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "platform/FileSystem.h"
+#include "platform/MbText.h"
 
 namespace {
 // The same text as "#%c,%d,%d,%s\r\n", built without the cost of a format parser:
@@ -43,6 +43,11 @@ std::string FormatFileLine(int offset, int length, const std::string& relativePa
     return FormatLine('F', offset, length, relativePath);
 }
 
-bool NameHoldsBackslash(const std::string& name) {
-    return kPathSep != '\\' && name.find('\\') != std::string::npos;
+bool NameHoldsBackslash(const std::string& name) { return FindChar(name, '\\') != std::string::npos; }
+
+bool PathLooksAbsolute(const std::string& relativePath) {
+    if (relativePath.empty()) return false;
+    const char c = relativePath[0];
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    return c == '\\' || (letter && relativePath.size() >= 2 && relativePath[1] == ':');
 }

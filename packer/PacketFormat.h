@@ -13,6 +13,12 @@ std::string FormatPacketHeader(int indexOffset, int indexLength);
 // One index line: "#D,offset,0,path\r\n" for a folder, "#F,offset,length,path\r\n" for a file.
 std::string FormatFolderLine(int offset, const std::string& relativePath);
 std::string FormatFileLine(int offset, int length, const std::string& relativePath);
-// True for a listed name the index cannot hold as one component: off Windows a name
-// may contain a backslash, which the index reads as a separator.
+// True for a listed name the index cannot hold as one component: it contains a
+// backslash (a whole character), which the index reads as a separator. Off Windows
+// any name may; under Wine a Linux name reaches the Windows build with its own.
 bool NameHoldsBackslash(const std::string& name);
+// True for a relative path that readers take for an absolute one: it begins with a
+// backslash, or with an ASCII letter and a colon ("c:d" is a name on a POSIX file
+// system, and under Wine). Readers refuse such a line, so the job leaves such an
+// entry out: what pack writes, verify accepts.
+bool PathLooksAbsolute(const std::string& relativePath);

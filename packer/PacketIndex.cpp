@@ -21,8 +21,6 @@ std::size_t CharLength(const std::string& text, std::size_t pos, NameCoding codi
     return IsLeadByteIn(static_cast<unsigned char>(text[pos]), coding) && pos + 1 < text.size() ? 2 : 1;
 }
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 // A number as the writer makes them: decimal digits, no sign, no leading zero, 32 bits.
 bool ParseNumber(const char* digits, std::size_t count, long long& value) {
     if (count == 0 || count > 10 || (count > 1 && digits[0] == '0')) return false;
@@ -71,9 +69,7 @@ PacketRule CheckComponent(const std::string& path, std::size_t begin, std::size_
 // Components joined by single backslashes, none empty, "." or "..", no NUL or "/" in a name.
 PacketRule CheckPath(const std::string& path, NameCoding coding) {
     if (path.empty()) return PacketRule::PathEmpty;
-    if (path[0] == '\\' || (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':')) {
-        return PacketRule::PathAbsolute;
-    }
+    if (PathLooksAbsolute(path)) return PacketRule::PathAbsolute;
     std::size_t begin = 0;
     for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, coding)) {
         if (CharLength(path, pos, coding) > 1) continue;

@@ -8,12 +8,25 @@
 
 #include "packer/PacketBuilder.h"
 #include "platform/MbText.h"
+#include "platform/Pump.h"
 #include "tests/support/PacketReader.h"
 #include "tests/support/TestFs.h"
 
 inline std::vector<std::string> Sorted(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
     return v;
+}
+
+// Collects the texts the job shows in message boxes while it lives.
+struct BoxRecorder {
+    std::vector<std::string> texts;
+    BoxRecorder() { SetMessageBoxHook(&BoxRecorder::Record, this); }
+    ~BoxRecorder() { SetMessageBoxHook(nullptr, nullptr); }
+    static void Record(void* self, const char* text) { static_cast<BoxRecorder*>(self)->texts.push_back(text); }
+};
+
+inline bool Contains(const std::vector<std::string>& v, const std::string& s) {
+    return std::find(v.begin(), v.end(), s) != v.end();
 }
 
 class PackFixture {

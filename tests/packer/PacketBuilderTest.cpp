@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "platform/Pump.h"
+#include "packer/PacketIndex.h"
 #include "tests/packer/PackTestUtil.h"
 
 namespace {
@@ -19,13 +19,6 @@ std::vector<std::string> IndexLines(const Packet& packet) {
     }
     return lines;
 }
-
-struct BoxRecorder {
-    std::vector<std::string> texts;
-    BoxRecorder() { SetMessageBoxHook(&BoxRecorder::Record, this); }
-    ~BoxRecorder() { SetMessageBoxHook(nullptr, nullptr); }
-    static void Record(void* self, const char* text) { static_cast<BoxRecorder*>(self)->texts.push_back(text); }
-};
 
 TEST(PackEmpty, EmptyFolderGivesA64BytePacketAndTrue) {
     PackFixture f;
@@ -335,6 +328,26 @@ TEST(PackNames, ConvertedNamesAreStoredAndUnconvertibleOnesSkippedAndNamed) {
         skipped.push_back(s.path);
     }
     EXPECT_EQ(Sorted(skipped), Sorted({f.Src("bad-x"), f.Src("keep/bad-x.txt")}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PackNames, NamesThatReadAsADriveAreLeftOutSoThatVerifyAcceptsThePacket) {
+    PackFixture f;
+    f.Write("a.txt", "a");
+    ASSERT_TRUE(MakeLinuxEntry(f.Source(), "c:d", false));
+    ASSERT_TRUE(MakeLinuxEntry(f.Source(), "Z:", true));
+    ASSERT_TRUE(MakeLinuxEntry(f.Source(), "Z:/in.txt", false));
+    ASSERT_TRUE(f.Pack());
+    std::vector<std::string> messages = f.Messages();
+    EXPECT_TRUE(Contains(messages, "名称以盘符开头,已跳过: c:d\r\n"));
+    EXPECT_TRUE(Contains(messages, "名称以盘符开头,已跳过: Z:\r\n"));
+    EXPECT_EQ(DescribeIndex(ReadValidPacket(f.PacketPath())), std::vector<std::string>{"F 64 1 a.txt"});
+    EXPECT_EQ(f.Builder().Skipped().size(), 2u);
+    CPacketIndex index;
+    EXPECT_TRUE(index.Open(f.PacketPath()) && index.Check()) << static_cast<int>(index.Problem().rule);
 }
 
 }  // namespace

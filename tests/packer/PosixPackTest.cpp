@@ -1,10 +1,12 @@
-// What only a POSIX file system can hand the job: FIFOs, symlink loops,
-// backslashes in names, and a disk that fills up.
+// What only a POSIX file system can hand the job: FIFOs, procfs files, symlink
+// loops, backslashes in names, links planted at the job's files, a second job in
+// another process, and a disk that fills up.
 #ifndef _WIN32
 
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,20 +26,90 @@ int OpenDescriptors() {
     return count;
 }
 
-bool Contains(const std::vector<std::string>& v, const std::string& s) {
-    return std::find(v.begin(), v.end(), s) != v.end();
-}
-
-TEST(PackPosix, FifoIsSkippedWithoutBlocking) {
+TEST(PackPosix, FifoIsSkippedWithoutEverBeingOpened) {
     PackFixture f;
     f.Write("a.txt", "aaa");
     ASSERT_EQ(::mkfifo(f.Src("pipe").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("pipe", f.Src("link").c_str()), 0);
+    int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watch, f.Src("pipe").c_str(), IN_OPEN), 0);
     ASSERT_TRUE(f.Pack());
+    char event[256];
+    EXPECT_LT(::read(watch, event, sizeof event), 0) << "the job opened the FIFO";
+    ::close(watch);
     EXPECT_EQ(DescribeIndex(ReadValidPacket(f.PacketPath())), std::vector<std::string>{"F 64 3 a.txt"});
-    EXPECT_EQ(f.Builder().m_nFiles, 1);
-    ASSERT_EQ(f.Builder().Skipped().size(), 1u);
-    EXPECT_EQ(f.Builder().Skipped()[0].path, f.Src("pipe"));
-    EXPECT_EQ(f.Builder().Skipped()[0].reason, SkipReason::NotAFile);
+    std::vector<std::string> skipped;
+    for (const SkippedEntry& s : f.Builder().Skipped()) {
+        EXPECT_EQ(s.reason, SkipReason::NotAFile);
+        skipped.push_back(s.path);
+    }
+    EXPECT_EQ(Sorted(skipped), Sorted({f.Src("link"), f.Src("pipe")}));
+}
+
+TEST(PackPosix, ProcfsFileThatReportsNoLengthIsPackedWhole) {
+    const char* source = "/proc/kallsyms";  // several hundred short reads; its length reads as 0
+    const std::string whole = ReadFileBytes(source);
+    if (whole.size() < 64 * 1024) GTEST_SKIP() << source << " is missing or too short here";
+    PackFixture f;
+    ASSERT_EQ(::symlink(source, f.Src("kallsyms").c_str()), 0);
+    ASSERT_TRUE(f.Pack());
+    Packet p = ReadValidPacket(f.PacketPath());
+    ASSERT_EQ(p.entries.size(), 1u);
+    EXPECT_EQ(p.entries[0].content.size(), whole.size());
+}
+
+TEST(PackPosix, LinkPlantedAtAWorkFileNameIsNeverFollowed) {
+    for (const char* name : {"_data_temp.dat", "_index_temp.txt"}) {
+        PackFixture f;
+        BoxRecorder boxes;
+        WriteFileBytes(f.Dir() / "victim", "victim");
+        MakeDirs(f.Dir() / "work");
+        ASSERT_EQ(::symlink((f.Dir() / "victim").c_str(), f.WorkFile(name).c_str()), 0);
+        EXPECT_FALSE(f.Pack());
+        EXPECT_EQ(boxes.texts, std::vector<std::string>{name[1] == 'd' ? kMsgNoDataTemp : kMsgNoIndexTemp});
+        EXPECT_EQ(ReadFileBytes(f.Dir() / "victim"), "victim") << name;
+        EXPECT_EQ(GetPathKind(f.WorkFile(name)), PathKind::Link) << name;
+        EXPECT_FALSE(PathExists(f.PacketPath()));
+    }
+}
+
+TEST(PackLocks, SecondJobInAnotherProcessIsRefusedWhileTheFirstHoldsItsWorkFiles) {
+    PackFixture f;
+    f.Write("a.txt", "aaa");
+    WriteFileBytes(f.Dir() / "second.dat", "old");
+    int ready[2], go[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // The first job waits in its first pump until the parent has tried its own.
+        static int s_ready, s_go;
+        s_ready = ready[1];
+        s_go = go[0];
+        SetPumpHook([](void*) {
+            char c = 0;
+            if (s_ready < 0 || ::write(s_ready, &c, 1) != 1 || ::read(s_go, &c, 1) != 1) return;
+            s_ready = -1;
+        }, nullptr);
+        ::_exit(f.Pack() ? 0 : 1);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    {
+        BoxRecorder boxes;
+        CPacketBuilder second;
+        second.SetOptions(f.Options());
+        EXPECT_FALSE(second.BuildPacket(f.Source(), f.Dir() / "second.dat"));
+        EXPECT_EQ(boxes.texts, std::vector<std::string>{kMsgNoDataTemp});
+    }
+    EXPECT_EQ(ReadFileBytes(f.Dir() / "second.dat"), "old");
+    ASSERT_EQ(::write(go[1], &c, 1), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the first job failed";
+    EXPECT_EQ(DescribeIndex(ReadValidPacket(f.PacketPath())), std::vector<std::string>{"F 64 3 a.txt"});
+    for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
 }
 
 TEST(PackPosix, LinkBackToAnOpenFolderIsRecordedButNotEntered) {
@@ -103,6 +175,24 @@ void ExpectFailureWith(PackFixture& f, const char* message) {
     EXPECT_TRUE(Contains(messages, message));
     EXPECT_FALSE(Contains(messages, kMsgDone));
     EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST(PackFullDisk, PacketPathNamingAWorkFileFailsAsItsCopyWithoutFillingTheDisk) {
+    PackFixture f;
+    f.Write("a.txt", "aaa");
+    ASSERT_EQ(::symlink("work/_data_temp.dat", (f.Dir() / "link.dat").c_str()), 0);
+    // Should the copy read what it appends, the file-size limit ends it and the work
+    // file stands at that size.
+    WithFileSizeLimit(1 << 20, [](PackFixture& fx) {
+        for (const std::string packet : {"work/_data_temp.dat", "work/_index_temp.txt", "link.dat"}) {
+            EXPECT_FALSE(fx.Builder().BuildPacket(fx.Source(), fx.Dir() / packet));
+            std::vector<std::string> messages = fx.Messages();
+            EXPECT_TRUE(Contains(messages, packet == "work/_index_temp.txt" ? kMsgIndexError : kMsgDataError));
+            EXPECT_FALSE(Contains(messages, kMsgDone)) << packet;
+            EXPECT_EQ(ReadFileBytes(fx.WorkFile("_data_temp.dat")), "aaa") << packet;
+            EXPECT_EQ(ReadFileBytes(fx.WorkFile("_index_temp.txt")), "#F,64,3,a.txt\r\n") << packet;
+        }
+    }, f);
 }
 
 TEST(PackFullDisk, DataWorkFileThatCannotGrowEndsTheJobWithADataError) {

@@ -1,8 +1,10 @@
-// What the job meets on Windows in code page 936: files held open by others and
-// GBK names whose trail byte is a backslash.
+// What the job meets on Windows in code page 936: files held open by others, GBK
+// names whose trail byte is a backslash, and Linux names seen through Wine.
 #ifdef _WIN32
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "tests/packer/PackTestUtil.h"
 
@@ -36,6 +38,24 @@ TEST(PackWindows, GbkNamesWithBackslashTrailBytesStayWhole) {
         if (e.path == "乗\\乗\\x") { EXPECT_EQ(e.content, "deep"); }
     }
     EXPECT_EQ(Sorted(paths), (std::vector<std::string>{"乗", "乗\\乗", "乗\\乗\\x", "乗\\表乗.txt"}));
+}
+
+TEST(PackWindows, LinuxNamesTheCodePageOrAWindowsNameCannotHoldAreLeftOutWithEverythingBelowThem) {
+    PackFixture f;
+    f.Write("kept.txt", "kept");
+    // Korean 한 and 국 (UTF-8), both "?" in the ANSI listing; the third folder holds a backslash.
+    for (const char* folder : {"\xED\x95\x9C", "\xEA\xB5\xAD", "x\\y"}) {
+        if (!MakeLinuxEntry(f.Source(), folder, true)) GTEST_SKIP() << "needs Wine, with Linux below it";
+        ASSERT_TRUE(MakeLinuxEntry(f.Source(), std::string(folder) + "/inner.txt", false));
+    }
+    ASSERT_TRUE(MakeLinuxEntry(f.Source(), "Stra\xC3\x9F" "e.txt", false));
+    ASSERT_TRUE(f.Pack());
+    EXPECT_EQ(DescribeIndex(ReadValidPacket(f.PacketPath())), std::vector<std::string>{"F 64 4 kept.txt"});
+    std::vector<std::string> messages = f.Messages();
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "名称无法用当前代码页表示,已跳过: ?\r\n"), 2);
+    EXPECT_TRUE(Contains(messages, "名称无法用当前代码页表示,已跳过: Stra?e.txt\r\n"));
+    EXPECT_TRUE(Contains(messages, "名称含有反斜杠,已跳过: x\\y\r\n"));
+    EXPECT_EQ(f.Builder().Skipped().size(), 4u);
 }
 
 TEST(PackWindows, SourceEndingInABackslashTrailByteIsNotTrimmed) {
