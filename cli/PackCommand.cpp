@@ -62,18 +62,29 @@ struct PackHost {
     CPacketBuilder& builder;
     ProgressLine& progress;
     bool quiet;
+    CNameEncoder* toLocal;  // stored names are GBK: index lines are shown in the local encoding
 };
 
 bool IsIndexLine(const std::string& text) {
     return text.size() >= 3 && text[0] == '#' && (text[1] == 'D' || text[1] == 'F') && text[2] == ',';
 }
 
+// An index line as the job formats it, its path (after the third comma) converted for
+// the terminal; as stored when the path cannot be converted.
+std::string ConvertedLine(const std::string& line, CNameEncoder& encoder) {
+    std::size_t at = 0;
+    for (int comma = 0; comma < 3; ++comma) at = line.find(',', at) + 1;
+    std::string path = line.substr(at, line.size() - 2 - at);
+    return encoder.Convert(path) ? line.substr(0, at) + path + "\r\n" : line;
+}
+
 void DrainQueue(PackHost& host) {
     std::string text;
     while (host.builder.TakeMessage(text)) {
-        if (host.quiet && IsIndexLine(text)) continue;
+        const bool indexLine = IsIndexLine(text);
+        if (host.quiet && indexLine) continue;
         if (host.quiet) host.progress.Clear();
-        Out(text);
+        Out(indexLine && host.toLocal != nullptr ? ConvertedLine(text, *host.toLocal) : text);
     }
 }
 
@@ -112,13 +123,17 @@ int RunPack(const std::string& source, const std::string& packet, const CliOptio
     pack.bufferSize = options.bufferSize;
     pack.sorted = options.sorted;
     CNameEncoder encoder;
-    if (!OpenEncoder(encoder, NameDirection::LocalToGbk, options)) return kExitFailed;
+    CNameEncoder toLocal;
+    if (!OpenEncoder(encoder, NameDirection::LocalToGbk, options) ||
+        !OpenEncoder(toLocal, NameDirection::GbkToLocal, options)) {
+        return kExitFailed;
+    }
     if (options.gbk) pack.convertName = [&encoder](std::string& name) { return encoder.Convert(name); };
 
     CPacketBuilder builder;
     builder.SetOptions(pack);
     ProgressLine progress(options.quiet && IsTerminal(stderr));
-    PackHost host{builder, progress, options.quiet};
+    PackHost host{builder, progress, options.quiet, options.gbk ? &toLocal : nullptr};
     SetPumpHook(PumpToStdout, &host);
     SetMessageBoxHook(BoxToStderr, &host);
     bool ok = builder.BuildPacket(NormaliseSourceFolder(source), packet);

@@ -109,7 +109,8 @@ TEST(CliPackOptions, EntriesThatCannotBeReadAreNamedCountedAndExitThree) {
     WriteFileBytes(dir / "src/held.txt", "held");
     CFile holder;  // opened without sharing, so the packing job cannot open it
     ASSERT_TRUE(holder.Open(dir / "src/held.txt", CFile::modeRead));
-    const std::vector<std::string> unreadable = {dir / "src/held.txt"};
+    const std::vector<std::string> unreadable = {dir / "src/held.txt", dir / "src/?"};
+    ASSERT_TRUE(MakeLinuxEntry(dir / "src", "\xED\x95\x9C", false)) << "needs Wine";  // Korean 한
 #else
     ASSERT_EQ(::symlink("nowhere", (dir / "src/gone").c_str()), 0);
     ASSERT_EQ(::mkfifo((dir / "src/pipe").c_str(), 0600), 0);
@@ -120,6 +121,9 @@ TEST(CliPackOptions, EntriesThatCannotBeReadAreNamedCountedAndExitThree) {
     EXPECT_EQ(run.status, 3) << run.err;
     for (const std::string& path : unreadable) EXPECT_TRUE(Has(run.err, path)) << run.err;
     EXPECT_TRUE(Has(run.err, "无法读取"));
+#ifdef _WIN32
+    EXPECT_TRUE(Has(run.err, "(名称无法用当前代码页表示): " + dir / "src/?"));
+#endif
     EXPECT_TRUE(Has(run.err, "共有 " + std::to_string(unreadable.size()) + " 项未打包"));
     EXPECT_EQ(DescribeIndex(ReadValidPacket(dir / "p.dat")), std::vector<std::string>{"F 64 4 kept.txt"});
 }
@@ -137,7 +141,10 @@ TEST(CliPackOptions, GbkNamesAreConvertedWhereTheSystemCanAndRefusedOnWindows) {
 #else
     WriteFileBytes(dir / "src/\xFF.txt", "not UTF-8");
     Pack(dir, "p.dat", {"--name-encoding", "gbk", "--sorted"}, 3);
-    // The skipped name is named; every other name is stored as GBK.
+    // The skipped name is named; every other name is stored as GBK, and shown in UTF-8.
+    CliRun shown = RunVelkaronPack(dir, {"pack", dir / "src", dir / "shown.dat", "--work-dir", dir / "work",
+                                          "--name-encoding", "gbk", "--sorted"});
+    EXPECT_TRUE(Has(shown.out, "#F,66,1,文件夹\\a.txt\r\n")) << shown.out;
     Packet packet = ReadValidPacket(dir / "p.dat");
     EXPECT_EQ(packet.index,
               "#F,64,2,\xD6\xD0\xCE\xC4\xC3\xFB.txt\r\n#D,66,0,\xCE\xC4\xBC\xFE\xBC\xD0\r\n"
