@@ -107,16 +107,16 @@ bool MakeLinuxEntry(const std::string& folder, const std::string& name, bool isF
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
     auto spawn = reinterpret_cast<UnixSpawn>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll"), "__wine_unix_spawnvp")));
-    if (toUnix == nullptr || spawn == nullptr) return false;  // not Wine
-    std::string trimmed = folder;
-    TrimRightChar(trimmed, '\\');
-    std::wstring wide(trimmed.size() + 1, L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, trimmed.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
-    char* unixFolder = toUnix(wide.c_str());
-    if (unixFolder == nullptr) return false;
+    wchar_t wide[MAX_PATH];
+    char* unixFolder = nullptr;
+    if (toUnix == nullptr || spawn == nullptr ||
+        ::MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, wide, MAX_PATH) == 0 ||
+        (unixFolder = toUnix(wide)) == nullptr) {
+        return false;  // not Wine
+    }
+    std::string program = isFolder ? "/usr/bin/mkdir" : "/usr/bin/touch";
     std::string path = std::string(unixFolder) + "/" + name;
     ::HeapFree(::GetProcessHeap(), 0, unixFolder);
-    std::string program = isFolder ? "/usr/bin/mkdir" : "/usr/bin/touch";
     char* const argv[] = {&program[0], &path[0], nullptr};
     return spawn(argv, TRUE) == 0;
 }
