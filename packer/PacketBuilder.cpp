@@ -154,18 +154,17 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
         while (m_failure == Failure::None && find.FindNextFile()) {
             PumpMessages();
             if (find.IsDirectory() && find.IsDots()) continue;
-            ListedEntry entry{find.GetFileName(), find.GetKind(), find.IsNameExact()};
             if (m_options.sorted) {
-                entries.push_back(std::move(entry));
+                entries.push_back({find.GetFileName(), find.GetKind(), find.IsNameExact()});
             } else {
-                HandleEntry(folder, prefix, entry, subfolders);
+                HandleEntry(folder, prefix, find.GetFileName(), find.GetKind(), find.IsNameExact(), subfolders);
             }
         }
         std::sort(entries.begin(), entries.end(),
                   [](const ListedEntry& a, const ListedEntry& b) { return a.name < b.name; });
         for (const ListedEntry& entry : entries) {
             if (m_failure != Failure::None) break;
-            HandleEntry(folder, prefix, entry, subfolders);
+            HandleEntry(folder, prefix, entry.name, entry.kind, entry.exact, subfolders);
         }
     }
 
@@ -180,11 +179,10 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
 
 // Every decision on what the packet leaves out is made here, before anything is opened:
 // names it cannot hold or that readers would misread, and entries that are no files.
-void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& prefix, const ListedEntry& entry,
-                                 std::vector<Subfolder>& subfolders) {
-    const std::string& name = entry.name;
+void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
+                                 EntryKind kind, bool exact, std::vector<Subfolder>& subfolders) {
     const std::string path = folder + name;
-    if (!entry.exact) return LeaveOut(kMsgCodePageName, path, SkipReason::CodePage);
+    if (!exact) return LeaveOut(kMsgCodePageName, path, SkipReason::CodePage);
     if (NameHoldsBackslash(name)) return LeaveOut(kMsgBackslashName, path, SkipReason::Backslash);
     if (NameHoldsLineBreak(name)) return LeaveOut(kMsgLineBreakName, path, SkipReason::LineBreak);
     std::string stored = name;
@@ -192,9 +190,9 @@ void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& p
     const std::string relative = prefix + stored;
     if (PathLooksAbsolute(relative)) return LeaveOut(kMsgDriveName, path, SkipReason::DriveLetter);
     // Opening a FIFO or a device may have effects of its own: they are never opened.
-    if (entry.kind == EntryKind::Other) return Skip(path, SkipReason::NotAFile);
+    if (kind == EntryKind::Other) return Skip(path, SkipReason::NotAFile);
 
-    if (entry.kind == EntryKind::Folder) {
+    if (kind == EntryKind::Folder) {
         std::string line = FormatFolderLine(m_nOffset, relative);
         if (!WriteIndexLine(line)) return;
         subfolders.push_back({name, std::move(stored)});

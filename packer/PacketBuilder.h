@@ -76,7 +76,7 @@ private:
         std::string name;    // as listed, for the path
         std::string stored;  // as the index holds it
     };
-    struct ListedEntry {
+    struct ListedEntry {  // an entry kept for sorting
         std::string name;
         EntryKind kind;
         bool exact;  // the name is the entry's own (CFileFind::IsNameExact)
@@ -87,8 +87,8 @@ private:
     void AddMessage(std::string strMessage);
     void PumpMessages();
 
-    void HandleEntry(const std::string& folder, const std::string& prefix, const ListedEntry& entry,
-                     std::vector<Subfolder>& subfolders);
+    void HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name, EntryKind kind,
+                     bool exact, std::vector<Subfolder>& subfolders);
     void LeaveOut(const char* format, const std::string& path, SkipReason reason);
     bool RunJob(const std::string& strSource, const std::string& strPacket);
     bool OpenWorkFiles();

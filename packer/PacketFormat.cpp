@@ -43,7 +43,10 @@ std::string FormatFileLine(int offset, int length, const std::string& relativePa
     return FormatLine('F', offset, length, relativePath);
 }
 
-bool NameHoldsBackslash(const std::string& name) { return FindChar(name, '\\') != std::string::npos; }
+bool NameHoldsBackslash(const std::string& name) {
+    // The byte search first: a name without the byte needs no walk over its characters.
+    return name.find('\\') != std::string::npos && FindChar(name, '\\') != std::string::npos;
+}
 
 bool PathLooksAbsolute(const std::string& relativePath) {
     if (relativePath.empty()) return false;
