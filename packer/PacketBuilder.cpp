@@ -304,12 +304,8 @@ bool CPacketBuilder::WritePacket(const std::string& strPacket, long long nData, 
     // A packet path that names a work file (through a link, or a work folder at the
     // packet's folder) would have the copy read what it appends: it fails as that copy.
     const FileId packetId = GetPathId(strPacket);
-    if (packetId == m_idData) {
-        AddMessage(kMsgDataError);
-        return false;
-    }
-    if (packetId == m_idIndex) {
-        AddMessage(kMsgIndexError);
+    if (packetId == m_idData || packetId == m_idIndex) {
+        AddMessage(packetId == m_idData ? kMsgDataError : kMsgIndexError);
         return false;
     }
     CFile packet;

@@ -43,7 +43,7 @@ private:
     bool m_bNameExact = true;
 #ifdef _WIN32
     void* m_hFind = nullptr;
-    bool m_bHaveFirst = false;  // FindFirstFileA's entry has not been handed out yet
+    bool m_bHaveFirst = false;  // FindFirstFileW's entry has not been handed out yet
 #else
     void* m_pDir = nullptr;
 #endif
