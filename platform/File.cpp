@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <random>
 
-CFile::TempResult CFile::OpenTempBeside(const std::string& target, std::string& path) {
+CFile::TempResult CFile::OpenTempBeside(const std::string& target, std::string& path, unsigned extraFlags) {
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
         path = target + suffix;
-        if (Open(path, modeCreateNew | modeWrite)) {
+        if (Open(path, modeCreateNew | modeWrite | extraFlags)) {
             TakeModeOf(target);
             return TempResult::Opened;
         }

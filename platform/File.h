@@ -8,6 +8,8 @@
 #include <string>
 
 // Identity of a file on its volume: device and inode, or volume serial and file index.
+class CFolder;
+
 struct FileId {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
@@ -24,12 +26,17 @@ public:
     enum OpenFlags : unsigned {
         modeRead = 0x0000,
         modeWrite = 0x0001,
+        modeReadWrite = 0x0002,   // reads and writes; with modeCreate or modeCreateNew as modeWrite is
         shareExclusive = 0x0010,  // POSIX: hold an exclusive advisory lock (every Windows open is exclusive)
         modeCreate = 0x1000,
         modeCreateNew = 0x10000,  // with modeWrite: create, failing when anything (a link too) has the name
         modeNoLink = 0x20000,     // POSIX: fail when the path's last component is a symbolic link
+        modeTemporary = 0x40000,  // with modeCreateNew: the file goes when closed (POSIX: its name at once)
     };
     enum class TempResult { Opened, NotAllowed, Failed };
+    // How CopyFrom ended: the source's end or the limit reached, the copy refused by
+    // the system (the caller copies the rest itself), or a write failed (full disk).
+    enum class CopyResult { End, Limit, Refused, Failed };
 
     CFile() = default;
     ~CFile();
@@ -44,18 +51,29 @@ public:
     // fails, changing nothing, while another opener (of this process or another) holds
     // the lock. Opening never blocks (FIFOs included). False when it cannot be opened.
     bool Open(const std::string& path, unsigned flags);
+    // Opens the file `name` in `folder` as Open does, relative to the open folder
+    // where the system allows it (openat), without building its path again.
+    bool OpenAt(const CFolder& folder, const char* name, unsigned flags);
+    // Takes a handle of its own on the process's standard output; false when there is none.
+    bool OpenStandardOutput();
     // Creates and opens for writing a new file beside `target`, named `target`, a dot,
     // eight random hex digits and ".tmp": a name where anything stands (a link too) is
     // passed over for another, never opened. On POSIX the file gets `target`'s
     // permission bits when `target` exists. Its name in `path`. NotAllowed when the
     // folder may not be written into; Failed for any other refusal (no such folder).
-    TempResult OpenTempBeside(const std::string& target, std::string& path);
+    // `extraFlags` are added to the opening flags (modeReadWrite, modeTemporary).
+    TempResult OpenTempBeside(const std::string& target, std::string& path, unsigned extraFlags = 0);
     bool IsOpen() const;
 
     // Reads up to `size` bytes: the count read, 0 at the end, -1 on a read error.
     long long Read(void* buffer, std::size_t size);
     // Writes all `size` bytes; false when the system wrote fewer or failed (full disk).
     bool Write(const void* buffer, std::size_t size);
+    // Copies from `source`'s position on, at most `limit` bytes, into this file at its
+    // position, inside the kernel (Linux: copy_file_range); both positions advance by
+    // `copied`. Refused where the system cannot (other systems, file systems, kernels):
+    // what was copied stays, the caller goes on from both positions.
+    CopyResult CopyFrom(CFile& source, long long limit, long long& copied);
     // Moves the position to `offset` bytes from the start; false when the system refuses.
     bool Seek(long long offset);
     // Current length in bytes, or -1 when the system cannot tell.
@@ -76,6 +94,9 @@ private:
     friend class CFileHold;
     enum class OpenError { None, Exists, Denied, Other };
     void TakeModeOf(const std::string& path);  // POSIX: `path`'s permission bits, when it exists
+#ifndef _WIN32
+    bool OpenIn(int folder, const char* path, unsigned flags);  // openat; `folder` may be AT_FDCWD
+#endif
 
     long long m_nOpenedLength = -1;
     OpenError m_lastError = OpenError::None;  // why the last Open failed
@@ -104,6 +125,29 @@ public:
     void Release();
 
 private:
+#ifndef _WIN32
+    int m_fd = -1;
+#endif
+};
+
+// An open folder whose files CFile::OpenAt opens by their names alone: on POSIX a
+// descriptor of the folder (openat), elsewhere its path.
+class CFolder {
+public:
+    CFolder() = default;
+    ~CFolder() { Close(); }
+    CFolder(const CFolder&) = delete;
+    CFolder& operator=(const CFolder&) = delete;
+
+    // Opens the folder `path`, which ends with a separator. When the system refuses
+    // a descriptor, OpenAt still opens by the whole path: false only tells that.
+    bool Open(const std::string& path);
+    void Close();
+    const std::string& Path() const { return m_strPath; }
+
+private:
+    friend class CFile;
+    std::string m_strPath;
 #ifndef _WIN32
     int m_fd = -1;
 #endif

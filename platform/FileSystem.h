@@ -29,6 +29,17 @@ std::string GetModulePath();
 // What stands at `path` itself: a link (or reparse point) is Link, never its target;
 // Missing also when the system cannot tell.
 PathKind GetPathKind(const std::string& path);
+// What `path` leads to, links followed (never Link); Missing also for a dangling link.
+PathKind GetTargetKind(const std::string& path);
+// `path` with every symbolic link in it resolved, when it leads to something; else
+// `path` as it stands. Windows: `path` as it stands.
+std::string FollowLinks(const std::string& path);
+// Makes the names in the folder that holds the file `path` durable on the disk, a
+// rename into it included (POSIX: fsync of the folder); false when the system cannot.
+bool SyncFolderOf(const std::string& path);
+// Makes a fresh folder of its own under the temporary folder, open to this user
+// alone where the system allows; its path, without a trailing separator, in `path`.
+bool MakeTempFolder(std::string& path);
 // Identity of the file or folder at `path`, links followed; invalid when it cannot be had.
 FileId GetPathId(const std::string& path);
 // The user's temporary folder, ending with a separator.

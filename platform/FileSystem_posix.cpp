@@ -1,8 +1,10 @@
 // Folders and paths on POSIX.
 #include "platform/FileSystem.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +34,35 @@ PathKind GetPathKind(const std::string& path) {
     if (S_ISDIR(st.st_mode)) return PathKind::Folder;
     if (S_ISREG(st.st_mode)) return PathKind::File;
     return PathKind::Other;
+}
+
+PathKind GetTargetKind(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return PathKind::Missing;
+    if (S_ISDIR(st.st_mode)) return PathKind::Folder;
+    if (S_ISREG(st.st_mode)) return PathKind::File;
+    return PathKind::Other;
+}
+
+std::string FollowLinks(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+}
+
+bool SyncFolderOf(const std::string& path) {
+    std::size_t sep = path.rfind('/');
+    std::string folder = sep == std::string::npos ? "." : sep == 0 ? "/" : path.substr(0, sep);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+bool MakeTempFolder(std::string& path) {
+    std::string pattern = GetTempFolder() + "velkaron-pack.XXXXXX";
+    if (::mkdtemp(&pattern[0]) == nullptr) return false;  // mode 0700
+    path = pattern;
+    return true;
 }
 
 FileId GetPathId(const std::string& path) {

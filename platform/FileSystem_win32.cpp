@@ -4,6 +4,9 @@
 #include <direct.h>
 #include <io.h>
 #include <windows.h>
+
+#include <cstdio>
+#include <random>
 #undef ReplaceFile  // ours, not the Win32 macro
 
 bool MakeDir(const std::string& path) { return ::_mkdir(path.c_str()) == 0; }
@@ -32,6 +35,31 @@ PathKind GetPathKind(const std::string& path) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Folder;
     if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
     return PathKind::File;
+}
+
+PathKind GetTargetKind(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Folder;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
+    return PathKind::File;
+}
+
+std::string FollowLinks(const std::string& path) { return path; }
+
+// MoveFileEx with MOVEFILE_WRITE_THROUGH returns once the rename is on the disk.
+bool SyncFolderOf(const std::string&) { return true; }
+
+bool MakeTempFolder(std::string& path) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "velkaron-pack.%08x", static_cast<unsigned>(random()));
+        path = GetTempFolder() + name;
+        if (::CreateDirectoryA(path.c_str(), nullptr)) return true;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
 }
 
 FileId GetPathId(const std::string& path) {

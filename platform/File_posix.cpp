@@ -3,6 +3,7 @@
 // open files by their identity.
 #include "platform/File.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -11,17 +12,41 @@
 
 CFile::~CFile() { Close(); }
 
-bool CFile::Open(const std::string& path, unsigned flags) {
+bool CFile::Open(const std::string& path, unsigned flags) { return OpenIn(AT_FDCWD, path.c_str(), flags); }
+
+bool CFile::OpenAt(const CFolder& folder, const char* name, unsigned flags) {
+    if (folder.m_fd < 0) return OpenIn(AT_FDCWD, (folder.m_strPath + name).c_str(), flags);
+    return OpenIn(folder.m_fd, name, flags);
+}
+
+bool CFile::OpenStandardOutput() {
+    Close();
+    m_fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    struct stat st;
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
+        Close();
+        return false;
+    }
+    m_bRegular = S_ISREG(st.st_mode);
+    m_nOpenedLength = st.st_size;
+    m_id.volume = static_cast<std::uint64_t>(st.st_dev);
+    m_id.index = static_cast<std::uint64_t>(st.st_ino);
+    m_id.valid = true;
+    return true;
+}
+
+bool CFile::OpenIn(int folder, const char* path, unsigned flags) {
     Close();
     // Under an exclusive open, truncating waits until the lock is ours: a file another
     // opener holds is left whole.
     const bool exclusive = (flags & shareExclusive) != 0;
-    const bool truncate = (flags & modeWrite) && (flags & modeCreate) && !(flags & modeCreateNew);
+    const bool writes = (flags & (modeWrite | modeReadWrite)) != 0;
+    const bool truncate = writes && (flags & modeCreate) && !(flags & modeCreateNew);
     // O_NONBLOCK keeps a FIFO from blocking the opener; it is cleared once open.
     int oflags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     if (flags & modeNoLink) oflags |= O_NOFOLLOW;
-    if (flags & modeWrite) {
-        oflags |= O_WRONLY;
+    if (writes) {
+        oflags |= (flags & modeReadWrite) ? O_RDWR : O_WRONLY;
         if (flags & modeCreateNew) {
             oflags |= O_CREAT | O_EXCL;  // O_EXCL also refuses a link, dangling or not
         } else if (flags & modeCreate) {
@@ -31,7 +56,7 @@ bool CFile::Open(const std::string& path, unsigned flags) {
         oflags |= O_RDONLY;
     }
     do {
-        m_fd = ::open(path.c_str(), oflags, 0666);
+        m_fd = ::openat(folder, path, oflags, 0666);
     } while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0) {
         m_lastError = errno == EEXIST ? OpenError::Exists
@@ -39,6 +64,8 @@ bool CFile::Open(const std::string& path, unsigned flags) {
                                                           : OpenError::Other;
         return false;
     }
+    // A file made only to be used while it is open has no name from the start on.
+    if ((flags & modeTemporary) && (flags & modeCreateNew)) ::unlinkat(folder, path, 0);
     m_lastError = OpenError::Other;
     struct stat st;
     if (::fstat(m_fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -94,6 +121,32 @@ bool CFile::Write(const void* buffer, std::size_t size) {
     return true;
 }
 
+CFile::CopyResult CFile::CopyFrom(CFile& source, long long limit, long long& copied) {
+    copied = 0;
+#ifdef __linux__
+    constexpr long long kChunk = 1 << 30;
+    while (copied < limit) {
+        std::size_t want = static_cast<std::size_t>(std::min(limit - copied, kChunk));
+        ssize_t n = ::copy_file_range(source.m_fd, nullptr, m_fd, nullptr, want, 0);
+        if (n > 0) {
+            copied += n;
+        } else if (n == 0) {
+            return CopyResult::End;
+        } else if (errno != EINTR) {
+            // A full disk or file-size limit fails the copy; anything else the system
+            // would not do here (EXDEV, EINVAL, ENOSYS, EOPNOTSUPP, EBADF...) is left to
+            // a plain read and write, which also tells a real read error.
+            return errno == ENOSPC || errno == EFBIG || errno == EDQUOT ? CopyResult::Failed : CopyResult::Refused;
+        }
+    }
+    return CopyResult::Limit;
+#else
+    (void)source;
+    (void)limit;
+    return CopyResult::Refused;
+#endif
+}
+
 bool CFile::Seek(long long offset) {
     return m_fd >= 0 && offset >= 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) == offset;
 }
@@ -125,6 +178,18 @@ bool CFileHold::Take(const CFile& file) {
 }
 
 void CFileHold::Release() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+}
+
+bool CFolder::Open(const std::string& path) {
+    Close();
+    m_strPath = path;
+    m_fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return m_fd >= 0;
+}
+
+void CFolder::Close() {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
 }

@@ -12,10 +12,18 @@ CFile::~CFile() { Close(); }
 
 bool CFile::Open(const std::string& path, unsigned flags) {
     Close();
-    DWORD access = (flags & modeWrite) ? GENERIC_WRITE : GENERIC_READ;
+    const bool writes = (flags & (modeWrite | modeReadWrite)) != 0;
+    DWORD access = (flags & modeReadWrite) ? GENERIC_READ | GENERIC_WRITE : writes ? GENERIC_WRITE : GENERIC_READ;
     DWORD disposition = (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
-    if ((flags & modeWrite) && (flags & modeCreateNew)) disposition = CREATE_NEW;
-    HANDLE h = ::CreateFileA(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (writes && (flags & modeCreateNew)) disposition = CREATE_NEW;
+    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+    if ((flags & modeTemporary) && disposition == CREATE_NEW) {
+        attributes = FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE;
+    }
+    // A file of our own making may be deleted while open (the cleanup after Ctrl+C
+    // does); nobody may read or write it meanwhile.
+    DWORD share = disposition == CREATE_NEW ? FILE_SHARE_DELETE : 0;
+    HANDLE h = ::CreateFileA(path.c_str(), access, share, nullptr, disposition, attributes, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD error = ::GetLastError();
         m_lastError = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? OpenError::Exists
@@ -27,6 +35,24 @@ bool CFile::Open(const std::string& path, unsigned flags) {
     m_hFile = h;
     LARGE_INTEGER size;
     m_nOpenedLength = ::GetFileSizeEx(h, &size) ? size.QuadPart : -1;
+    return true;
+}
+
+bool CFile::OpenAt(const CFolder& folder, const char* name, unsigned flags) {
+    return Open(folder.m_strPath + name, flags);
+}
+
+bool CFile::OpenStandardOutput() {
+    Close();
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE self = ::GetCurrentProcess();
+    HANDLE h = nullptr;
+    if (out == nullptr || out == INVALID_HANDLE_VALUE ||
+        !::DuplicateHandle(self, out, self, &h, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        return false;
+    }
+    m_hFile = h;
+    m_nOpenedLength = -1;
     return true;
 }
 
@@ -51,6 +77,11 @@ bool CFile::Write(const void* buffer, std::size_t size) {
         size -= put;
     }
     return true;
+}
+
+CFile::CopyResult CFile::CopyFrom(CFile&, long long, long long& copied) {
+    copied = 0;
+    return CopyResult::Refused;
 }
 
 bool CFile::Seek(long long offset) {
@@ -95,3 +126,10 @@ bool CFile::Close() {
 bool CFileHold::Take(const CFile& file) { return file.IsOpen(); }
 
 void CFileHold::Release() {}
+
+bool CFolder::Open(const std::string& path) {
+    m_strPath = path;
+    return true;
+}
+
+void CFolder::Close() {}
