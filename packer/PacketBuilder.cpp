@@ -44,7 +44,7 @@ std::string FormatSkipMessage(const char* format, const std::string& path) {
 
 }  // namespace
 
-CPacketBuilder::CPacketBuilder() = default;
+CPacketBuilder::CPacketBuilder() : m_nIndexFlushSize(kIndexFlushSize) {}
 
 CPacketBuilder::~CPacketBuilder() = default;
 
@@ -52,10 +52,7 @@ bool CPacketBuilder::BuildPacket(const std::string& strSource, const std::string
     if (m_bRunning) return false;
     m_bRunning = true;
     bool ok = RunJob(strSource, strPacket);
-    m_fileData.Close();
-    m_fileIndex.Close();
-    m_holdData.Release();
-    m_holdIndex.Release();
+    CloseOutput();
     m_buffer.clear();
     m_buffer.shrink_to_fit();
     m_bRunning = false;
@@ -81,23 +78,40 @@ bool CPacketBuilder::RunJob(const std::string& strSource, const std::string& str
     m_failure = Failure::None;
     m_buffer.assign(m_options.bufferSize > 0 ? m_options.bufferSize : 4096, '\0');
 
-    if (!OpenWorkFiles()) return false;
-
+    m_idData = FileId();
+    m_idIndex = FileId();
+    if (!OpenOutput(strPacket)) return false;
     ScanFolder(strSource, "");
+    return FinishOutput(strPacket);
+}
+
+bool CPacketBuilder::OpenOutput(const std::string&) { return OpenWorkFiles(); }
+
+bool CPacketBuilder::FinishOutput(const std::string& strPacket) {
     FlushData();
     FlushIndex();
     long long nData = m_fileData.GetLength();
     long long nIndex = m_fileIndex.GetLength();
     if (!m_fileData.Close() || nData < 0) Fail(Failure::Data);
     if (!m_fileIndex.Close() || nIndex < 0) Fail(Failure::Index);
+    return QueueFailure() && WritePacket(strPacket, nData, nIndex);
+}
 
+void CPacketBuilder::CloseOutput() {
+    m_fileData.Close();
+    m_fileIndex.Close();
+    m_holdData.Release();
+    m_holdIndex.Release();
+}
+
+bool CPacketBuilder::QueueFailure() {
     switch (m_failure) {
-        case Failure::None: break;
+        case Failure::None: return true;
         case Failure::Data: AddMessage(kMsgDataError); return false;
         case Failure::Index: AddMessage(kMsgIndexError); return false;
         case Failure::TooLarge: AddMessage(kMsgTooLarge); return false;
     }
-    return WritePacket(strPacket, nData, nIndex);
+    return false;
 }
 
 bool CPacketBuilder::OpenWorkFiles() {
@@ -150,22 +164,31 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
             if (!strPrefix.empty()) Skip(folder, SkipReason::Unlistable);
             return false;
         }
-        std::vector<ListedEntry> entries;  // only when sorting
+        const bool listFirst = m_options.sorted || ListsFolderFirst();
+        std::vector<ListedEntry> entries;  // only when listed first
         while (m_failure == Failure::None && find.FindNextFile()) {
             PumpMessages();
             if (find.IsDirectory() && find.IsDots()) continue;
-            if (m_options.sorted) {
+            if (listFirst) {
                 entries.push_back({find.GetFileName(), find.GetKind(), find.IsNameExact()});
             } else {
-                HandleEntry(folder, prefix, find.GetFileName(), find.GetKind(), find.IsNameExact(), subfolders);
+                const std::string& name = find.GetFileName();
+                HandleEntry(folder, prefix, name, PlanEntry(prefix, name, find.GetKind(), find.IsNameExact()),
+                            subfolders);
             }
         }
-        std::sort(entries.begin(), entries.end(),
-                  [](const ListedEntry& a, const ListedEntry& b) { return a.name < b.name; });
-        for (const ListedEntry& entry : entries) {
-            if (m_failure != Failure::None) break;
-            HandleEntry(folder, prefix, entry.name, entry.kind, entry.exact, subfolders);
+        if (m_options.sorted) {
+            std::sort(entries.begin(), entries.end(),
+                      [](const ListedEntry& a, const ListedEntry& b) { return a.name < b.name; });
         }
+        std::vector<EntryPlan> plans;
+        plans.reserve(entries.size());
+        for (const ListedEntry& entry : entries) plans.push_back(PlanEntry(prefix, entry.name, entry.kind, entry.exact));
+        BeginFolder(folder, entries, plans);
+        for (std::size_t i = 0; i < entries.size() && m_failure == Failure::None; ++i) {
+            HandleEntry(folder, prefix, entries[i].name, plans[i], subfolders);
+        }
+        EndFolder();
     }
 
     m_stackFolders.push_back(id);
@@ -179,30 +202,53 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
 
 // Every decision on what the packet leaves out is made here, before anything is opened:
 // names it cannot hold or that readers would misread, and entries that are no files.
-void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
-                                 EntryKind kind, bool exact, std::vector<Subfolder>& subfolders) {
-    const std::string path = folder + name;
-    if (!exact) return LeaveOut(kMsgCodePageName, path, SkipReason::CodePage);
-    if (NameHoldsBackslash(name)) return LeaveOut(kMsgBackslashName, path, SkipReason::Backslash);
-    if (NameHoldsLineBreak(name)) return LeaveOut(kMsgLineBreakName, path, SkipReason::LineBreak);
+EntryPlan CPacketBuilder::PlanEntry(const std::string& prefix, const std::string& name, EntryKind kind,
+                                    bool exact) const {
+    EntryPlan plan;
+    auto leaveOut = [&plan](const char* message, SkipReason reason) {
+        plan.action = EntryPlan::Action::LeaveOut;
+        plan.message = message;
+        plan.reason = reason;
+        return plan;
+    };
+    if (!exact) return leaveOut(kMsgCodePageName, SkipReason::CodePage);
+    if (NameHoldsBackslash(name)) return leaveOut(kMsgBackslashName, SkipReason::Backslash);
+    if (NameHoldsLineBreak(name)) return leaveOut(kMsgLineBreakName, SkipReason::LineBreak);
     std::string stored = name;
-    if (m_options.convertName && !m_options.convertName(stored)) return Skip(path, SkipReason::Encoding);
-    const std::string relative = prefix + stored;
-    if (PathLooksAbsolute(relative)) return LeaveOut(kMsgDriveName, path, SkipReason::DriveLetter);
+    if (m_options.convertName && !m_options.convertName(stored)) {
+        plan.reason = SkipReason::Encoding;
+        return plan;
+    }
+    plan.relative = prefix + stored;
+    if (PathLooksAbsolute(plan.relative)) return leaveOut(kMsgDriveName, SkipReason::DriveLetter);
     // Opening a FIFO or a device may have effects of its own: they are never opened.
-    if (kind == EntryKind::Other) return Skip(path, SkipReason::NotAFile);
+    if (kind == EntryKind::Other) {
+        plan.reason = SkipReason::NotAFile;
+        return plan;
+    }
+    plan.action = kind == EntryKind::Folder ? EntryPlan::Action::Folder : EntryPlan::Action::File;
+    return plan;
+}
 
-    if (kind == EntryKind::Folder) {
-        std::string line = FormatFolderLine(m_nOffset, relative);
-        if (!WriteIndexLine(line)) return;
-        subfolders.push_back({name, std::move(stored)});
-        AddMessage(std::move(line));
-        ++m_nFolders;
-        return;
+void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
+                                 const EntryPlan& plan, std::vector<Subfolder>& subfolders) {
+    const std::string path = folder + name;
+    switch (plan.action) {
+        case EntryPlan::Action::LeaveOut: return LeaveOut(plan.message, path, plan.reason);
+        case EntryPlan::Action::Skip: return Skip(path, plan.reason);
+        case EntryPlan::Action::Folder: {
+            std::string line = FormatFolderLine(m_nOffset, plan.relative);
+            if (!WriteIndexLine(line)) return;
+            subfolders.push_back({name, plan.relative.substr(prefix.size())});
+            AddMessage(std::move(line));
+            ++m_nFolders;
+            return;
+        }
+        case EntryPlan::Action::File: break;
     }
     long long length = AppendFileData(path);
     if (length < 0) return;
-    std::string line = FormatFileLine(m_nOffset, static_cast<int>(length), relative);
+    std::string line = FormatFileLine(m_nOffset, static_cast<int>(length), plan.relative);
     m_nOffset += static_cast<int>(length);
     if (!WriteIndexLine(line)) return;
     AddMessage(std::move(line));
@@ -220,27 +266,40 @@ void CPacketBuilder::LeaveOut(const char* format, const std::string& path, SkipR
 
 long long CPacketBuilder::AppendFileData(const std::string& strPath) {
     CFile source;
-    if (!source.Open(strPath, CFile::modeRead)) {
-        // On Windows the job's own work files fail here, held exclusively by the job.
-        FileId id = GetPathId(strPath);
-        Skip(strPath, id == m_idData || id == m_idIndex ? SkipReason::WorkFile : SkipReason::Unreadable);
+    SkipReason reason;
+    if (!OpenSource(source, nullptr, strPath.c_str(), reason)) {
+        Skip(strPath, reason);
         return -1;
+    }
+    return CopyFileData(source, 0);
+}
+
+bool CPacketBuilder::OpenSource(CFile& source, const CFolder* folder, const char* name, SkipReason& reason) const {
+    const bool opened = folder != nullptr ? source.OpenAt(*folder, name, CFile::modeRead)
+                                          : source.Open(name, CFile::modeRead);
+    if (!opened) {
+        // On Windows the job's own open files fail here, held exclusively by the job.
+        FileId id = GetPathId(folder != nullptr ? folder->Path() + name : std::string(name));
+        reason = id == m_idData || id == m_idIndex ? SkipReason::WorkFile : SkipReason::Unreadable;
+        return false;
     }
     // What the listing took for a file but is none (Wine lists FIFOs as files), and the
-    // job's own open work files, are skipped like unreadable files.
+    // job's own open files, are skipped like unreadable files.
     if (!source.IsRegular()) {
-        Skip(strPath, SkipReason::NotAFile);
-        return -1;
+        reason = SkipReason::NotAFile;
+        return false;
     }
     if (IsWorkFile(source)) {
-        Skip(strPath, SkipReason::WorkFile);
-        return -1;
+        reason = SkipReason::WorkFile;
+        return false;
     }
+    return true;
+}
 
-    // Contents gather in the copy buffer and reach the data work file a full buffer
-    // at a time, so a run of small files costs no write each.
+long long CPacketBuilder::CopyFileData(CFile& source, long long total) {
+    // Contents gather in the copy buffer and reach the data file a full buffer at a
+    // time, so a run of small files costs no write each.
     const long long opened = source.GetOpenedLength();
-    long long total = 0;
     for (;;) {
         std::size_t room = m_buffer.size() - m_nBuffered;
         long long n = source.Read(m_buffer.data() + m_nBuffered, room);
@@ -266,6 +325,22 @@ long long CPacketBuilder::AppendFileData(const std::string& strPath) {
     return total;
 }
 
+bool CPacketBuilder::AppendBytes(const char* bytes, std::size_t size, long long total) {
+    if (m_nOffset + total + static_cast<long long>(size) > m_options.sizeLimit) {
+        Fail(Failure::TooLarge);
+        return false;
+    }
+    while (size > 0) {
+        std::size_t n = std::min(size, m_buffer.size() - m_nBuffered);
+        std::copy(bytes, bytes + n, m_buffer.data() + m_nBuffered);
+        m_nBuffered += n;
+        bytes += n;
+        size -= n;
+        if (m_nBuffered == m_buffer.size() && !FlushData()) return false;
+    }
+    return true;
+}
+
 bool CPacketBuilder::FlushData() {
     if (m_nBuffered == 0) return true;
     bool ok = m_fileData.Write(m_buffer.data(), m_nBuffered);
@@ -285,7 +360,7 @@ bool CPacketBuilder::WriteIndexLine(const std::string& strLine) {
     }
     m_strIndexPending += strLine;
     m_nIndexLength += static_cast<long long>(strLine.size());
-    return m_strIndexPending.size() < kIndexFlushSize || FlushIndex();
+    return m_strIndexPending.size() < m_nIndexFlushSize || FlushIndex();
 }
 
 bool CPacketBuilder::FlushIndex() {
@@ -303,13 +378,18 @@ bool CPacketBuilder::WritePacket(const std::string& strPacket, long long nData, 
     }
     // A packet path that names a work file (through a link, or a work folder at the
     // packet's folder) would have the copy read what it appends: it fails as that copy.
-    const FileId packetId = GetPathId(strPacket);
+    // Standard output is looked at once it is ours: opening it changes nothing.
+    CFile packet;
+    if (m_options.toStandardOutput && !packet.OpenStandardOutput()) {
+        AddMessage(kMsgNoTarget);
+        return false;
+    }
+    const FileId packetId = m_options.toStandardOutput ? packet.GetId() : GetPathId(strPacket);
     if (packetId == m_idData || packetId == m_idIndex) {
         AddMessage(packetId == m_idData ? kMsgDataError : kMsgIndexError);
         return false;
     }
-    CFile packet;
-    if (!packet.Open(strPacket, kPacketMode)) {
+    if (!m_options.toStandardOutput && !packet.Open(strPacket, kPacketMode)) {
         AddMessage(kMsgNoTarget);
         return false;
     }

@@ -1,6 +1,8 @@
 // The packing job: scans a source folder into two work files, then writes the
 // packet front to back (header, data, index) and checks every byte count.
-// Progress reaches the host through a message queue and two counters.
+// Progress reaches the host through a message queue and two counters. The scan
+// and every decision on what the packet holds live here; where the data and index
+// bytes go and how the packet is finished are hooks (OnePassBuilder.h).
 #pragma once
 
 #include <cstddef>
@@ -33,6 +35,7 @@ using NameConverter = std::function<bool(std::string& name)>;
 struct PackOptions {
     std::string workDir;                    // folder of the work files; empty: program folder + "data"
     std::size_t bufferSize = 4096;          // every copy goes through a buffer of this size
+    bool toStandardOutput = false;          // the packet goes to standard output, not to its path
     long long sizeLimit = kPacketMaxNumber; // largest data offset or index length allowed
     bool sorted = false;                    // each folder's entries in byte order of their names
     NameConverter convertName;              // empty: names are stored as the listing gives them
@@ -44,6 +47,15 @@ enum class SkipReason { Unreadable, NotAFile, WorkFile, Unlistable, Backslash, L
 struct SkippedEntry {
     std::string path;  // full path in the source tree
     SkipReason reason;
+};
+
+// The job's view of one listed entry, decided before anything is opened.
+struct EntryPlan {
+    enum class Action { Folder, File, LeaveOut, Skip };
+    Action action = Action::Skip;
+    SkipReason reason = SkipReason::Unreadable;  // LeaveOut, Skip
+    const char* message = nullptr;               // LeaveOut: the text queued with the entry's path
+    std::string relative;                        // Folder, File: the path the index stores
 };
 
 class CPacketBuilder {
@@ -70,36 +82,81 @@ public:
     int m_nFiles = 0;    // file lines of the current or last job
     int m_nFolders = 0;  // folder lines of the current or last job
 
-private:
+protected:
     enum class Failure { None, Data, Index, TooLarge };
-    struct Subfolder {
-        std::string name;    // as listed, for the path
-        std::string stored;  // as the index holds it
-    };
-    struct ListedEntry {  // an entry kept for sorting
+    struct ListedEntry {  // an entry kept for sorting, or for a look ahead
         std::string name;
         EntryKind kind;
         bool exact;  // the name is the entry's own (CFileFind::IsNameExact)
     };
 
-    bool ScanFolder(const std::string& strFolder, const std::string& strPrefix);
-    long long AppendFileData(const std::string& strPath);
+    // Hooks for where the bytes go; as given here they are the dialog's job: two work
+    // files, then the packet written front to back from them.
+    // Makes ready what the scan writes into; false (the reason shown) ends the job.
+    virtual bool OpenOutput(const std::string& strPacket);
+    // After the scan: the packet made whole at `strPacket`, "打包完成!" queued; false
+    // with the reason queued.
+    virtual bool FinishOutput(const std::string& strPacket);
+    // On every way out of the job: closes (and removes what must not stay).
+    virtual void CloseOutput();
+    // Moves the pending index lines to where they are kept; false on a write error.
+    virtual bool FlushIndex();
+    // True when every folder is listed whole before its first entry is handled.
+    virtual bool ListsFolderFirst() const { return false; }
+    // Around the entries of one folder listed whole: `entries` and `plans` side by side.
+    virtual void BeginFolder(const std::string&, const std::vector<ListedEntry>&, const std::vector<EntryPlan>&) {}
+    virtual void EndFolder() {}
+    // Appends the file's content to the data; its length, or -1 when it is not packed
+    // (the skip or failure recorded).
+    virtual long long AppendFileData(const std::string& strPath);
+
+    // Opens the source file `name` of `folder` (without a folder, `name` is its whole
+    // path) for the copy; false with the reason it is not packed. Changes nothing of
+    // the job's, so it may run on another thread.
+    bool OpenSource(CFile& source, const CFolder* folder, const char* name, SkipReason& reason) const;
+    // Appends `source` from its position on (`total` of its bytes already in) until
+    // its end, through the copy buffer; the file's length in all, or -1 (failure set).
+    long long CopyFileData(CFile& source, long long total);
+    // Adds `size` bytes to the data through the copy buffer; false (failure set) past the limit or on a write error.
+    bool AppendBytes(const char* bytes, std::size_t size, long long total);
+    bool FlushData();
+    // Queues the message of the failure met during the scan; true when there is none.
+    bool QueueFailure();
     void AddMessage(std::string strMessage);
+    void Skip(const std::string& strPath, SkipReason reason);
+    void Fail(Failure failure);
+    bool Failed() const { return m_failure != Failure::None; }
+    const PackOptions& Options() const { return m_options; }
+
+    CFile m_fileData;   // where the data goes: the data work file
+    CFile m_fileIndex;  // where index lines go once flushed: the index work file
+    FileId m_idData;    // the job's own files, never packed
+    FileId m_idIndex;
+    std::vector<char> m_buffer;     // copy buffer, allocated once per job
+    std::size_t m_nBuffered = 0;    // file contents in m_buffer not yet in m_fileData
+    std::string m_strIndexPending;  // index lines not yet written to m_fileIndex
+    std::size_t m_nIndexFlushSize;  // pending index lines are flushed at this size
+    long long m_nIndexLength = 0;
+
+private:
+    struct Subfolder {
+        std::string name;    // as listed, for the path
+        std::string stored;  // as the index holds it
+    };
+
+    bool ScanFolder(const std::string& strFolder, const std::string& strPrefix);
     void PumpMessages();
 
-    void HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name, EntryKind kind,
-                     bool exact, std::vector<Subfolder>& subfolders);
+    EntryPlan PlanEntry(const std::string& prefix, const std::string& name, EntryKind kind, bool exact) const;
+    void HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
+                     const EntryPlan& plan, std::vector<Subfolder>& subfolders);
     void LeaveOut(const char* format, const std::string& path, SkipReason reason);
     bool RunJob(const std::string& strSource, const std::string& strPacket);
     bool OpenWorkFiles();
     bool WriteIndexLine(const std::string& strLine);
-    bool FlushIndex();
-    bool FlushData();
     bool WritePacket(const std::string& strPacket, long long nData, long long nIndex);
     bool CopyWorkFile(const std::string& strPath, const FileId& id, CFile& packet, long long nExpected);
     bool IsWorkFile(const CFile& file) const;
-    void Skip(const std::string& strPath, SkipReason reason);
-    void Fail(Failure failure);
 
     std::deque<std::string> m_lstMessages;
 
@@ -107,23 +164,15 @@ public:
     int m_nOffset = 0;  // packet offset at which the next packed file's content will stand
 
 private:
-    CFile m_fileData;
-    CFile m_fileIndex;
     CFileHold m_holdData;   // the work files stay ours from their creation to the job's end,
     CFileHold m_holdIndex;  // closed and re-opened for the copy or not
 
     PackOptions m_options;
     std::string m_strDataPath;
     std::string m_strIndexPath;
-    FileId m_idData;
-    FileId m_idIndex;
     std::vector<FileId> m_stackFolders;  // identities of the folders on the path being scanned
     std::size_t m_nRootLength = 0;       // of the source folder's path, with its separator
-    std::vector<char> m_buffer;          // copy buffer, allocated once per job
-    std::size_t m_nBuffered = 0;         // file contents in m_buffer not yet in the data work file
-    std::string m_strIndexPending;       // index lines not yet written to the work file
     std::vector<SkippedEntry> m_arrSkipped;
-    long long m_nIndexLength = 0;
     Failure m_failure = Failure::None;
     bool m_bRunning = false;
 };

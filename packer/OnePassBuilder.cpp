@@ -1,0 +1,206 @@
+// The one-pass job: a temporary packet beside the packet, finished in place and
+// renamed over it; files copied inside the kernel where the system can, and read
+// ahead on other threads when asked for.
+#include "packer/OnePassBuilder.h"
+
+#include "platform/FileSystem.h"
+
+namespace {
+const std::string kHeaderRoom(kPacketHeaderSize, ' ');
+}
+
+COnePassBuilder::COnePassBuilder() = default;
+
+COnePassBuilder::~COnePassBuilder() = default;
+
+bool COnePassBuilder::OpenOutput(const std::string& strPacket) {
+    m_strTarget = FollowLinks(strPacket);
+    m_nIndexSpilled = 0;
+    m_nIndexFlushSize = m_onePass.indexInMemory > 0 ? m_onePass.indexInMemory : 1;
+    if (!MayReplace(m_strTarget) || !OpenTemporaryFiles()) {
+        AddMessage(kMsgNoTarget);
+        return false;
+    }
+    // The header's place is held by spaces until the index's place is known.
+    if (!m_fileData.Write(kHeaderRoom.data(), kHeaderRoom.size())) {
+        AddMessage(kMsgDataError);
+        return false;
+    }
+    if (m_onePass.jobs > 1) {
+        m_pReadAhead.reset(new CReadAhead(
+            m_onePass.jobs, m_onePass.readAheadBytes, m_onePass.kernelCopyFrom,
+            [this](CFile& file, const CFolder& folder, const char* name, SkipReason& reason) {
+                return OpenSource(file, &folder, name, reason);
+            }));
+        if (m_pReadAhead->Threads() == 0) m_pReadAhead.reset();
+    }
+    return true;
+}
+
+// A folder, or a file this user may not write, is never replaced by a packet; nor is
+// anything but a plain file (the command line writes into devices in two passes).
+bool COnePassBuilder::MayReplace(const std::string& target) const {
+    switch (GetTargetKind(target)) {
+        case PathKind::Missing: return true;
+        case PathKind::File: {
+            CFile probe;
+            return probe.Open(target, CFile::modeWrite);
+        }
+        default: return false;
+    }
+}
+
+// The packet and the index beyond what memory holds live beside the packet, on its
+// disk, until the end; the index file has no name (or none that lasts). Both exist
+// before the scan, so that the job knows them when it meets them in the tree.
+bool COnePassBuilder::OpenTemporaryFiles() {
+    if (m_fileData.OpenTempBeside(m_strTarget, m_strTempPath) != CFile::TempResult::Opened) {
+        m_strTempPath.clear();
+        return false;
+    }
+    m_guard.Arm(m_strTempPath);
+    std::string indexPath;
+    if (m_fileIndex.OpenTempBeside(m_strTarget, indexPath, CFile::modeReadWrite | CFile::modeTemporary) !=
+        CFile::TempResult::Opened) {
+        return false;
+    }
+    m_idData = m_fileData.GetId();
+    m_idIndex = m_fileIndex.GetId();
+    return true;
+}
+
+bool COnePassBuilder::FlushIndex() {
+    if (m_strIndexPending.empty()) return true;
+    bool ok = m_fileIndex.Write(m_strIndexPending.data(), m_strIndexPending.size());
+    m_nIndexSpilled += static_cast<long long>(m_strIndexPending.size());
+    m_strIndexPending.clear();
+    if (!ok) Fail(Failure::Index);
+    return ok;
+}
+
+void COnePassBuilder::BeginFolder(const std::string& folder, const std::vector<ListedEntry>& entries,
+                                  const std::vector<EntryPlan>& plans) {
+    m_folder.Open(folder);
+    m_nFolderLength = folder.size();
+    if (!m_pReadAhead) return;
+    std::vector<const std::string*> files;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (plans[i].action == EntryPlan::Action::File) files.push_back(&entries[i].name);
+    }
+    m_pReadAhead->Begin(m_folder, std::move(files));
+}
+
+void COnePassBuilder::EndFolder() {
+    if (m_pReadAhead) m_pReadAhead->Drain();
+    m_folder.Close();
+}
+
+long long COnePassBuilder::AppendFileData(const std::string& strPath) {
+    std::unique_ptr<ReadItem> ahead;
+    ReadItem* item = &m_item;
+    if (m_pReadAhead) {
+        ahead = m_pReadAhead->Next();
+        item = ahead.get();
+    } else {
+        m_item.file.Close();
+        m_item.opened = OpenSource(m_item.file, &m_folder, strPath.c_str() + m_nFolderLength, m_item.reason);
+    }
+    if (!item->opened) {
+        Skip(strPath, item->reason);
+        return -1;
+    }
+    if (item->readError) {
+        Fail(Failure::Data);
+        return -1;
+    }
+    const long long head = static_cast<long long>(item->head.size());
+    if (head > 0 && !AppendBytes(item->head.data(), item->head.size(), 0)) return -1;
+    if (item->complete) return head;
+    if (item->file.GetOpenedLength() >= m_onePass.kernelCopyFrom) return CopyInKernel(item->file, head);
+    return CopyFileData(item->file, head);
+}
+
+long long COnePassBuilder::CopyInKernel(CFile& source, long long total) {
+    if (!FlushData()) return -1;
+    const long long room = Options().sizeLimit - m_nOffset - total;  // bytes the packet may still take
+    long long copied = 0;
+    CFile::CopyResult result = m_fileData.CopyFrom(source, room + 1, copied);
+    total += copied;
+    if (copied > room) {
+        Fail(Failure::TooLarge);
+        return -1;
+    }
+    if (result == CFile::CopyResult::Failed) {
+        Fail(Failure::Data);
+        return -1;
+    }
+    if (result == CFile::CopyResult::End && total >= source.GetOpenedLength()) return total;
+    // Refused, or ended before the length the file had (files of procfs and sysfs
+    // may): the rest is read until a read returns 0.
+    return CopyFileData(source, total);
+}
+
+bool COnePassBuilder::FinishOutput(const std::string&) {
+    m_pReadAhead.reset();
+    FlushData();
+    if (!QueueFailure()) return false;
+    if (!AppendIndex()) {
+        AddMessage(kMsgIndexError);
+        return false;
+    }
+    return Complete();
+}
+
+// The index after the data: what went to its temporary file, then what memory holds.
+bool COnePassBuilder::AppendIndex() {
+    if (m_nIndexSpilled > 0) {
+        if (!m_fileIndex.Seek(0)) return false;
+        long long copied = 0;
+        if (m_fileData.CopyFrom(m_fileIndex, m_nIndexSpilled, copied) == CFile::CopyResult::Failed) return false;
+        while (copied < m_nIndexSpilled) {
+            std::size_t want = static_cast<std::size_t>(
+                std::min<long long>(static_cast<long long>(m_buffer.size()), m_nIndexSpilled - copied));
+            long long n = m_fileIndex.Read(m_buffer.data(), want);
+            if (n <= 0 || !m_fileData.Write(m_buffer.data(), static_cast<std::size_t>(n))) return false;
+            copied += n;
+        }
+    }
+    bool ok = m_fileData.Write(m_strIndexPending.data(), m_strIndexPending.size());
+    m_strIndexPending.clear();
+    return ok;
+}
+
+// The header in its place and every byte count checked, then the packet takes its name.
+bool COnePassBuilder::Complete() {
+    const long long nIndex = m_nIndexLength;
+    const std::string header = FormatPacketHeader(m_nOffset, static_cast<int>(nIndex));
+    bool ok = m_fileData.GetLength() == m_nOffset + nIndex && m_fileData.Seek(0) &&
+              m_fileData.Write(header.data(), header.size()) && (!m_onePass.sync || m_fileData.Flush());
+    ok = m_fileData.Close() && ok;
+    if (!ok) {
+        AddMessage(kMsgDataError);
+        return false;
+    }
+    if (!ReplaceFile(m_strTempPath, m_strTarget)) {
+        AddMessage(kMsgNoTarget);
+        return false;
+    }
+    m_strTempPath.clear();
+    m_guard.Disarm();
+    if (m_onePass.sync && !SyncFolderOf(m_strTarget)) {
+        AddMessage(kMsgDataError);
+        return false;
+    }
+    AddMessage(kMsgDone);
+    return true;
+}
+
+void COnePassBuilder::CloseOutput() {
+    m_pReadAhead.reset();
+    m_item.file.Close();
+    m_folder.Close();
+    CPacketBuilder::CloseOutput();
+    if (!m_strTempPath.empty()) RemoveFile(m_strTempPath);
+    m_strTempPath.clear();
+    m_guard.Disarm();
+}
