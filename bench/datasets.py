@@ -75,10 +75,14 @@ SETS = {
                   _nested(20000, lambda rng: rng.randrange(8 * KIB + 1), (8, 5), 500)),
     "large-1G": ("3 files of 640, 256 and 128 MiB (1 GiB in all)", 3102,
                  _listed([640 * MIB, 256 * MIB, 128 * MIB])),
+    "small-20k-40x7": ("20,000 files of 0 to 8 KiB (seeded sizes) in 40 folders of 7 subfolders each", 1101,
+                       _nested(20000, lambda rng: rng.randrange(8 * KIB + 1), (40, 7), 72)),
+    "large-4x96M": ("4 files of 96 MiB", 1102, _listed([96 * MIB] * 4)),
 }
 
-# Order of the sets in tables and charts: issue 6's three, then issue 3's two.
-ORDER = ["small-10k", "nested-5k", "large-4x256M", "small-20k", "large-1G"]
+# Order of the sets in tables and charts: the two of the one-pass targets first,
+# then the older five.
+ORDER = ["small-20k-40x7", "large-4x96M", "small-10k", "nested-5k", "large-4x256M", "small-20k", "large-1G"]
 
 
 def _recipe(name):

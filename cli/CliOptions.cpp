@@ -17,6 +17,8 @@ const OptionName kOptions[] = {
     {"--work-dir", kOptWorkDir, true},      {"--buffer-size", kOptBufferSize, true},
     {"-q", kOptQuiet, false},               {"--quiet", kOptQuiet, false},
     {"--raw", kOptRaw, false},              {"--force", kOptForce, false},
+    {"--two-pass", kOptTwoPass, false},     {"--sync", kOptSync, false},
+    {"--jobs", kOptJobs, true},
 };
 
 // Bytes, or with a K or M suffix KiB or MiB; 1 up to kCliBufferSizeMax.
@@ -48,6 +50,17 @@ bool Apply(CliOption option, const std::string& name, const std::string& value, 
         case kOptQuiet: options.quiet = true; return true;
         case kOptRaw: options.raw = true; return true;
         case kOptForce: options.force = true; return true;
+        case kOptTwoPass: options.twoPass = true; return true;
+        case kOptSync: options.sync = true; return true;
+        case kOptJobs: {
+            const bool digits = !value.empty() && value.size() <= 2 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            options.jobs = digits ? std::stoi(value) : 0;
+            if (options.jobs < 1 || options.jobs > kCliJobsMax) {
+                return error = name + " 应为 1 到 " + std::to_string(kCliJobsMax) + " 之间的线程数: " + value, false;
+            }
+            return true;
+        }
         case kOptWorkDir:
             if (value.empty()) return error = name + " 需要一个文件夹", false;
             options.workDir = value;

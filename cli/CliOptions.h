@@ -24,7 +24,12 @@ enum CliOption : unsigned {
     kOptQuiet = 1u << 4,
     kOptRaw = 1u << 5,
     kOptForce = 1u << 6,
+    kOptTwoPass = 1u << 7,
+    kOptSync = 1u << 8,
+    kOptJobs = 1u << 9,
 };
+
+constexpr int kCliJobsMax = 64;
 
 struct CliOptions {
     std::vector<std::string> operands;
@@ -35,6 +40,9 @@ struct CliOptions {
     bool quiet = false;
     bool raw = false;
     bool force = false;
+    bool twoPass = false;  // the dialog's job: work files, then the packet front to back
+    bool sync = false;     // the packet on the disk before pack reports success
+    int jobs = 0;          // threads that read ahead; 0: from the number of cores
     bool help = false;
 };
 

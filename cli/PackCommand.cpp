@@ -1,18 +1,24 @@
-// Runs one packing job with hooks that print what a dialog would show, a progress
-// line for quiet runs on a terminal, and the list of what was left out.
+// Runs one packing job (one pass, or the dialog's two) with hooks that print what a
+// dialog would show, a progress line for quiet runs on a terminal, and the list of
+// what was left out.
 #include "cli/PackCommand.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "cli/CliText.h"
+#include "packer/OnePassBuilder.h"
 #include "packer/PacketBuilder.h"
 #include "platform/Console.h"
 #include "platform/FileSystem.h"
 #include "platform/MbText.h"
 #include "platform/NameEncoding.h"
 #include "platform/Pump.h"
+#include "platform/SignalGuard.h"
 
 namespace {
 
@@ -63,6 +69,7 @@ struct PackHost {
     ProgressLine& progress;
     bool quiet;
     CNameEncoder* toLocal;  // stored names are GBK: index lines are shown in the local encoding
+    std::FILE* texts;       // where the queued texts go: standard output, unless it carries the packet
 };
 
 bool IsIndexLine(const std::string& text) {
@@ -84,7 +91,8 @@ void DrainQueue(PackHost& host) {
         const bool indexLine = IsIndexLine(text);
         if (host.quiet && indexLine) continue;
         if (host.quiet) host.progress.Clear();
-        Out(indexLine && host.toLocal != nullptr ? ConvertedLine(text, *host.toLocal) : text);
+        const std::string shown = indexLine && host.toLocal != nullptr ? ConvertedLine(text, *host.toLocal) : text;
+        std::fwrite(shown.data(), 1, shown.size(), host.texts);
     }
 }
 
@@ -113,15 +121,70 @@ int ReportSkipped(const CPacketBuilder& builder) {
     return count;
 }
 
+// The work folder of a job whose work files must not outlive it: a fresh private
+// folder under the temporary folder, removed with both files on every way out,
+// a signal that ends the process included.
+class CPrivateWorkFolder {
+public:
+    bool Make() {
+        if (!MakeTempFolder(m_strPath)) return false;
+        m_guards[0].Arm(m_strPath, true);
+        m_guards[1].Arm(File(kDataWorkFile));
+        m_guards[2].Arm(File(kIndexWorkFile));
+        return true;
+    }
+    ~CPrivateWorkFolder() {
+        if (m_strPath.empty()) return;
+        RemoveFile(File(kDataWorkFile));
+        RemoveFile(File(kIndexWorkFile));
+        RemoveDir(m_strPath);
+    }
+    const std::string& Path() const { return m_strPath; }
+
+private:
+    std::string File(const char* name) const { return m_strPath + kPathSep + name; }
+
+    std::string m_strPath;
+    CRemoveOnSignal m_guards[3];
+};
+
+// Threads reading ahead unless --jobs says otherwise: one per core, at most four
+// (more bring nothing on the benchmark's small files; see docs/benchmarks.md).
+int DefaultJobs() {
+    unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1u, 4u));
+}
+
+// The two-pass job's packet on the disk, for --sync; the one-pass job syncs its own.
+bool SyncPacket(const std::string& packet) {
+    CFile file;
+    return GetTargetKind(packet) != PathKind::File ||
+           (file.Open(packet, CFile::modeWrite) && file.Flush() && file.Close() && SyncFolderOf(packet));
+}
+
 }  // namespace
 
 std::string NormaliseSourceFolder(const std::string& source) { return WithOneTrailingChar(source, kPathSep); }
 
+std::string CheckPackOptions(const std::string& packet, const CliOptions& options) {
+    const bool toStdout = packet == kStandardOutputName;
+    if (toStdout && IsTerminal(stdout)) return "数据包不写到终端: 请把标准输出重定向到文件或管道";
+    if (toStdout && options.sync) return "--sync 不适用于标准输出 (-)";
+    if (options.jobs > 0 && (toStdout || options.twoPass || !options.workDir.empty())) {
+        return "--jobs 只适用于一次写成的数据包, 不适用于 --two-pass、--work-dir 或标准输出 (-)";
+    }
+    return std::string();
+}
+
 int RunPack(const std::string& source, const std::string& packet, const CliOptions& options) {
+    IgnoreFileSizeSignal();  // a full file-size limit fails the job like a full disk
+    const bool toStdout = packet == kStandardOutputName;
+    const bool twoPass = options.twoPass || !options.workDir.empty() || toStdout || GetTargetKind(packet) == PathKind::Other;
     PackOptions pack;
     pack.workDir = options.workDir;
     pack.bufferSize = options.bufferSize;
     pack.sorted = options.sorted;
+    pack.toStandardOutput = toStdout;
     CNameEncoder encoder;
     CNameEncoder toLocal;
     if (!OpenEncoder(encoder, NameDirection::LocalToGbk, options) ||
@@ -129,22 +192,46 @@ int RunPack(const std::string& source, const std::string& packet, const CliOptio
         return kExitFailed;
     }
     if (options.gbk) pack.convertName = [&encoder](std::string& name) { return encoder.Convert(name); };
+    // Two passes the user did not ask for keep their work files out of everyone's way.
+    CPrivateWorkFolder work;
+    if (twoPass && !options.twoPass && pack.workDir.empty()) {
+        if (!work.Make()) {
+            Err("无法在临时文件夹 " + GetTempFolder() + " 中创建工作文件夹。\n");
+            return kExitFailed;
+        }
+        pack.workDir = work.Path();
+    }
 
-    CPacketBuilder builder;
-    builder.SetOptions(pack);
-    ProgressLine progress(options.quiet && IsTerminal(stderr));
-    PackHost host{builder, progress, options.quiet, options.gbk ? &toLocal : nullptr};
+    std::unique_ptr<CPacketBuilder> builder;
+    if (twoPass) {
+        builder.reset(new CPacketBuilder);
+    } else {
+        OnePassOptions onePass;
+        onePass.jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
+        onePass.sync = options.sync;
+        COnePassBuilder* one = new COnePassBuilder;
+        one->SetOnePassOptions(onePass);
+        builder.reset(one);
+    }
+    builder->SetOptions(pack);
+    const bool quiet = options.quiet || toStdout;
+    ProgressLine progress(quiet && IsTerminal(stderr));
+    PackHost host{*builder, progress, quiet, options.gbk ? &toLocal : nullptr, toStdout ? stderr : stdout};
     SetPumpHook(PumpToStdout, &host);
     SetMessageBoxHook(BoxToStderr, &host);
-    bool ok = builder.BuildPacket(NormaliseSourceFolder(source), packet);
+    bool ok = builder->BuildPacket(NormaliseSourceFolder(source), packet);
     SetPumpHook(nullptr, nullptr);
     SetMessageBoxHook(nullptr, nullptr);
     progress.Clear();
 
     DrainQueue(host);
-    std::printf("\n文件: %d | 文件夹 %d\n", builder.m_nFiles, builder.m_nFolders);
-    std::fflush(stdout);
-    int skipped = ReportSkipped(builder);
+    std::fprintf(host.texts, "\n文件: %d | 文件夹 %d\n", builder->m_nFiles, builder->m_nFolders);
+    std::fflush(host.texts);
+    if (ok && twoPass && options.sync && !SyncPacket(packet)) {
+        Err("无法把数据包存到磁盘上: " + packet + "\n");
+        ok = false;
+    }
+    int skipped = ReportSkipped(*builder);
     if (!ok) return kExitFailed;
     return skipped > 0 ? kExitSkipped : kExitOk;
 }

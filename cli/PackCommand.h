@@ -8,10 +8,19 @@
 // Normalises `source` as the dialog does (every trailing separator removed, one added).
 std::string NormaliseSourceFolder(const std::string& source);
 
-// Packs `source` into `packet` with `options` (sorted, gbk, workDir, bufferSize,
-// quiet): queued texts to standard output as the job runs (without the index lines
-// when quiet, and then a progress line on standard error if it is a terminal),
-// message-box texts to standard error, then the counts line, then every skipped
-// entry on standard error. kExitOk, kExitFailed when the job failed, kExitSkipped
-// when it succeeded without some entries.
+// PACKET that stands for standard output.
+constexpr char kStandardOutputName[] = "-";
+
+// Why pack's options cannot go together for `packet`, in a sentence; empty when they can.
+std::string CheckPackOptions(const std::string& packet, const CliOptions& options);
+// Packs `source` into `packet` with `options`: by default in one pass into a temporary
+// file beside `packet` that replaces it at the end (an existing packet stays as it was
+// when the job fails); with twoPass or a work folder, or for a packet that is no plain
+// file, the dialog's job; for "-" the dialog's job into standard output, its work
+// files in a private temporary folder. Queued texts go to standard output as the job
+// runs (to standard error for "-"; without the index lines when quiet or for "-", and
+// then a progress line on standard error if it is a terminal), message-box texts to
+// standard error, then the counts line, then every skipped entry on standard error.
+// kExitOk, kExitFailed when the job failed, kExitSkipped when it succeeded without
+// some entries.
 int RunPack(const std::string& source, const std::string& packet, const CliOptions& options);

@@ -23,11 +23,20 @@ const char kUsage[] =
     "      velkaron-pack extract PACKET DIR [选项]     先检查整个索引, 再在文件夹 DIR 下重建目录树\n"
     "      velkaron-pack                               打包程序旁的示例文件夹 example\n"
     "\n"
+    "\n"
+    "pack 默认一遍写成数据包: 先写入 PACKET 旁新建的临时文件, 全部成功后才改名取代 PACKET;\n"
+    "失败或被信号中止时删除临时文件, 已有的 PACKET 保持原样。程序旁不创建任何文件。\n"
+    "PACKET 为 - 时数据包写到标准输出 (按两遍方式, 工作文件在临时文件夹中, 用后删除),\n"
+    "此时不显示索引行, 其余文字写到标准错误。PACKET 不是普通文件 (设备、管道) 时也按两遍方式写入。\n"
+    "\n"
     "pack 的选项:\n"
     "  --sorted                 各文件夹的条目按名称的字节序排列: 同一目录树总得到相同的数据包\n"
     "  --name-encoding raw|gbk  raw: 名称按列表给出的字节保存 (默认);\n"
     "                           gbk: 由本地编码转换为 GBK, 无法转换的条目跳过 (Windows 上不可用)\n"
-    "  --work-dir DIR           两个工作文件所在的文件夹 (默认: 程序旁的 data)\n"
+    "  --two-pass               按对话框的方式: 先写两个工作文件, 再从头到尾写出 PACKET\n"
+    "  --work-dir DIR           两个工作文件所在的文件夹, 含 --two-pass (默认: 程序旁的 data)\n"
+    "  --sync                   报告成功之前把数据包存到磁盘上 (fsync 文件及其文件夹)\n"
+    "  --jobs N                 预读文件的线程数, 1 到 64 (默认: 处理器核数, 最多 4; 1: 不预读)\n"
     "  --buffer-size N          复制缓冲区的字节数, 可加 K 或 M (默认 512K)\n"
     "  -q                       不在标准输出显示索引行; 标准错误是终端时在那里显示一行进度\n"
     "list 的选项:\n"
@@ -76,7 +85,8 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"pack", kOptSorted | kOptEncoding | kOptWorkDir | kOptBufferSize | kOptQuiet, 2, 2, "SOURCE PACKET"},
+    {"pack", kOptSorted | kOptEncoding | kOptWorkDir | kOptBufferSize | kOptQuiet | kOptTwoPass | kOptSync | kOptJobs, 2,
+     2, "SOURCE PACKET"},
     {"list", kOptRaw | kOptEncoding, 1, 1, "PACKET"},
     {"verify", kOptEncoding, 1, 2, "PACKET [SOURCE]"},
     {"extract", kOptForce | kOptEncoding | kOptBufferSize, 2, 2, "PACKET DIR"},
@@ -95,6 +105,8 @@ int Run(const Command& command, const std::vector<std::string>& args) {
     if (name == "pack") {
         if (op[0].empty()) return Err("请先选择源文件夹。\n"), kExitUsage;
         if (op[1].empty()) return UsageError("请给出数据包的路径。");
+        const std::string problem = CheckPackOptions(op[1], options);
+        if (!problem.empty()) return UsageError(problem);
         return RunPack(op[0], op[1], options);
     }
     if (op[0].empty()) return UsageError("请给出数据包的路径。");

@@ -26,9 +26,9 @@ bool COnePassBuilder::OpenOutput(const std::string& strPacket) {
         AddMessage(kMsgDataError);
         return false;
     }
-    if (m_onePass.jobs > 1) {
+    if (m_onePass.jobs > 1) {  // the job's thread reads too
         m_pReadAhead.reset(new CReadAhead(
-            m_onePass.jobs, m_onePass.readAheadBytes, m_onePass.kernelCopyFrom,
+            m_onePass.jobs - 1, m_onePass.readAheadBytes, m_onePass.kernelCopyFrom,
             [this](CFile& file, const CFolder& folder, const char* name, SkipReason& reason) {
                 return OpenSource(file, &folder, name, reason);
             }));
@@ -96,11 +96,9 @@ void COnePassBuilder::EndFolder() {
 }
 
 long long COnePassBuilder::AppendFileData(const std::string& strPath) {
-    std::unique_ptr<ReadItem> ahead;
     ReadItem* item = &m_item;
     if (m_pReadAhead) {
-        ahead = m_pReadAhead->Next();
-        item = ahead.get();
+        item = m_pReadAhead->Next();
     } else {
         m_item.file.Close();
         m_item.opened = OpenSource(m_item.file, &m_folder, strPath.c_str() + m_nFolderLength, m_item.reason);

@@ -21,6 +21,8 @@ const char kMsgLineBreakName[] = "名称含有换行符,已跳过: %s\r\n";
 const char kMsgCodePageName[] = "名称无法用当前代码页表示,已跳过: %s\r\n";
 const char kMsgDriveName[] = "名称以盘符开头,已跳过: %s\r\n";
 const char kMsgDone[] = "打包完成!";
+const char kDataWorkFile[] = "_data_temp.dat";
+const char kIndexWorkFile[] = "_index_temp.txt";
 
 namespace {
 
@@ -122,8 +124,8 @@ bool CPacketBuilder::OpenWorkFiles() {
     }
     MakeDir(folder);  // usually there already
     folder = WithOneTrailingChar(folder, kPathSep);
-    m_strDataPath = folder + "_data_temp.dat";
-    m_strIndexPath = folder + "_index_temp.txt";
+    m_strDataPath = folder + kDataWorkFile;
+    m_strIndexPath = folder + kIndexWorkFile;
 
     if (!m_fileData.Open(m_strDataPath, kWorkFileMode) || !m_holdData.Take(m_fileData)) {
         m_fileData.Close();
@@ -166,9 +168,11 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
         }
         const bool listFirst = m_options.sorted || ListsFolderFirst();
         std::vector<ListedEntry> entries;  // only when listed first
+        // One pump per entry: as it is listed, or, for a folder listed first, as it is handled.
         while (m_failure == Failure::None && find.FindNextFile()) {
-            PumpMessages();
-            if (find.IsDirectory() && find.IsDots()) continue;
+            const bool dots = find.IsDirectory() && find.IsDots();
+            if (!listFirst || dots) PumpMessages();
+            if (dots) continue;
             if (listFirst) {
                 entries.push_back({find.GetFileName(), find.GetKind(), find.IsNameExact()});
             } else {
@@ -186,6 +190,7 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
         for (const ListedEntry& entry : entries) plans.push_back(PlanEntry(prefix, entry.name, entry.kind, entry.exact));
         BeginFolder(folder, entries, plans);
         for (std::size_t i = 0; i < entries.size() && m_failure == Failure::None; ++i) {
+            PumpMessages();
             HandleEntry(folder, prefix, entries[i].name, plans[i], subfolders);
         }
         EndFolder();

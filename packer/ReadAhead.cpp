@@ -1,4 +1,5 @@
-// The one-pass job's look ahead: a few threads, one mutex, items by position.
+// The one-pass job's look ahead: a few threads and one mutex, held only to take a
+// file and to put it down; nobody is woken who does not wait.
 #include "packer/ReadAhead.h"
 
 #include <system_error>
@@ -8,6 +9,9 @@ namespace {
 constexpr std::size_t kMaxFilesAhead = 128;
 // What a file that reports no length (procfs) gets for its first read.
 constexpr std::size_t kUnknownLengthRoom = 4096;
+// How often the job's thread looks again before it sleeps: a small file takes a
+// few microseconds to read, a sleep and a wake-up about as long.
+constexpr int kSpins = 2000;
 }  // namespace
 
 void ReadHead(ReadItem& item, long long limit) {
@@ -40,12 +44,13 @@ CReadAhead::CReadAhead(int threads, std::size_t maxBytes, long long headLimit, O
         try {
             m_threads.emplace_back(&CReadAhead::Work, this);
         } catch (const std::system_error&) {
-            break;  // fewer threads, or none: the caller reads by itself
+            break;  // fewer threads, or none: the job's thread reads the rest
         }
     }
 }
 
 CReadAhead::~CReadAhead() {
+    Drain();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_bStop = true;
@@ -55,64 +60,86 @@ CReadAhead::~CReadAhead() {
 }
 
 void CReadAhead::Begin(const CFolder& folder, std::vector<const std::string*> names) {
+    std::unique_ptr<Slot[]> slots(new Slot[names.size()]);
+    for (std::size_t i = 0; i < names.size(); ++i) slots[i].name = names[i];
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_pFolder = &folder;
-        m_names = std::move(names);
-        m_items.clear();
-        m_items.resize(m_names.size());
-        m_nNextTask = 0;
-        m_nNextItem = 0;
-        m_nBytes = 0;
+        m_slots = std::move(slots);
+        m_nSlots = names.size();
+        m_nNextTask = m_nNextItem = m_nBytes = 0;
     }
     m_cvWork.notify_all();
 }
 
-std::unique_ptr<ReadItem> CReadAhead::Next() {
+ReadItem* CReadAhead::Next() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_nNextItem >= m_items.size()) return nullptr;
-    const std::size_t index = m_nNextItem++;
-    m_cvDone.wait(lock, [&] { return m_items[index] != nullptr; });
-    std::unique_ptr<ReadItem> item = std::move(m_items[index]);
-    m_nBytes -= item->head.size();
+    if (m_nNextItem > 0) Release(m_slots[m_nNextItem - 1]);
+    if (m_nNextItem >= m_nSlots) return nullptr;
+    Slot& slot = m_slots[m_nNextItem++];
+    const bool mine = m_nNextTask < m_nNextItem;  // no thread has taken it
+    if (mine) ++m_nNextTask;
+    if (m_nSleepers > 0) m_cvWork.notify_one();  // one more may be read ahead now
     lock.unlock();
-    m_cvWork.notify_one();  // room for one more
-    return item;
+    if (mine) {
+        Read(slot);
+        return &slot.item;
+    }
+    for (int spin = 0; spin < kSpins && !slot.ready.load(std::memory_order_acquire); ++spin) std::this_thread::yield();
+    if (!slot.ready.load(std::memory_order_acquire)) {
+        lock.lock();
+        m_bWaiting = true;
+        m_cvReady.wait(lock, [&] { return slot.ready.load(); });
+        m_bWaiting = false;
+    }
+    return &slot.item;
 }
 
 void CReadAhead::Drain() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_nNextTask = m_names.size();
-    m_cvDone.wait(lock, [&] { return m_nRunning == 0; });
-    m_items.clear();
-    m_names.clear();
+    m_nNextTask = m_nSlots;
+    m_bWaiting = true;
+    m_cvReady.wait(lock, [&] { return m_nRunning == 0; });
+    m_bWaiting = false;
+    m_slots.reset();  // closes every file still open
+    m_nSlots = m_nNextTask = m_nNextItem = m_nBytes = 0;
     m_pFolder = nullptr;
-    m_nNextTask = m_nNextItem = m_nBytes = 0;
 }
 
 bool CReadAhead::MayTakeNext() const {
-    return m_nNextTask < m_names.size() && m_nBytes < m_nMaxBytes && m_nNextTask - m_nNextItem < kMaxFilesAhead;
+    return m_nNextTask < m_nSlots && m_nBytes < m_nMaxBytes && m_nNextTask < m_nNextItem + kMaxFilesAhead;
+}
+
+void CReadAhead::Read(Slot& slot) {
+    ReadItem& item = slot.item;
+    item.opened = m_opener(item.file, *m_pFolder, slot.name->c_str(), item.reason);
+    if (item.opened) ReadHead(item, m_nHeadLimit);
+}
+
+// The head of a file handed back no longer counts against the cap; its memory goes.
+void CReadAhead::Release(Slot& slot) {
+    m_nBytes -= slot.item.head.size();
+    std::vector<char>().swap(slot.item.head);
+    slot.item.file.Close();
 }
 
 void CReadAhead::Work() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_cvWork.wait(lock, [&] { return m_bStop || MayTakeNext(); });
+        if (!MayTakeNext()) {
+            ++m_nSleepers;
+            m_cvWork.wait(lock, [&] { return m_bStop || MayTakeNext(); });
+            --m_nSleepers;
+        }
         if (m_bStop) return;
-        const std::size_t index = m_nNextTask++;
-        const std::string& name = *m_names[index];
-        const CFolder& folder = *m_pFolder;
+        Slot& slot = m_slots[m_nNextTask++];
         ++m_nRunning;
         lock.unlock();
-
-        std::unique_ptr<ReadItem> item(new ReadItem);
-        item->opened = m_opener(item->file, folder, name.c_str(), item->reason);
-        if (item->opened) ReadHead(*item, m_nHeadLimit);
-
+        Read(slot);
         lock.lock();
         --m_nRunning;
-        m_nBytes += item->head.size();
-        m_items[index] = std::move(item);
-        m_cvDone.notify_all();
+        m_nBytes += slot.item.head.size();
+        slot.ready.store(true, std::memory_order_release);
+        if (m_bWaiting) m_cvReady.notify_all();
     }
 }

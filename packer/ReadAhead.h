@@ -1,9 +1,11 @@
 // The look ahead of the one-pass job: the next files of a folder opened, and the
 // small ones read whole, on a few threads of their own while the job's thread
 // writes the files before them. Files come back in the order they were asked for;
-// the bytes held ahead are capped.
+// a file no thread has taken yet when its turn comes is read by the job's thread
+// itself, so that it never waits for nothing. The bytes held ahead are capped.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -36,7 +38,7 @@ public:
     // Opens `name` in `folder` for reading; false with the reason it is not packed.
     using Opener = std::function<bool(CFile& file, const CFolder& folder, const char* name, SkipReason& reason)>;
 
-    // Starts up to `threads` threads (false from Threads() when none could start);
+    // Starts `threads` threads of its own (fewer, or none, when the system refuses);
     // they hold at most about `maxBytes` of file heads read ahead.
     CReadAhead(int threads, std::size_t maxBytes, long long headLimit, Opener opener);
     // Stops and joins every thread; files not handed back are closed.
@@ -47,29 +49,40 @@ public:
     int Threads() const { return static_cast<int>(m_threads.size()); }
     // Begins on the files `names` of `folder`, which must stay as they are until Drain.
     void Begin(const CFolder& folder, std::vector<const std::string*> names);
-    // The next file in order, once it is ready; null when every file was handed back.
-    std::unique_ptr<ReadItem> Next();
+    // The next file in order, once it is ready: valid until the next call or Drain,
+    // which close it. Null when every file was handed back.
+    ReadItem* Next();
     // Drops the files not handed back yet and waits until no thread works on one.
     void Drain();
 
 private:
+    struct Slot {
+        const std::string* name = nullptr;
+        ReadItem item;
+        std::atomic<bool> ready{false};
+    };
+
     void Work();
-    bool MayTakeNext() const;
+    bool MayTakeNext() const;  // with m_mutex held
+    void Read(Slot& slot);
+    void Release(Slot& slot);
 
     const std::size_t m_nMaxBytes;
     const long long m_nHeadLimit;
     Opener m_opener;
     std::vector<std::thread> m_threads;
 
-    std::mutex m_mutex;
-    std::condition_variable m_cvWork;  // a file to read, room to hold it, or the end
-    std::condition_variable m_cvDone;  // a file is ready, or a thread has put one down
+    std::mutex m_mutex;  // guards everything below but the slots' items and `ready`
+    std::condition_variable m_cvWork;   // a file to take, or the end: for sleeping threads
+    std::condition_variable m_cvReady;  // a file is ready, or a thread has put one down
     const CFolder* m_pFolder = nullptr;
-    std::vector<const std::string*> m_names;
-    std::vector<std::unique_ptr<ReadItem>> m_items;  // by the index of their names
-    std::size_t m_nNextTask = 0;                     // the next name a thread takes
-    std::size_t m_nNextItem = 0;                     // the next item handed back
-    std::size_t m_nBytes = 0;                        // of the heads ready and not handed back
-    int m_nRunning = 0;                              // threads at work on a file
+    std::unique_ptr<Slot[]> m_slots;
+    std::size_t m_nSlots = 0;
+    std::size_t m_nNextTask = 0;  // the next file a thread takes
+    std::size_t m_nNextItem = 0;  // the next file handed back
+    std::size_t m_nBytes = 0;     // of the heads read and not released
+    int m_nRunning = 0;           // threads at work on a file
+    int m_nSleepers = 0;          // threads waiting on m_cvWork
+    bool m_bWaiting = false;      // the job's thread waits on m_cvReady
     bool m_bStop = false;
 };

@@ -18,9 +18,9 @@ namespace {
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Packs `dir`/src into `dir`/`packet` with a private work folder; fails the test unless it exits with `status`.
+// Packs `dir`/src into `dir`/`packet` in one pass; fails the test unless it exits with `status`.
 void Pack(const TempDir& dir, const std::string& packet, std::vector<std::string> extra = {}, int status = 0) {
-    std::vector<std::string> args = {"pack", dir / "src", dir / packet, "--work-dir", dir / "work", "-q"};
+    std::vector<std::string> args = {"pack", dir / "src", dir / packet, "-q"};
     args.insert(args.end(), extra.begin(), extra.end());
     CliRun run = RunVelkaronPack(dir, args);
     ASSERT_EQ(run.status, status) << run.out << run.err;
@@ -326,7 +326,10 @@ TEST(CliUsage, WrongArgumentsExitTwoAndHelpListsCommandsOptionsAndStatuses) {
                                                {"verify", "a.dat", "src", "more"},
                                                {"extract", "a.dat"},
                                                {"list", "--force", "a.dat"},
-                                               {"pack", dir / "src", dir / "p.dat", "--buffer-size", "0"}}) {
+                                               {"pack", dir / "src", dir / "p.dat", "--buffer-size", "0"},
+                                               {"pack", dir / "src", dir / "p.dat", "--jobs", "0"},
+                                               {"pack", dir / "src", dir / "p.dat", "--two-pass", "--jobs", "2"},
+                                               {"pack", dir / "src", "-", "--sync"}}) {
         CliRun run = RunVelkaronPack(dir, args);
         EXPECT_EQ(run.status, 2) << args[0];
         EXPECT_TRUE(Has(run.err, "velkaron-pack SOURCE PACKET")) << run.err;
@@ -336,6 +339,7 @@ TEST(CliUsage, WrongArgumentsExitTwoAndHelpListsCommandsOptionsAndStatuses) {
     EXPECT_EQ(help.status, 0);
     for (const char* part : {"pack SOURCE PACKET", "list PACKET", "verify PACKET [SOURCE]", "extract PACKET DIR",
                              "--sorted", "--name-encoding raw|gbk", "--work-dir DIR", "--buffer-size N", "-q",
+                             "--two-pass", "--sync", "--jobs N",
                              "--raw", "--force", "  3  "}) {
         EXPECT_TRUE(Has(help.out, part)) << part;
     }

@@ -68,7 +68,7 @@ TEST(CliProgramFolder, PackingTheProgramsOwnFolderSkipsTheOpenWorkFiles) {
     TempDir dir;
     std::string programDir;
     GetProgramDir(programDir);
-    CliRun r = RunVelkaronPack(dir, {programDir, dir / "self.dat"});
+    CliRun r = RunVelkaronPack(dir, {programDir, dir / "self.dat", "--two-pass"});
     EXPECT_EQ(r.status, 0) << r.err;
     Packet p = ReadValidPacket(dir / "self.dat");
     bool sawData = false;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "packer/OnePassBuilder.h"
 #include "packer/PacketBuilder.h"
 #include "platform/MbText.h"
 #include "platform/Pump.h"
@@ -73,3 +74,24 @@ private:
     TempDir m_dir;
     CPacketBuilder m_builder;
 };
+
+// What the one-pass job did with a fixture's source.
+struct OnePassRun {
+    bool ok = false;
+    std::vector<std::string> messages;
+    std::vector<SkippedEntry> skipped;
+};
+
+// Packs `f`'s source into `packet` with the one-pass job.
+inline OnePassRun PackOnePass(const PackFixture& f, const std::string& packet, const PackOptions& options,
+                              const OnePassOptions& onePass = OnePassOptions()) {
+    COnePassBuilder builder;
+    builder.SetOptions(options);
+    builder.SetOnePassOptions(onePass);
+    OnePassRun run;
+    run.ok = builder.BuildPacket(f.Source(), packet);
+    std::string text;
+    while (builder.TakeMessage(text)) run.messages.push_back(text);
+    run.skipped = builder.Skipped();
+    return run;
+}

@@ -194,6 +194,26 @@ TEST(PackFullDisk, PacketThatCannotBeWrittenWholeEndsTheJobWithADataError) {
     WithFileSizeLimit(60010, [](PackFixture& fx) { ExpectFailureWith(fx, kMsgDataError); }, f);
 }
 
+TEST(PackFullDisk, OnePassPacketThatCannotGrowKeepsTheOldOneAndLeavesNothingBesideIt) {
+    PackFixture f;
+    f.Write("big.bin", std::string(256 * 1024, 'x'));
+    WriteFileBytes(f.PacketPath(), "old packet");
+    WithFileSizeLimit(64 * 1024, [](PackFixture& fx) {
+        for (long long kernelCopyFrom : {64LL * 1024, 1LL << 40}) {  // inside the kernel; through the buffer
+            OnePassOptions onePass;
+            onePass.kernelCopyFrom = kernelCopyFrom;
+            int before = OpenDescriptors();
+            OnePassRun run = PackOnePass(fx, fx.PacketPath(), fx.Options(), onePass);
+            EXPECT_FALSE(run.ok);
+            EXPECT_TRUE(Contains(run.messages, kMsgDataError));
+            EXPECT_FALSE(Contains(run.messages, kMsgDone));
+            EXPECT_EQ(OpenDescriptors(), before);
+            EXPECT_EQ(ReadFileBytes(fx.PacketPath()), "old packet");
+            EXPECT_EQ(NamesIn(fx.Dir().Path()), (std::vector<std::string>{"out.dat", "src"}));
+        }
+    }, f);
+}
+
 }  // namespace
 
 #endif  // _WIN32

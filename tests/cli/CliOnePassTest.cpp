@@ -1,0 +1,182 @@
+// pack's one-pass default as users meet it: the same packet every way it is written,
+// nothing made beside the program, standard output for pipes, and a job ended by a
+// signal that leaves the old packet and no temporary file behind.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include "packer/PacketBuilder.h"
+#include "platform/File.h"
+#include "settings/ProgramDir.h"
+#include "tests/cli/CliTestSupport.h"
+#include "tests/support/PacketReader.h"
+
+namespace {
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The system's temporary folder, as velkaron-pack sees it, moved to `folder` for
+// as long as the object lives.
+class TempFolderMovedTo {
+public:
+    explicit TempFolderMovedTo(const std::string& folder) {
+        MakeDirs(folder);
+#ifdef _WIN32
+        _putenv_s("TMP", folder.c_str());
+        _putenv_s("TEMP", folder.c_str());
+#else
+        ::setenv("TMPDIR", folder.c_str(), 1);
+#endif
+    }
+    ~TempFolderMovedTo() {
+#ifdef _WIN32
+        _putenv_s("TMP", m_tmp.c_str());
+        _putenv_s("TEMP", m_temp.c_str());
+#else
+        ::unsetenv("TMPDIR");
+#endif
+    }
+
+private:
+#ifdef _WIN32
+    std::string m_tmp = std::getenv("TMP") ? std::getenv("TMP") : "";
+    std::string m_temp = std::getenv("TEMP") ? std::getenv("TEMP") : "";
+#endif
+};
+
+TEST(CliOnePass, EveryWayOfWritingGivesTheSamePacketAndStandardOutputCarriesOnlyThePacket) {
+    TempDir dir;
+    MakeDirs(dir / "src");
+    MakeRandomTree(dir / "src", 3);
+    TempFolderMovedTo temp(dir / "tmp");
+    CliRun one = RunVelkaronPack(dir, {"pack", dir / "src", dir / "one.dat", "-q", "--sync", "--jobs", "3"});
+    ASSERT_EQ(one.status, 0) << one.err;
+    CliRun two = RunVelkaronPack(dir, {dir / "src", dir / "two.dat", "-q", "--two-pass", "--sync", "--work-dir",
+                                       dir / "work"});
+    ASSERT_EQ(two.status, 0) << two.err;
+    CliRun piped = RunVelkaronPack(dir, {"pack", dir / "src", "-"});
+    ASSERT_EQ(piped.status, 0) << piped.err;
+
+    const std::string packet = ReadFileBytes(dir / "one.dat");
+    ReadValidPacket(dir / "one.dat");
+    EXPECT_TRUE(ReadFileBytes(dir / "two.dat") == packet);
+    EXPECT_TRUE(piped.out == packet);
+    EXPECT_TRUE(Has(piped.err, std::string(kMsgDone) + "\n文件: ")) << piped.err;
+    EXPECT_FALSE(Has(piped.err, "#F,")) << "index lines stay off standard error";
+    EXPECT_EQ(NamesIn(dir / "tmp"), std::vector<std::string>()) << "the work folder of - is removed";
+}
+
+#ifndef _WIN32
+
+// Starts velkaron-pack (from `program`) with `args`, standard output into `out`,
+// standard error into `err`; as the user `uid` when it is not -1.
+pid_t Start(const std::string& program, const std::vector<std::string>& args, int out, const std::string& err,
+            uid_t uid = static_cast<uid_t>(-1)) {
+    pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    ::dup2(out, 1);
+    ::dup2(errFd, 2);
+    if (uid != static_cast<uid_t>(-1) && (::setgid(uid) != 0 || ::setuid(uid) != 0)) ::_exit(120);
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(121);
+}
+
+std::string ProgramPath() {
+    std::string dir;
+    GetProgramDir(dir);
+    return dir + "velkaron-pack";
+}
+
+int WaitFor(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+TEST(CliOnePassPosix, AnotherUserPacksWithTheProgramInAFolderTheyCannotWrite) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to run as nobody";
+    TempDir dir;
+    MakeDirs(dir / "src/sub");
+    WriteFileBytes(dir / "src/sub/a.txt", "aaa");
+    MakeDirs(dir / "prog");
+    MakeDirs(dir / "out");
+    const std::string program = dir / "prog/velkaron-pack";
+    WriteFileBytes(program, ReadFileBytes(ProgramPath()));
+    ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
+    for (const std::string& folder : {dir.Path(), dir / "prog", dir / "src", dir / "src/sub"}) ::chmod(folder.c_str(), 0755);
+    ::chmod((dir / "out").c_str(), 0777);
+    int out = ::open((dir / "out/stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const uid_t nobody = 65534;
+    int status = WaitFor(Start(program, {"pack", dir / "src", dir / "out/p.dat"}, out, dir / "out/stderr.txt", nobody));
+    ::close(out);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << ReadFileBytes(dir / "out/stderr.txt");
+    EXPECT_EQ(DescribeIndex(ReadValidPacket(dir / "out/p.dat")),
+              (std::vector<std::string>{"D 64 0 sub", "F 64 3 sub\\a.txt"}));
+    EXPECT_EQ(NamesIn(dir / "prog"), std::vector<std::string>{"velkaron-pack"});
+}
+
+// A tree whose index lines fill a pipe: a job that prints them into a pipe nobody
+// reads stops in the middle of its scan.
+void MakeLongTree(const TempDir& dir) {
+    MakeDirs(dir / "src");
+    for (int i = 0; i < 3000; ++i) WriteFileBytes(dir / ("src/a-file-with-a-long-name-" + std::to_string(i)), "x");
+}
+
+bool HasTemporaryFile(const std::string& folder) {
+    for (const std::string& name : NamesIn(folder)) {
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) return true;
+    }
+    return false;
+}
+
+TEST(CliOnePassPosix, SignalThatEndsPackRemovesItsTemporaryFilesAndKeepsTheOldPacket) {
+    TempDir dir;
+    MakeLongTree(dir);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        SCOPED_TRACE(sig);
+        WriteFileBytes(dir / "p.dat", "old packet");
+        int pipe[2];  // not inherited: the child's own copy of the reading end would keep its writes from failing
+        ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+        pid_t pid = Start(ProgramPath(), {"pack", dir / "src", dir / "p.dat"}, pipe[1], dir / "stderr.txt");
+        ::close(pipe[1]);
+        char first = 0;
+        EXPECT_EQ(::read(pipe[0], &first, 1), 1);  // its scan has begun
+        EXPECT_TRUE(HasTemporaryFile(dir.Path()));
+        if (sig == SIGPIPE) {
+            ::close(pipe[0]);  // its next write to standard output meets no reader
+        } else {
+            ::kill(pid, sig);
+        }
+        int status = WaitFor(pid);
+        if (sig != SIGPIPE) ::close(pipe[0]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_EQ(ReadFileBytes(dir / "p.dat"), "old packet");
+        EXPECT_EQ(NamesIn(dir.Path()), (std::vector<std::string>{"p.dat", "src", "stderr.txt"}));
+    }
+    // Into a pipe that closes early, "-" leaves no work files in the temporary folder.
+    TempFolderMovedTo temp(dir / "tmp");
+    int pipe[2];
+    ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+    ::close(pipe[0]);
+    pid_t pid = Start(ProgramPath(), {"pack", dir / "src", "-"}, pipe[1], dir / "stderr.txt");
+    ::close(pipe[1]);
+    int status = WaitFor(pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << status;
+    EXPECT_EQ(NamesIn(dir / "tmp"), std::vector<std::string>());
+}
+
+#endif
+
+}  // namespace

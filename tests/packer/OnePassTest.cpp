@@ -1,0 +1,91 @@
+// The one-pass job against the dialog's: the same packet and texts from the same
+// tree, and an old packet that outlives every failure, with nothing left beside it.
+#include <gtest/gtest.h>
+
+#include "tests/packer/PackTestUtil.h"
+
+namespace {
+
+// A tree with what takes each of the job's paths: small files read whole, files for
+// the kernel's copy, empty files and folders, odd names and nested folders.
+void MakeMixedTree(PackFixture& f) {
+    std::string big;
+    for (int i = 0; i < 300000; ++i) big.push_back(static_cast<char>(i * 7 + i / 256));
+    f.Write("big.bin", big);
+    f.Write("sub/medium.bin", big.substr(0, 70000));
+    f.Write("sub/deep/a,b #F,1.txt", "odd");
+    f.Write("sub/empty", "");
+    f.Write("中文 名称.txt", "zh");
+    f.Folder("empty folder");
+    for (int i = 0; i < 40; ++i) f.Write("many/f" + std::to_string(i), std::string(static_cast<std::size_t>(i * 37), 'm'));
+}
+
+TEST(OnePass, GivesTheTwoPassPacketByteForByteAndTheSameTextsInTheSameOrder) {
+    PackFixture f;
+    MakeMixedTree(f);
+    struct Case {
+        bool sorted;
+        int jobs;
+        std::size_t indexInMemory;  // small: most of the index goes through its temporary file
+    };
+    for (const Case& c : {Case{false, 1, 16u << 20}, Case{false, 3, 50}, Case{true, 1, 50}, Case{true, 3, 16u << 20}}) {
+        SCOPED_TRACE("sorted " + std::to_string(c.sorted) + ", jobs " + std::to_string(c.jobs));
+        PackOptions options = f.Options();
+        options.sorted = c.sorted;
+        options.bufferSize = 1000;
+        f.SetOptions(options);
+        ASSERT_TRUE(f.Pack());
+        OnePassOptions onePass;
+        onePass.jobs = c.jobs;
+        onePass.indexInMemory = c.indexInMemory;
+        OnePassRun run = PackOnePass(f, f.Dir() / "one.dat", options, onePass);
+        EXPECT_TRUE(run.ok);
+        EXPECT_TRUE(ReadFileBytes(f.Dir() / "one.dat") == ReadFileBytes(f.PacketPath()));
+        EXPECT_EQ(run.messages, f.Messages());
+        EXPECT_EQ(run.skipped.size(), f.Builder().Skipped().size());
+    }
+    EXPECT_EQ(NamesIn(f.Dir().Path()), (std::vector<std::string>{"one.dat", "out.dat", "src", "work"}));
+}
+
+TEST(OnePass, FailedJobKeepsTheOldPacketAndLeavesNothingBesideIt) {
+    PackFixture f;
+    for (int i = 0; i < 20; ++i) f.Write("file" + std::to_string(i), std::string(10, 'x'));
+    WriteFileBytes(f.PacketPath(), "old packet");
+    for (long long limit : {64 + 150, 300}) {  // the data past the limit; the data within it, the index past it
+        PackOptions options = f.Options();
+        options.sizeLimit = limit;
+        OnePassRun run = PackOnePass(f, f.PacketPath(), options);
+        EXPECT_FALSE(run.ok);
+        ASSERT_FALSE(run.messages.empty());
+        EXPECT_EQ(run.messages.back(), kMsgTooLarge);
+        EXPECT_FALSE(Contains(run.messages, kMsgDone));
+        EXPECT_EQ(ReadFileBytes(f.PacketPath()), "old packet");
+        EXPECT_EQ(NamesIn(f.Dir().Path()), (std::vector<std::string>{"out.dat", "src"}));
+    }
+    // A packet that cannot be made fails before the scan; a folder is never replaced.
+    MakeDirs(f.Dir() / "folder.dat/inside");
+    for (const std::string& packet : {f.Dir() / "missing/out.dat", f.Dir() / "folder.dat"}) {
+        OnePassRun run = PackOnePass(f, packet, f.Options());
+        EXPECT_FALSE(run.ok);
+        EXPECT_EQ(run.messages, std::vector<std::string>{kMsgNoTarget}) << packet;
+    }
+    EXPECT_EQ(NamesIn(f.Dir() / "folder.dat"), std::vector<std::string>{"inside"});
+}
+
+TEST(OnePass, OldPacketInsideTheSourceIsPackedWithItsOldContentAndTheTemporaryFilesAreNot) {
+    PackFixture f;
+    f.Write("a.txt", "aaa");
+    WriteFileBytes(f.Src("out.dat"), "old packet");
+    for (int jobs : {1, 2}) {
+        OnePassOptions onePass;
+        onePass.jobs = jobs;
+        WriteFileBytes(f.Src("out.dat"), "old packet");
+        ASSERT_TRUE(PackOnePass(f, f.Src("out.dat"), f.Options(), onePass).ok);
+        Packet p = ReadValidPacket(f.Src("out.dat"));
+        ASSERT_EQ(p.entries.size(), 2u);
+        for (const PacketEntry& e : p.entries) EXPECT_EQ(e.content, e.path == "out.dat" ? "old packet" : "aaa");
+        EXPECT_EQ(NamesIn(f.Source()), (std::vector<std::string>{"a.txt", "out.dat"}));
+    }
+}
+
+}  // namespace
