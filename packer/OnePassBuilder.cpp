@@ -3,11 +3,21 @@
 // ahead on other threads when asked for.
 #include "packer/OnePassBuilder.h"
 
+#include <algorithm>
+
 #include "platform/FileSystem.h"
 
 namespace {
 const std::string kHeaderRoom(kPacketHeaderSize, ' ');
-}
+// With --sync the disk is asked to take what was written each time this much more
+// has been: the packet goes to the disk while it is made, and the flush at the end
+// has little left to wait for. Without, the job does not wait for the disk at all
+// (asking for write-back slows the copy down by as much as it saves, see
+// docs/benchmarks.md).
+constexpr long long kWriteBackStep = 8 * 1024 * 1024;
+// Large files are copied inside the kernel this much at a time.
+constexpr long long kKernelCopyStep = 16 * 1024 * 1024;
+}  // namespace
 
 COnePassBuilder::COnePassBuilder() = default;
 
@@ -16,6 +26,7 @@ COnePassBuilder::~COnePassBuilder() = default;
 bool COnePassBuilder::OpenOutput(const std::string& strPacket) {
     m_strTarget = FollowLinks(strPacket);
     m_nIndexSpilled = 0;
+    m_nWritten = m_nWrittenBack = 0;
     m_nIndexFlushSize = m_onePass.indexInMemory > 0 ? m_onePass.indexInMemory : 1;
     if (!MayReplace(m_strTarget) || !OpenTemporaryFiles()) {
         AddMessage(kMsgNoTarget);
@@ -26,6 +37,7 @@ bool COnePassBuilder::OpenOutput(const std::string& strPacket) {
         AddMessage(kMsgDataError);
         return false;
     }
+    Written(kPacketHeaderSize);
     if (m_onePass.jobs > 1) {  // the job's thread reads too
         m_pReadAhead.reset(new CReadAhead(
             m_onePass.jobs - 1, m_onePass.readAheadBytes, m_onePass.kernelCopyFrom,
@@ -122,7 +134,13 @@ long long COnePassBuilder::CopyInKernel(CFile& source, long long total) {
     if (!FlushData()) return -1;
     const long long room = Options().sizeLimit - m_nOffset - total;  // bytes the packet may still take
     long long copied = 0;
-    CFile::CopyResult result = m_fileData.CopyFrom(source, room + 1, copied);
+    CFile::CopyResult result = CFile::CopyResult::Limit;
+    while (result == CFile::CopyResult::Limit && copied <= room) {
+        long long step = 0;
+        result = m_fileData.CopyFrom(source, std::min(kKernelCopyStep, room + 1 - copied), step);
+        copied += step;
+        Written(step);
+    }
     total += copied;
     if (copied > room) {
         Fail(Failure::TooLarge);
@@ -136,6 +154,20 @@ long long COnePassBuilder::CopyInKernel(CFile& source, long long total) {
     // Refused, or ended before the length the file had (files of procfs and sysfs
     // may): the rest is read until a read returns 0.
     return CopyFileData(source, total);
+}
+
+bool COnePassBuilder::FlushData() {
+    const long long bytes = static_cast<long long>(m_nBuffered);
+    if (!CPacketBuilder::FlushData()) return false;
+    Written(bytes);
+    return true;
+}
+
+void COnePassBuilder::Written(long long bytes) {
+    m_nWritten += bytes;
+    if (!m_onePass.sync || m_nWritten - m_nWrittenBack < kWriteBackStep) return;
+    m_fileData.StartWriteBack(m_nWrittenBack, m_nWritten - m_nWrittenBack);
+    m_nWrittenBack = m_nWritten;
 }
 
 bool COnePassBuilder::FinishOutput(const std::string&) {

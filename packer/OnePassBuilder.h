@@ -16,7 +16,8 @@
 
 struct OnePassOptions {
     int jobs = 1;                                 // threads that open and read files ahead; 1: none
-    bool sync = false;                            // the packet on the disk before it replaces the old one
+    bool sync = false;                            // the packet on the disk before it replaces the old one,
+                                                  // written back while it is made
     std::size_t indexInMemory = 16 * 1024 * 1024; // index bytes held in memory; the rest in a temporary file
     long long kernelCopyFrom = 64 * 1024;         // files from this length on are copied inside the kernel
     std::size_t readAheadBytes = 16 * 1024 * 1024;// file contents held ahead by the threads at most
@@ -39,6 +40,7 @@ protected:
                      const std::vector<EntryPlan>& plans) override;
     void EndFolder() override;
     long long AppendFileData(const std::string& strPath) override;
+    bool FlushData() override;
 
 private:
     bool MayReplace(const std::string& target) const;
@@ -46,6 +48,7 @@ private:
     long long CopyInKernel(CFile& source, long long total);
     bool AppendIndex();
     bool Complete();
+    void Written(long long bytes);
 
     OnePassOptions m_onePass;
     std::string m_strTarget;    // the file the packet replaces: the packet path, links followed
@@ -56,4 +59,6 @@ private:
     std::unique_ptr<CReadAhead> m_pReadAhead;
     ReadItem m_item;              // the file being copied when there is no look ahead
     long long m_nIndexSpilled = 0;  // index bytes in m_fileIndex
+    long long m_nWritten = 0;       // bytes of the packet written so far
+    long long m_nWrittenBack = 0;   // of which the disk was asked to take
 };

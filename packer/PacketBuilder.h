@@ -122,7 +122,8 @@ protected:
     long long CopyFileData(CFile& source, long long total);
     // Adds `size` bytes to the data through the copy buffer; false (failure set) past the limit or on a write error.
     bool AppendBytes(const char* bytes, std::size_t size, long long total);
-    bool FlushData();
+    // Writes the copy buffer's contents to m_fileData; false (failure set) on a write error.
+    virtual bool FlushData();
     // Queues the message of the failure met during the scan; true when there is none.
     bool QueueFailure();
     void AddMessage(std::string strMessage);

@@ -11,7 +11,15 @@ constexpr std::size_t kMaxFilesAhead = 128;
 constexpr std::size_t kUnknownLengthRoom = 4096;
 // How often the job's thread looks again before it sleeps: a small file takes a
 // few microseconds to read, a sleep and a wake-up about as long.
-constexpr int kSpins = 2000;
+constexpr int kSpins = 4000;
+
+void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
 }  // namespace
 
 void ReadHead(ReadItem& item, long long limit) {
@@ -79,13 +87,13 @@ ReadItem* CReadAhead::Next() {
     Slot& slot = m_slots[m_nNextItem++];
     const bool mine = m_nNextTask < m_nNextItem;  // no thread has taken it
     if (mine) ++m_nNextTask;
-    if (m_nSleepers > 0) m_cvWork.notify_one();  // one more may be read ahead now
+    if (m_nSleepers > 0 && HasRoomToWake()) m_cvWork.notify_one();
     lock.unlock();
     if (mine) {
         Read(slot);
         return &slot.item;
     }
-    for (int spin = 0; spin < kSpins && !slot.ready.load(std::memory_order_acquire); ++spin) std::this_thread::yield();
+    for (int spin = 0; spin < kSpins && !slot.ready.load(std::memory_order_acquire); ++spin) Pause();
     if (!slot.ready.load(std::memory_order_acquire)) {
         lock.lock();
         m_bWaiting = true;
@@ -104,6 +112,12 @@ void CReadAhead::Drain() {
     m_slots.reset();  // closes every file still open
     m_nSlots = m_nNextTask = m_nNextItem = m_nBytes = 0;
     m_pFolder = nullptr;
+}
+
+// A sleeping thread is woken only once half the room ahead is free: woken for every
+// file, it would sleep and wake once per file.
+bool CReadAhead::HasRoomToWake() const {
+    return m_nNextTask < m_nSlots && m_nBytes <= m_nMaxBytes / 2 && m_nNextTask + kMaxFilesAhead / 2 <= m_nNextItem + kMaxFilesAhead;
 }
 
 bool CReadAhead::MayTakeNext() const {

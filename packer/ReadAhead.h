@@ -63,7 +63,8 @@ private:
     };
 
     void Work();
-    bool MayTakeNext() const;  // with m_mutex held
+    bool MayTakeNext() const;    // with m_mutex held
+    bool HasRoomToWake() const;  // with m_mutex held
     void Read(Slot& slot);
     void Release(Slot& slot);
 

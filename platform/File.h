@@ -74,6 +74,9 @@ public:
     // `copied`. Refused where the system cannot (other systems, file systems, kernels):
     // what was copied stays, the caller goes on from both positions.
     CopyResult CopyFrom(CFile& source, long long limit, long long& copied);
+    // Asks the system to start writing `length` bytes from `offset` to the disk now,
+    // without waiting (Linux: sync_file_range); nothing elsewhere. Durable only after Flush.
+    void StartWriteBack(long long offset, long long length);
     // Moves the position to `offset` bytes from the start; false when the system refuses.
     bool Seek(long long offset);
     // Current length in bytes, or -1 when the system cannot tell.

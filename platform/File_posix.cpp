@@ -147,6 +147,15 @@ CFile::CopyResult CFile::CopyFrom(CFile& source, long long limit, long long& cop
 #endif
 }
 
+void CFile::StartWriteBack(long long offset, long long length) {
+#ifdef __linux__
+    if (m_fd >= 0) ::sync_file_range(m_fd, offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)offset;
+    (void)length;
+#endif
+}
+
 bool CFile::Seek(long long offset) {
     return m_fd >= 0 && offset >= 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) == offset;
 }

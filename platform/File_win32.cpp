@@ -84,6 +84,8 @@ CFile::CopyResult CFile::CopyFrom(CFile&, long long, long long& copied) {
     return CopyResult::Refused;
 }
 
+void CFile::StartWriteBack(long long, long long) {}
+
 bool CFile::Seek(long long offset) {
     LARGE_INTEGER to;
     to.QuadPart = offset;
