@@ -3,10 +3,12 @@ prints the table and writes docs/benchmarks.md and docs/benchmarks.png.
 
 Called by bench/run.sh, which builds the programs and installs asar first.
 Every tool runs on every set in the same run, rounds interleaved (each round runs
-every tool once), after one untimed warm-up round and with the set in the page
-cache. Before each timed run the previous outputs are deleted and the disk is
-synced, so that no run pays for another's write-back. The figure per tool is the
-median of the timed runs; the best run is shown beside it.
+every tool once, cached and then durable), after one untimed warm-up round and
+with the set in the page cache. Before each timed run the previous outputs are
+deleted and the disk is synced, so that no run pays for another's write-back. A
+cached run ends when the tool exits; a durable run ends when `sync` after it
+returns, with the output on the disk. The figure per tool is the median of the
+timed runs; the best run is shown beside it.
 """
 
 import argparse
@@ -58,11 +60,17 @@ class Tool:
 
     def __init__(self, key, label, argv, check, group="main", extra_outputs=()):
         self.key, self.label, self.argv, self.check = key, label, argv, check
-        self.group = group
+        self.group = group  # main: cached and durable; sweep: cached only
         self.extra_outputs = list(extra_outputs)
 
     def outputs(self, out):
         return [out] + self.extra_outputs
+
+    def modes(self):
+        return MODES if self.group == "main" else MODES[:1]
+
+
+MODES = ("cached", "durable")
 
 
 def check_packet(path, files, total):
@@ -93,22 +101,21 @@ def make_tools(args):
     work_files = [os.path.join(work, "_data_temp.dat"), os.path.join(work, "_index_temp.txt")]
     tools = []
 
-    def velkaron(buffer=None):
-        def argv(src, out):
-            cmd = [pack, "pack", src, out, "-q", "--work-dir", work]
-            if buffer is not None:
-                cmd += ["--buffer-size", str(buffer)]
-            return cmd
-        return argv
-    tools.append(Tool("velkaron", "velkaron-pack (default)", velkaron(), check_packet,
+    def velkaron(*options):
+        return lambda src, out: [pack, "pack", src, out, "-q"] + list(options)
+    two_pass = ("--two-pass", "--work-dir", work)
+    tools.append(Tool("velkaron", "velkaron-pack (default)", velkaron(), check_packet))
+    tools.append(Tool("velkaron-sync", "velkaron-pack --sync", velkaron("--sync"), check_packet))
+    tools.append(Tool("velkaron-2p", "velkaron-pack --two-pass", velkaron(*two_pass), check_packet,
                       extra_outputs=work_files))
-    tools.append(Tool("velkaron-4k", "velkaron-pack 4 KiB buffer", velkaron(4096), check_packet,
-                      extra_outputs=work_files))
+    tools.append(Tool("velkaron-4k", "velkaron-pack --two-pass, 4 KiB buffer",
+                      velkaron(*two_pass, "--buffer-size", "4096"), check_packet, extra_outputs=work_files))
     for size in args.sweep:
-        if size == 4096:
-            continue
-        tools.append(Tool(f"velkaron-{size}", f"velkaron-pack {buffer_label(size)} buffer",
-                          velkaron(size), check_packet, group="sweep", extra_outputs=work_files))
+        tools.append(Tool(f"velkaron-b{size}", f"velkaron-pack {buffer_label(size)} buffer",
+                          velkaron("--buffer-size", str(size)), check_packet, group="sweep"))
+    for jobs in args.jobs_sweep:
+        tools.append(Tool(f"velkaron-j{jobs}", f"velkaron-pack --jobs {jobs}", velkaron("--jobs", str(jobs)),
+                          check_packet, group="sweep"))
     tools.append(Tool("tar", "tar -cf", lambda src, out: ["tar", "-cf", out, "-C", src, "."], check_at_least))
     tools.append(Tool("cat", "cat (floor)",
                       lambda src, out: ["bash", "-c", 'find "$1" -type f -print0 | xargs -0 cat > "$2"', "cat",
@@ -126,14 +133,17 @@ def remove_outputs(paths):
             pass
 
 
-def time_run(tool, src, out, files, total):
-    """(wall s, user s, sys s) of one run; raises when the tool fails or its output is wrong."""
+def time_run(tool, src, out, files, total, durable):
+    """(wall s, user s, sys s) of one run; raises when the tool fails or its output is wrong.
+    A durable run's wall time includes a `sync` after the tool, and its CPU time does not."""
     remove_outputs(tool.outputs(out))
     os.sync()
     argv = tool.argv(src, out)
     start = time.perf_counter()
     proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     _, status, usage = os.wait4(proc.pid, 0)
+    if durable:
+        os.sync()
     wall = time.perf_counter() - start
     err = proc.stderr.read().decode(errors="replace")
     proc.stderr.close()
@@ -164,119 +174,151 @@ def measure_set(name, args, tools):
     wait_for_idle(args.idle_load, args.idle_wait)
     load_before = os.getloadavg()
     warm_cache(src)
-    runs = {t.key: [] for t in tools}
+    runs = {(t.key, mode): [] for t in tools for mode in t.modes()}
+    loads = []
     for round_no in range(args.warmup + args.runs):
         for tool in tools:
-            result = time_run(tool, src, out, files, total)
-            if round_no >= args.warmup:
-                runs[tool.key].append(result)
+            for mode in tool.modes():
+                result = time_run(tool, src, out, files, total, mode == "durable")
+                if round_no >= args.warmup:
+                    runs[(tool.key, mode)].append(result)
+        if round_no >= args.warmup:
+            loads.append(os.getloadavg()[0])
         print(f"  {name}: round {round_no + 1}/{args.warmup + args.runs} done", file=sys.stderr, flush=True)
     for tool in tools:
         remove_outputs(tool.outputs(out))
-    return {"files": files, "bytes": total, "runs": runs, "load_before": load_before,
+    return {"files": files, "bytes": total, "runs": runs, "load_before": load_before, "loads": loads,
             "load_after": os.getloadavg()}
 
 
-def summarise(entry, key):
-    walls = [r[0] for r in entry["runs"][key]]
+def summarise(entry, key, mode="cached"):
+    runs = entry["runs"][(key, mode)]
+    walls = [r[0] for r in runs]
     med = statistics.median(walls)
-    best = min(walls)
-    users = statistics.median([r[1] for r in entry["runs"][key]])
-    syss = statistics.median([r[2] for r in entry["runs"][key]])
-    return {"median": med, "best": best, "user": users, "sys": syss,
+    return {"median": med, "best": min(walls), "user": statistics.median([r[1] for r in runs]),
+            "sys": statistics.median([r[2] for r in runs]),
             "files_s": entry["files"] / med, "mb_s": entry["bytes"] / MB / med}
 
 
 def build_rows(results, tools):
+    """rows[set][(tool, mode)]: the summary, with `ratio` = tar's median / the tool's, in the same mode."""
     rows = {}
     for name, entry in results.items():
-        tar = summarise(entry, "tar")["median"]
         rows[name] = {}
-        for tool in tools:
-            s = summarise(entry, tool.key)
-            s["ratio"] = tar / s["median"]
-            rows[name][tool.key] = s
+        for mode in MODES:
+            tar = summarise(entry, "tar", mode)["median"]
+            for tool in tools:
+                if mode in tool.modes():
+                    s = summarise(entry, tool.key, mode)
+                    s["ratio"] = tar / s["median"]
+                    rows[name][(tool.key, mode)] = s
     return rows
 
 
-def fastest_buffer(rows, sizes, default_key):
-    """Per set and over all sets (geometric mean of time against each set's fastest)."""
-    keys = {size: ("velkaron-4k" if size == 4096 else f"velkaron-{size}") for size in sizes}
-    per_set = {}
-    score = {size: 0.0 for size in sizes}
-    for name, row in rows.items():
-        times = {size: row[k]["median"] for size, k in keys.items() if k in row}
-        if not times:
-            return None
-        best = min(times.values())
-        per_set[name] = min(times, key=times.get)
-        for size, t in times.items():
-            score[size] += (t / best)
-    overall = min(score, key=score.get)
-    return per_set, overall, {s: v / len(rows) for s, v in score.items()}
+TARGETS = [  # (set, mode, least speed against tar)
+    ("small-20k-40x7", "cached", 1.6),
+    ("large-4x96M", "cached", 1.6),
+    ("large-4x96M", "durable", 1.4),
+]
 
 
 def console_table(rows, tools):
     lines = []
-    head = f"{'set':<14} {'tool':<28} {'median s':>9} {'best s':>8} {'files/s':>10} {'MB/s':>8} {'x tar':>6} {'user s':>7} {'sys s':>7}"
+    head = (f"{'set':<15} {'mode':<8} {'tool':<40} {'median s':>9} {'best s':>8} {'files/s':>10} {'MB/s':>8} "
+            f"{'x tar':>6} {'user s':>7} {'sys s':>7}")
     lines.append(head)
     lines.append("-" * len(head))
     for name, row in rows.items():
-        for tool in tools:
-            s = row[tool.key]
-            lines.append(f"{name:<14} {tool.label:<28} {s['median']:9.3f} {s['best']:8.3f} {fmt_rate(s['files_s']):>10} "
-                         f"{s['mb_s']:8.1f} {s['ratio']:6.2f} {s['user']:7.3f} {s['sys']:7.3f}")
+        for mode in MODES:
+            for tool in tools:
+                s = row.get((tool.key, mode))
+                if s:
+                    lines.append(f"{name:<15} {mode:<8} {tool.label:<40} {s['median']:9.3f} {s['best']:8.3f} "
+                                 f"{fmt_rate(s['files_s']):>10} {s['mb_s']:8.1f} {s['ratio']:6.2f} {s['user']:7.3f} "
+                                 f"{s['sys']:7.3f}")
         lines.append("")
     return "\n".join(lines)
 
 
-def md_table(rows, tools, results):
-    out = ["| data set | tool | median s | best s | files/s | MB/s | speed vs tar | user s | sys s |",
-           "|---|---|---:|---:|---:|---:|---:|---:|---:|"]
+def md_table(rows, tools):
+    out = ["| data set | mode | tool | median s | best s | files/s | MB/s | speed vs tar | user s | sys s |",
+           "|---|---|---|---:|---:|---:|---:|---:|---:|---:|"]
     for name, row in rows.items():
-        for tool in tools:
-            s = row[tool.key]
-            ratio = f"**{s['ratio']:.2f}x**" if tool.key == "velkaron" else f"{s['ratio']:.2f}x"
-            out.append(f"| {name} | {tool.label} | {s['median']:.3f} | {s['best']:.3f} | {fmt_rate(s['files_s'])} | "
-                       f"{s['mb_s']:,.1f} | {ratio} | {s['user']:.3f} | {s['sys']:.3f} |")
+        for mode in MODES:
+            for tool in tools:
+                s = row.get((tool.key, mode))
+                if not s:
+                    continue
+                ratio = f"**{s['ratio']:.2f}x**" if tool.key == "velkaron" else f"{s['ratio']:.2f}x"
+                out.append(f"| {name} | {mode} | {tool.label} | {s['median']:.3f} | {s['best']:.3f} | "
+                           f"{fmt_rate(s['files_s'])} | {s['mb_s']:,.1f} | {ratio} | {s['user']:.3f} | {s['sys']:.3f} |")
     return "\n".join(out)
 
 
-def md_side_by_side(rows, tools):
-    """Speed against tar, one row per set, tools side by side."""
+def md_side_by_side(rows, tools, mode):
+    """Speed against tar in one mode, one row per set, tools side by side."""
     head = "| data set | " + " | ".join(t.label for t in tools) + " |"
     out = [head, "|---|" + "---:|" * len(tools)]
     for name, row in rows.items():
-        out.append(f"| {name} | " + " | ".join(f"{row[t.key]['ratio']:.2f}x" for t in tools) + " |")
+        out.append(f"| {name} | " + " | ".join(f"{row[(t.key, mode)]['ratio']:.2f}x" for t in tools) + " |")
     return "\n".join(out)
 
 
-def targets(rows):
-    out = []
+def md_one_pass(rows):
+    """The one-pass default against the dialog's two-pass job, per set and mode."""
+    out = ["| data set | cached: --two-pass / default | durable: --two-pass / default | durable: default / --sync |",
+           "|---|---:|---:|---:|"]
     for name, row in rows.items():
-        v = row["velkaron"]
-        tar_ok = v["ratio"] >= 1.0
-        line = f"| {name} | {v['ratio']:.2f}x | {'met' if tar_ok else '**not met**'} |"
-        if "asar" in row:
-            a = row["asar"]
-            asar_ok = v["median"] < a["median"]
-            line += f" {a['median'] / v['median']:.2f}x | {'met' if asar_ok else '**not met**'} |"
-        else:
-            line += " n/a | not measured |"
-        out.append(line)
-    return "\n".join(["| data set | default vs tar (target 1.0x or better) | | default vs asar (target > 1.0x) | |",
-                      "|---|---:|---|---:|---|"] + out)
+        cells = [row[("velkaron-2p", m)]["median"] / row[("velkaron", m)]["median"] for m in MODES]
+        sync = row[("velkaron", "durable")]["median"] / row[("velkaron-sync", "durable")]["median"]
+        out.append(f"| {name} | {cells[0]:.2f}x | {cells[1]:.2f}x | {sync:.2f}x |")
+    return "\n".join(out)
+
+
+def target_lines(rows):
+    """(set, mode, target, default's ratio, --sync's ratio, met) for every target whose set was measured."""
+    found = []
+    for name, mode, least in TARGETS:
+        if name in rows:
+            ratio = rows[name][("velkaron", mode)]["ratio"]
+            sync = rows[name][("velkaron-sync", mode)]["ratio"]
+            found.append((name, mode, least, ratio, sync, ratio >= least))
+    return found
+
+
+def md_targets(rows, results):
+    out = ["| data set | mode | target | default | --sync | load during the runs | |",
+           "|---|---|---:|---:|---:|---|---|"]
+    for name, mode, least, ratio, sync, met in target_lines(rows):
+        loads = results[name]["loads"]
+        out.append(f"| {name} | {mode} | {least:.1f}x | {ratio:.2f}x | {sync:.2f}x | "
+                   f"{min(loads):.2f} to {max(loads):.2f} | {'met' if met else '**not met**'} |")
+    return "\n".join(out)
+
+
+def md_sweep(rows, tools):
+    """Median seconds of the sweep's command lines, cached, the fastest per set in bold."""
+    sweep = [t for t in tools if t.group == "sweep"]
+    if not sweep:
+        return None
+    keys = sweep + [t for t in tools if t.key == "velkaron"]
+    out = ["| data set | " + " | ".join(t.label.replace("velkaron-pack ", "") for t in keys) + " |",
+           "|---|" + "---:|" * len(keys)]
+    for name, row in rows.items():
+        times = [row[(t.key, "cached")]["median"] for t in keys]
+        best = min(times)
+        out.append(f"| {name} | " + " | ".join(f"**{x:.3f}**" if x == best else f"{x:.3f}" for x in times) + " |")
+    return "\n".join(out)
 
 
 def write_chart(rows, tools, args):
-    keys = [t for t in tools if t.group == "main"]
     dat = os.path.join(args.out, "benchmarks-chart.dat")
     with open(dat, "w") as f:
-        f.write("set " + " ".join(f'"{t.label}"' for t in keys) + "\n")
+        f.write("set " + " ".join(f'"{t.label}"' for t in tools) + "\n")
         for name, row in rows.items():
-            f.write(f'"{name}" ' + " ".join(f"{row[t.key]['ratio']:.4f}" for t in keys) + "\n")
+            f.write(f'"{name}" ' + " ".join(f"{row[(t.key, 'cached')]['ratio']:.4f}" for t in tools) + "\n")
     script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "chart.gp")
-    subprocess.run(["gnuplot", "-e", f"datafile='{dat}'; outfile='{args.png}'; ncols={len(keys)}; nrows={len(rows)}", script],
+    subprocess.run(["gnuplot", "-e", f"datafile='{dat}'; outfile='{args.png}'; ncols={len(tools)}; nrows={len(rows)}", script],
                    check=True)
 
 
@@ -407,9 +449,8 @@ def machine(args):
     ]
 
 
-def render_generated(args, results, rows, tools, sweep, prof, micro, started, finished):
+def render_generated(args, results, rows, tools, prof, micro, started, finished):
     main_tools = [t for t in tools if t.group == "main"]
-    sweep_tools = [t for t in tools if t.key.startswith("velkaron")]
     L = []
     L.append(f"Measured {started:%Y-%m-%d %H:%M} to {finished:%H:%M} (local time), in one run of "
              f"`{args.command}`.")
@@ -417,28 +458,37 @@ def render_generated(args, results, rows, tools, sweep, prof, micro, started, fi
     L.append("### Machine")
     L.append("")
     L += machine(args)
-    loads = ", ".join(f"{n} {r['load_before'][0]:.2f}" for n, r in results.items())
-    L.append(f"- Load (`uptime`, 1-minute average) before each set: {loads}; at the start: "
-             f"`{args.uptime_start}`; at the end: `{sh(['uptime'])}`")
+    loads = ", ".join(f"{n} {r['load_before'][0]:.2f} ({min(r['loads']):.2f} to {max(r['loads']):.2f})"
+                      for n, r in results.items())
+    L.append(f"- Load (`uptime`, 1-minute average) before each set, and after its rounds: {loads}; at the start: "
+             f"`{args.uptime_start}`; at the end: `{sh(['uptime'])}`. The 2 cores are shared with other work.")
     L.append("")
     L.append("### How it was measured")
     L.append("")
-    L.append(f"- {args.runs} timed run(s) per tool and set after {args.warmup} untimed warm-up round(s); rounds "
-             "interleave the tools. The figure is the **median** wall-clock time; the best run is shown beside it. "
-             "user/sys are the median CPU seconds of the process and its children (`wait4`).")
-    L.append("- Warm cache: every file of a set is read once before its runs, and the sets fit in memory many "
-             "times over. Outputs go to real files on the same disk as the data; before each run the previous "
-             "outputs (packets, work files) are deleted and `sync` runs, so no run pays for another's write-back. "
-             "No tool calls fsync, so a run ends when its data is in the page cache.")
-    L.append(f"- velkaron-pack: `velkaron-pack pack SRC OUT -q --work-dir WORK` (default), "
-             "`... --buffer-size N` for the others; every byte goes to the data work file, then to the packet.")
+    L.append(f"- {args.runs} timed run(s) per tool, mode and set after {args.warmup} untimed warm-up round(s); "
+             "rounds interleave the tools, and each round runs every tool once in each mode. The figure is the "
+             "**median** wall-clock time; the best run is shown beside it. user/sys are the median CPU seconds of "
+             "the process and its children (`wait4`).")
+    L.append("- Before every run the previous outputs (packets, work files) are deleted and `sync` runs, so no run "
+             "pays for another's write-back. Every file of a set is read once before its runs, and the sets fit "
+             "in memory many times over: the sources are read from the page cache.")
+    L.append("- **cached**: the run ends when the tool exits, its output in the page cache, not yet on the disk; "
+             "this leaves out the write-back that the system does afterwards, which is real I/O. **durable**: the "
+             "run ends when a `sync` after the tool returns, every byte on the disk; this counts whatever else "
+             "the machine had left to write at that moment (on a shared machine, other people's writes too).")
+    L.append("- velkaron-pack (default): `velkaron-pack pack SRC OUT -q`, one pass into a temporary file beside OUT, "
+             "large files copied inside the kernel (`copy_file_range`), the next files read ahead on "
+             "`--jobs` threads (default: one per core, at most 4). `--sync`: the same, the packet written back "
+             "while it is made and flushed (fsync of the file and its folder) before it replaces OUT. "
+             "`--two-pass`: the dialog's job, `... --two-pass --work-dir WORK`, every byte written to a work file "
+             "and then to the packet; `4 KiB buffer` adds `--buffer-size 4096`, the dialog's own buffer.")
     L.append("- tar: `tar -cf OUT -C SRC .` (GNU tar, 10 KiB records). cat, the floor: "
              "`find SRC -type f -print0 | xargs -0 cat > OUT` (GNU cat copies file to file inside the kernel "
-             "with `copy_file_range`, so on large files it shows what no read/write loop can reach). "
-             "asar: `asar pack SRC OUT` "
+             "with `copy_file_range`). asar: `asar pack SRC OUT` "
              "(@electron/asar 3, installed by the script into build/bench/asar).")
     L.append("- files/s = files in the set / median time; MB/s = bytes of file content (10^6 bytes per MB) / "
-             "median time; speed vs tar = tar's median time / the tool's (above 1.0x: faster than tar).")
+             "median time; speed vs tar = tar's median time / the tool's, in the same mode (above 1.0x: faster "
+             "than tar).")
     L.append("")
     L.append("### Data sets")
     L.append("")
@@ -447,41 +497,38 @@ def render_generated(args, results, rows, tools, sweep, prof, micro, started, fi
     for name, r in results.items():
         L.append(f"| {name} | {datasets.describe(name)} | {r['files']:,} | {human_size(r['bytes'])} |")
     L.append("")
-    L.append("### Speed against tar, side by side")
-    L.append("")
-    L.append(md_side_by_side(rows, main_tools))
-    L.append("")
-    L.append("![speed against tar](benchmarks.png)")
-    L.append("")
     L.append("### Targets")
     L.append("")
-    L.append(targets(rows))
+    L.append("Speed against tar of the default command line (and of `--sync` beside it), in one interleaved run:")
+    L.append("")
+    L.append(md_targets(rows, results))
+    for mode in MODES:
+        L.append("")
+        L.append(f"### Speed against tar, side by side: {mode}")
+        L.append("")
+        L.append(md_side_by_side(rows, main_tools, mode))
+    L.append("")
+    L.append("![speed against tar, cached](benchmarks.png)")
+    L.append("")
+    L.append("### One pass against two")
+    L.append("")
+    L.append("The two-pass job's median time / the one-pass default's (above 1.0x: one pass is faster), and "
+             "the default's durable time / `--sync`'s:")
+    L.append("")
+    L.append(md_one_pass(rows))
     L.append("")
     L.append("### All numbers")
     L.append("")
-    L.append(md_table(rows, main_tools, results))
+    L.append(md_table(rows, main_tools))
+    sweep = md_sweep(rows, tools)
     if sweep:
-        per_set, overall, score = sweep
         L.append("")
-        L.append("### Buffer sizes of velkaron-pack")
+        L.append("### Buffer sizes and read-ahead threads of the default")
         L.append("")
-        L.append("Median seconds per buffer size; the fastest per set in bold.")
+        L.append("Median seconds, cached, of `velkaron-pack pack SRC OUT -q` with `--buffer-size N` or "
+                 "`--jobs N`; the fastest per set in bold.")
         L.append("")
-        sizes = [s for s in args.sweep]
-        L.append("| data set | " + " | ".join(buffer_label(s) for s in sizes) + " | default |")
-        L.append("|---|" + "---:|" * (len(sizes) + 1))
-        for name, row in rows.items():
-            cells = []
-            for s in sizes:
-                k = "velkaron-4k" if s == 4096 else f"velkaron-{s}"
-                cell = f"{row[k]['median']:.3f}"
-                cells.append(f"**{cell}**" if per_set[name] == s else cell)
-            cells.append(f"{row['velkaron']['median']:.3f}")
-            L.append(f"| {name} | " + " | ".join(cells) + " |")
-        L.append("")
-        L.append("Mean of (time / fastest time of the set) over all sets: " +
-                 ", ".join(f"{buffer_label(s)} {score[s]:.3f}" for s in sizes) +
-                 f". **Fastest over all sets: {buffer_label(overall)}.**")
+        L.append(sweep)
     if prof:
         L.append("")
         L.append("### Where the time goes on small files")
@@ -492,8 +539,8 @@ def render_generated(args, results, rows, tools, sweep, prof, micro, started, fi
         L.append("### Per-entry micro-benchmark")
         L.append("")
         L.append("`build/bench/bin/velkaron-bench-entries` (Google Benchmark, bench/PackEntriesBench.cpp): a whole "
-                 "job over 3,000 files of 256 bytes in 10 folders, beside its floors. Time is per job or per pass "
-                 "over the 3,000 files; items/s are files per CPU second.")
+                 "job over 3,000 files of 256 bytes in 10 folders, in two passes and in one, beside its floors. "
+                 "Time is per job or per pass over the 3,000 files; items/s are files per CPU second.")
         L.append("")
         L.append("```")
         L.append(micro)
@@ -504,7 +551,7 @@ def render_generated(args, results, rows, tools, sweep, prof, micro, started, fi
 SKELETON = """# Benchmarks
 
 How fast `velkaron-pack` packs a folder, beside `tar -cf`, plain `cat` (the
-floor: one pass over the data, no index) and `asar pack`, on five generated
+floor: one pass over the data, no index) and `asar pack`, on seven generated
 data sets. Everything between the two markers below is written by
 
 ```sh
@@ -512,7 +559,7 @@ bash bench/run.sh
 ```
 
 which builds the `bench` preset (Release), makes the data sets under
-build/bench/data (about 2.2 GiB; fixed seeds, made once), installs asar into
+build/bench/data (about 2.7 GiB; fixed seeds, made once), installs asar into
 build/bench/asar, runs every tool on every set in the same run, and rewrites
 that part of this page and docs/benchmarks.png. `bash bench/run.sh --help`
 lists the options (fewer runs, some sets only, another data folder). The
@@ -551,7 +598,8 @@ def main():
     p.add_argument("--runs", type=int, default=5)
     p.add_argument("--warmup", type=int, default=1)
     p.add_argument("--sets", default=",".join(datasets.ORDER))
-    p.add_argument("--sweep", default="4096,65536,131072,262144,524288,1048576,4194304")
+    p.add_argument("--sweep", default="131072,262144,1048576")
+    p.add_argument("--jobs-sweep", default="1,2,4")
     p.add_argument("--profile-set", default="small-10k")
     p.add_argument("--no-profile", action="store_true")
     p.add_argument("--no-micro", action="store_true")
@@ -560,6 +608,7 @@ def main():
     p.add_argument("--command", default="bash bench/run.sh")
     args = p.parse_args()
     args.sweep = [int(s) for s in args.sweep.split(",") if s]
+    args.jobs_sweep = [int(s) for s in args.jobs_sweep.split(",") if s]
     sets = [s for s in args.sets.split(",") if s]
     for s in sets:
         if s not in datasets.SETS:
@@ -578,20 +627,10 @@ def main():
         results[name] = measure_set(name, args, tools)
     rows = build_rows(results, tools)
     main_tools = [t for t in tools if t.group == "main"]
-    print(console_table(rows, [t for t in tools]))
-
-    sweep = fastest_buffer(rows, args.sweep, "velkaron")
-    if sweep:
-        print(f"fastest buffer per set: " + ", ".join(f"{n} {buffer_label(s)}" for n, s in sweep[0].items()))
-        print(f"fastest buffer over all sets: {buffer_label(sweep[1])}")
-    for name, row in rows.items():
-        v = row["velkaron"]
-        verdict = "met" if v["ratio"] >= 1.0 else "NOT met"
-        line = f"target {name}: default {v['ratio']:.2f}x tar ({verdict})"
-        if "asar" in row:
-            line += f", {row['asar']['median'] / v['median']:.2f}x asar " + \
-                    ("(met)" if v["median"] < row["asar"]["median"] else "(NOT met)")
-        print(line)
+    print(console_table(rows, tools))
+    for name, mode, least, ratio, sync, met in target_lines(rows):
+        print(f"target {name} {mode}: default {ratio:.2f}x tar (--sync {sync:.2f}x), at least {least:.1f}x: "
+              f"{'met' if met else 'NOT met'}")
 
     prof = None
     if not args.no_profile and args.profile_set in datasets.SETS:
@@ -607,11 +646,13 @@ def main():
     finished = datetime.datetime.now()
 
     with open(os.path.join(args.out, "results.json"), "w") as f:
-        json.dump({"results": results, "rows": rows}, f, indent=1)
+        flat = {n: {f"{k}/{m}": v for (k, m), v in row.items()} for n, row in rows.items()}
+        runs = {n: {**r, "runs": {f"{k}/{m}": v for (k, m), v in r["runs"].items()}} for n, r in results.items()}
+        json.dump({"results": runs, "rows": flat}, f, indent=1)
     if args.docs:
         args.png = os.path.join(args.docs, "benchmarks.png")
         write_chart(rows, main_tools, args)
-        generated = render_generated(args, results, rows, tools, sweep, prof, micro, started, finished)
+        generated = render_generated(args, results, rows, tools, prof, micro, started, finished)
         write_report(os.path.join(args.docs, "benchmarks.md"), generated)
         print(f"wrote {os.path.join(args.docs, 'benchmarks.md')} and {args.png}", file=sys.stderr)
 

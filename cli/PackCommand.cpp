@@ -7,13 +7,13 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "cli/CliText.h"
 #include "packer/OnePassBuilder.h"
 #include "packer/PacketBuilder.h"
 #include "platform/Console.h"
+#include "platform/Cpu.h"
 #include "platform/FileSystem.h"
 #include "platform/MbText.h"
 #include "platform/NameEncoding.h"
@@ -148,11 +148,13 @@ private:
     CRemoveOnSignal m_guards[3];
 };
 
-// Threads reading ahead unless --jobs says otherwise: one per core, at most four
-// (more bring nothing on the benchmark's small files; see docs/benchmarks.md).
+// Threads reading unless --jobs says otherwise: one per core that other work leaves
+// idle, at most four. On a busy core a thread reading ahead only competes with the
+// job's own (see docs/benchmarks.md).
 int DefaultJobs() {
-    unsigned cores = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(cores, 1u, 4u));
+    const double busy = BusyCores();
+    const int idle = CoreCount() - (busy > 0 ? static_cast<int>(busy + 0.5) : 0);
+    return std::clamp(idle, 1, 4);
 }
 
 // The two-pass job's packet on the disk, for --sync; the one-pass job syncs its own.

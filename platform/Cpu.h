@@ -1,0 +1,8 @@
+// The processor as a job may use it: how many cores, and how busy they are.
+#pragma once
+
+// The number of cores the process may run on; at least 1.
+int CoreCount();
+// Cores the rest of the system keeps busy: the 1-minute load average (POSIX), or
+// -1 when the system does not tell (Windows).
+double BusyCores();

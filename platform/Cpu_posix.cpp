@@ -1,0 +1,19 @@
+// Cores and load on POSIX: the scheduler's affinity mask and getloadavg.
+#include <sched.h>
+#include <stdlib.h>
+
+#include <thread>
+
+#include "platform/Cpu.h"
+
+int CoreCount() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+    unsigned n = std::thread::hardware_concurrency();
+    return n > 0 ? static_cast<int>(n) : 1;
+}
+
+double BusyCores() {
+    double load[1];
+    return ::getloadavg(load, 1) == 1 ? load[0] : -1;
+}

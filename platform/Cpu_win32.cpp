@@ -1,0 +1,11 @@
+// Cores on Windows; Windows keeps no load average.
+#include <thread>
+
+#include "platform/Cpu.h"
+
+int CoreCount() {
+    unsigned n = std::thread::hardware_concurrency();
+    return n > 0 ? static_cast<int>(n) : 1;
+}
+
+double BusyCores() { return -1; }
