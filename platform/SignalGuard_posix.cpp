@@ -1,79 +1,48 @@
-// CRemoveOnSignal on POSIX: a handler that only unlinks prepared paths (both
-// async-signal-safe) and raises the signal again under its old disposition.
-#include "platform/SignalGuard.h"
-
-#include <atomic>
+// The signal cleanup on POSIX: a handler that only unlinks (async-signal-safe) and
+// raises the signal again under its default disposition.
 #include <csignal>
 #include <cstring>
 #include <unistd.h>
 
+#include "platform/SignalGuard.h"
+#include "platform/SignalGuardDefaults.h"
+
 namespace {
 
-constexpr int kSlots = 8;
-constexpr std::size_t kPathMax = 4096;
 constexpr int kSignals[] = {SIGHUP, SIGINT, SIGPIPE, SIGTERM};
+constexpr std::size_t kSignalCount = sizeof kSignals / sizeof kSignals[0];
+struct sigaction g_old[kSignalCount];
 
-struct Slot {
-    std::atomic<bool> armed{false};
-    bool folder = false;
-    char path[kPathMax];
-};
-
-Slot g_slots[kSlots];
-struct sigaction g_old[sizeof kSignals / sizeof kSignals[0]];
-int g_armed = 0;  // slots armed: the handlers are installed while it is above 0
-
-void RemoveGuarded(int sig) {
-    for (int i = kSlots - 1; i >= 0; --i) {
-        if (!g_slots[i].armed.load()) continue;
-        if (g_slots[i].folder) {
-            ::rmdir(g_slots[i].path);
-        } else {
-            ::unlink(g_slots[i].path);
-        }
-    }
+void OnSignal(int sig) {
+    RemoveGuardedPaths();
     ::signal(sig, SIG_DFL);
-    ::raise(sig);
+    ::raise(sig);  // delivered once the handler returns, ending the process
 }
 
-void Install() {
+}  // namespace
+
+void InstallSignalCleanup() {
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
-    action.sa_handler = RemoveGuarded;
+    action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     for (int sig : kSignals) sigaddset(&action.sa_mask, sig);  // one cleanup at a time
-    for (std::size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) {
+    for (std::size_t i = 0; i < kSignalCount; ++i) {
         ::sigaction(kSignals[i], nullptr, &g_old[i]);
         if (g_old[i].sa_handler != SIG_IGN) ::sigaction(kSignals[i], &action, nullptr);
     }
 }
 
-void Restore() {
-    for (std::size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) ::sigaction(kSignals[i], &g_old[i], nullptr);
+void RestoreSignalCleanup() {
+    for (std::size_t i = 0; i < kSignalCount; ++i) ::sigaction(kSignals[i], &g_old[i], nullptr);
 }
 
-}  // namespace
-
-bool CRemoveOnSignal::Arm(const std::string& path, bool folder) {
-    Disarm();
-    if (path.empty() || path.size() >= kPathMax) return false;
-    for (int i = 0; i < kSlots; ++i) {
-        if (g_slots[i].armed.load()) continue;
-        std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
-        g_slots[i].folder = folder;
-        if (g_armed++ == 0) Install();
-        g_slots[i].armed.store(true);  // the path is whole before a handler may read it
-        m_nSlot = i;
-        return true;
+void RemovePathNow(const char* path, bool folder) {
+    if (folder) {
+        ::rmdir(path);
+    } else {
+        ::unlink(path);
     }
-    return false;
-}
-
-void CRemoveOnSignal::Disarm() {
-    if (m_nSlot < 0) return;
-    g_slots[m_nSlot].armed.store(false);
-    m_nSlot = -1;
-    if (--g_armed == 0) Restore();
 }
 
 void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
