@@ -96,7 +96,7 @@ void DrainQueue(PackHost& host) {
     }
 }
 
-void PumpToStdout(void* context) {
+void PumpTexts(void* context) {
     PackHost& host = *static_cast<PackHost*>(context);
     DrainQueue(host);
     host.progress.Update(host.builder);
@@ -157,6 +157,17 @@ int DefaultJobs() {
     return std::clamp(idle, 1, 4);
 }
 
+// The dialog's job for two passes, else the one-pass job with the options' threads and sync.
+std::unique_ptr<CPacketBuilder> MakeBuilder(bool twoPass, const CliOptions& options) {
+    if (twoPass) return std::unique_ptr<CPacketBuilder>(new CPacketBuilder);
+    OnePassOptions onePass;
+    onePass.jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
+    onePass.sync = options.sync;
+    COnePassBuilder* builder = new COnePassBuilder;
+    builder->SetOnePassOptions(onePass);
+    return std::unique_ptr<CPacketBuilder>(builder);
+}
+
 // The two-pass job's packet on the disk, for --sync; the one-pass job syncs its own.
 bool SyncPacket(const std::string& packet) {
     CFile file;
@@ -181,7 +192,8 @@ std::string CheckPackOptions(const std::string& packet, const CliOptions& option
 int RunPack(const std::string& source, const std::string& packet, const CliOptions& options) {
     IgnoreFileSizeSignal();  // a full file-size limit fails the job like a full disk
     const bool toStdout = packet == kStandardOutputName;
-    const bool twoPass = options.twoPass || !options.workDir.empty() || toStdout || GetTargetKind(packet) == PathKind::Other;
+    const bool twoPass =
+        options.twoPass || !options.workDir.empty() || toStdout || GetTargetKind(packet) == PathKind::Other;
     PackOptions pack;
     pack.workDir = options.workDir;
     pack.bufferSize = options.bufferSize;
@@ -204,22 +216,12 @@ int RunPack(const std::string& source, const std::string& packet, const CliOptio
         pack.workDir = work.Path();
     }
 
-    std::unique_ptr<CPacketBuilder> builder;
-    if (twoPass) {
-        builder.reset(new CPacketBuilder);
-    } else {
-        OnePassOptions onePass;
-        onePass.jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
-        onePass.sync = options.sync;
-        COnePassBuilder* one = new COnePassBuilder;
-        one->SetOnePassOptions(onePass);
-        builder.reset(one);
-    }
+    std::unique_ptr<CPacketBuilder> builder = MakeBuilder(twoPass, options);
     builder->SetOptions(pack);
     const bool quiet = options.quiet || toStdout;
     ProgressLine progress(quiet && IsTerminal(stderr));
     PackHost host{*builder, progress, quiet, options.gbk ? &toLocal : nullptr, toStdout ? stderr : stdout};
-    SetPumpHook(PumpToStdout, &host);
+    SetPumpHook(PumpTexts, &host);
     SetMessageBoxHook(BoxToStderr, &host);
     bool ok = builder->BuildPacket(NormaliseSourceFolder(source), packet);
     SetPumpHook(nullptr, nullptr);

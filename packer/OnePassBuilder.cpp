@@ -9,11 +9,10 @@
 
 namespace {
 const std::string kHeaderRoom(kPacketHeaderSize, ' ');
-// With --sync the disk is asked to take what was written each time this much more
+// A job that syncs asks the disk to take what was written each time this much more
 // has been: the packet goes to the disk while it is made, and the flush at the end
-// has little left to wait for. Without, the job does not wait for the disk at all
-// (asking for write-back slows the copy down by as much as it saves, see
-// docs/benchmarks.md).
+// has little left to wait for. Other jobs do not wait for the disk at all (asking
+// for write-back slows the copy down by as much as it saves, see docs/benchmarks.md).
 constexpr long long kWriteBackStep = 8 * 1024 * 1024;
 // Large files are copied inside the kernel this much at a time.
 constexpr long long kKernelCopyStep = 16 * 1024 * 1024;
@@ -104,6 +103,7 @@ void COnePassBuilder::BeginFolder(const std::string& folder, const std::vector<L
 
 void COnePassBuilder::EndFolder() {
     if (m_pReadAhead) m_pReadAhead->Drain();
+    m_item.file.Close();
     m_folder.Close();
 }
 
@@ -111,6 +111,10 @@ long long COnePassBuilder::AppendFileData(const std::string& strPath) {
     ReadItem* item = &m_item;
     if (m_pReadAhead) {
         item = m_pReadAhead->Next();
+        if (item == nullptr) {  // more files asked for than were handed in: never so
+            Fail(Failure::Data);
+            return -1;
+        }
     } else {
         m_item.file.Close();
         m_item.opened = OpenSource(m_item.file, &m_folder, strPath.c_str() + m_nFolderLength, m_item.reason);

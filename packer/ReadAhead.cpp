@@ -1,17 +1,24 @@
-// The one-pass job's look ahead: a few threads and one mutex, held only to take a
-// file and to put it down; nobody is woken who does not wait.
+// The one-pass job's look ahead. Files are claimed and handed over through atomics,
+// so that no thread waits for a lock on its way (a waiter on a lock is woken far
+// too late on shared virtual cores); a mutex serves only for sleeping.
 #include "packer/ReadAhead.h"
 
 #include <system_error>
 
 namespace {
+
 // Open files held ahead at most, whatever their size: descriptors are finite.
 constexpr std::size_t kMaxFilesAhead = 128;
 // What a file that reports no length (procfs) gets for its first read.
 constexpr std::size_t kUnknownLengthRoom = 4096;
-// How often the job's thread looks again before it sleeps: a small file takes a
-// few microseconds to read, a sleep and a wake-up about as long.
-constexpr int kSpins = 4000;
+// How often the job's thread looks again for a file being read before it sleeps:
+// a small file takes a few microseconds, a sleep and a wake-up longer.
+constexpr int kReadySpins = 4000;
+// How often a thread out of files looks for the next folder's before it sleeps:
+// about as long as the job takes to list and plan that folder.
+constexpr int kIdleSpins = 5000;
+// m_nNextTask between Drain and Begin: no claim can succeed.
+constexpr std::size_t kClosed = static_cast<std::size_t>(-1) / 2;
 
 void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -20,6 +27,7 @@ void Pause() {
     std::this_thread::yield();
 #endif
 }
+
 }  // namespace
 
 void ReadHead(ReadItem& item, long long limit) {
@@ -48,6 +56,7 @@ void ReadHead(ReadItem& item, long long limit) {
 
 CReadAhead::CReadAhead(int threads, std::size_t maxBytes, long long headLimit, Opener opener)
     : m_nMaxBytes(maxBytes), m_nHeadLimit(headLimit), m_opener(std::move(opener)) {
+    m_nNextTask = kClosed;
     for (int i = 0; i < threads; ++i) {
         try {
             m_threads.emplace_back(&CReadAhead::Work, this);
@@ -68,66 +77,90 @@ CReadAhead::~CReadAhead() {
 }
 
 void CReadAhead::Begin(const CFolder& folder, std::vector<const std::string*> names) {
-    std::unique_ptr<Slot[]> slots(new Slot[names.size()]);
-    for (std::size_t i = 0; i < names.size(); ++i) slots[i].name = names[i];
-    {
+    m_slots.reset(new Slot[names.size()]);
+    for (std::size_t i = 0; i < names.size(); ++i) m_slots[i].name = names[i];
+    m_pFolder = &folder;
+    m_nSlots = names.size();
+    m_nNextItem = 0;
+    m_nBytes = 0;
+    m_nNextTask = 0;
+    m_bOpen = true;
+    ++m_nGeneration;
+    if (m_nSleepers > 0) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_pFolder = &folder;
-        m_slots = std::move(slots);
-        m_nSlots = names.size();
-        m_nNextTask = m_nNextItem = m_nBytes = 0;
+        m_cvWork.notify_all();
     }
-    m_cvWork.notify_all();
 }
 
 ReadItem* CReadAhead::Next() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_nNextItem > 0) Release(m_slots[m_nNextItem - 1]);
-    if (m_nNextItem >= m_nSlots) return nullptr;
-    Slot& slot = m_slots[m_nNextItem++];
-    const bool mine = m_nNextTask < m_nNextItem;  // no thread has taken it
-    if (mine) ++m_nNextTask;
-    if (m_nSleepers > 0 && HasRoomToWake()) m_cvWork.notify_one();
-    lock.unlock();
-    if (mine) {
-        Read(slot);
-        return &slot.item;
+    const std::size_t index = m_nNextItem;
+    if (index > 0) Release(m_slots[index - 1]);
+    if (index >= m_nSlots) return nullptr;
+    Slot& slot = m_slots[index];
+    m_nNextItem = index + 1;
+    std::size_t expected = index;
+    const bool mine = m_nNextTask == index && m_nNextTask.compare_exchange_strong(expected, index + 1);
+    if (m_nSleepers > 0 && HasRoom()) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_cvWork.notify_one();
     }
-    for (int spin = 0; spin < kSpins && !slot.ready.load(std::memory_order_acquire); ++spin) Pause();
-    if (!slot.ready.load(std::memory_order_acquire)) {
-        lock.lock();
-        m_bWaiting = true;
-        m_cvReady.wait(lock, [&] { return slot.ready.load(); });
-        m_bWaiting = false;
+    if (mine) {
+        Read(slot);  // no thread has taken it
+    } else {
+        WaitReady(slot);
     }
     return &slot.item;
 }
 
 void CReadAhead::Drain() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_nNextTask = m_nSlots;
-    m_bWaiting = true;
-    m_cvReady.wait(lock, [&] { return m_nRunning == 0; });
-    m_bWaiting = false;
+    m_bOpen = false;
+    m_nNextTask = kClosed;
+    while (m_nClaiming > 0) std::this_thread::yield();  // a file being read is soon done
     m_slots.reset();  // closes every file still open
-    m_nSlots = m_nNextTask = m_nNextItem = m_nBytes = 0;
+    m_nSlots = 0;
+    m_nNextItem = 0;
+    m_nBytes = 0;
     m_pFolder = nullptr;
 }
 
-// A sleeping thread is woken only once half the room ahead is free: woken for every
-// file, it would sleep and wake once per file.
-bool CReadAhead::HasRoomToWake() const {
-    return m_nNextTask < m_nSlots && m_nBytes <= m_nMaxBytes / 2 && m_nNextTask + kMaxFilesAhead / 2 <= m_nNextItem + kMaxFilesAhead;
+bool CReadAhead::MayTake(std::size_t task) const {
+    return m_bOpen && task < m_nSlots && task < m_nNextItem + kMaxFilesAhead && m_nBytes < m_nMaxBytes;
 }
 
-bool CReadAhead::MayTakeNext() const {
-    return m_nNextTask < m_nSlots && m_nBytes < m_nMaxBytes && m_nNextTask < m_nNextItem + kMaxFilesAhead;
+bool CReadAhead::HasRoom() const {
+    return m_nNextTask + kMaxFilesAhead / 2 <= m_nNextItem + kMaxFilesAhead && m_nBytes <= m_nMaxBytes / 2;
+}
+
+// A claim counts in m_nClaiming from before the file is looked at, so that Drain,
+// once it has closed the files and seen no claim, knows none is made.
+CReadAhead::Claim CReadAhead::Take(std::size_t& task) {
+    ++m_nClaiming;
+    task = m_nNextTask;
+    if (MayTake(task)) {
+        if (m_nNextTask.compare_exchange_strong(task, task + 1)) return Claim::Taken;
+        --m_nClaiming;
+        return Claim::Lost;
+    }
+    --m_nClaiming;
+    return Claim::None;
 }
 
 void CReadAhead::Read(Slot& slot) {
     ReadItem& item = slot.item;
     item.opened = m_opener(item.file, *m_pFolder, slot.name->c_str(), item.reason);
     if (item.opened) ReadHead(item, m_nHeadLimit);
+    m_nBytes += item.head.size();
+}
+
+void CReadAhead::ReadTaken(std::size_t task) {
+    Slot& slot = m_slots[task];
+    Read(slot);
+    slot.ready = true;
+    --m_nClaiming;
+    if (m_bWaiting) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_cvReady.notify_all();
+    }
 }
 
 // The head of a file handed back no longer counts against the cap; its memory goes.
@@ -137,23 +170,47 @@ void CReadAhead::Release(Slot& slot) {
     slot.item.file.Close();
 }
 
-void CReadAhead::Work() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    for (;;) {
-        if (!MayTakeNext()) {
-            ++m_nSleepers;
-            m_cvWork.wait(lock, [&] { return m_bStop || MayTakeNext(); });
-            --m_nSleepers;
+// While another thread reads the file it waits for, the job's thread reads later ones.
+void CReadAhead::WaitReady(Slot& slot) {
+    for (int spin = 0; spin < kReadySpins;) {
+        if (slot.ready) return;
+        std::size_t task = 0;
+        if (Take(task) == Claim::Taken) {
+            ReadTaken(task);
+            continue;
         }
-        if (m_bStop) return;
-        Slot& slot = m_slots[m_nNextTask++];
-        ++m_nRunning;
-        lock.unlock();
-        Read(slot);
-        lock.lock();
-        --m_nRunning;
-        m_nBytes += slot.item.head.size();
-        slot.ready.store(true, std::memory_order_release);
-        if (m_bWaiting) m_cvReady.notify_all();
+        Pause();
+        ++spin;
+    }
+    if (slot.ready) return;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_bWaiting = true;
+    m_cvReady.wait(lock, [&] { return slot.ready.load(); });
+    m_bWaiting = false;
+}
+
+// Out of files, a thread looks for the next folder's for a while, then sleeps until
+// a folder begins, room is free again, or the end.
+void CReadAhead::Sleep(unsigned generation) {
+    if (!m_bOpen || m_nNextTask >= m_nSlots) {
+        for (int spin = 0; spin < kIdleSpins && m_nGeneration == generation && !m_bStop; ++spin) Pause();
+    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    ++m_nSleepers;
+    m_cvWork.wait(lock, [&] {
+        return m_bStop || m_nGeneration != generation || (MayTake(m_nNextTask) && HasRoom());
+    });
+    --m_nSleepers;
+}
+
+void CReadAhead::Work() {
+    while (!m_bStop) {
+        const unsigned generation = m_nGeneration;
+        std::size_t task = 0;
+        switch (Take(task)) {
+            case Claim::Taken: ReadTaken(task); break;
+            case Claim::Lost: break;
+            case Claim::None: Sleep(generation); break;
+        }
     }
 }

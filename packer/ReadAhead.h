@@ -62,28 +62,41 @@ private:
         std::atomic<bool> ready{false};
     };
 
+    enum class Claim { Taken, Lost, None };
+
     void Work();
-    bool MayTakeNext() const;    // with m_mutex held
-    bool HasRoomToWake() const;  // with m_mutex held
+    bool MayTake(std::size_t task) const;
+    bool HasRoom() const;         // half the room ahead is free
+    Claim Take(std::size_t& task);  // claims the next file for this thread
     void Read(Slot& slot);
+    void ReadTaken(std::size_t task);  // reads a claimed file and hands it over
     void Release(Slot& slot);
+    void Sleep(unsigned generation);
+    void WaitReady(Slot& slot);
 
     const std::size_t m_nMaxBytes;
     const long long m_nHeadLimit;
     Opener m_opener;
     std::vector<std::thread> m_threads;
 
-    std::mutex m_mutex;  // guards everything below but the slots' items and `ready`
-    std::condition_variable m_cvWork;   // a file to take, or the end: for sleeping threads
-    std::condition_variable m_cvReady;  // a file is ready, or a thread has put one down
+    // Set by Begin and Drain alone, while no thread holds a claim (m_nClaiming is 0).
     const CFolder* m_pFolder = nullptr;
     std::unique_ptr<Slot[]> m_slots;
-    std::size_t m_nSlots = 0;
-    std::size_t m_nNextTask = 0;  // the next file a thread takes
-    std::size_t m_nNextItem = 0;  // the next file handed back
-    std::size_t m_nBytes = 0;     // of the heads read and not released
-    int m_nRunning = 0;           // threads at work on a file
-    int m_nSleepers = 0;          // threads waiting on m_cvWork
-    bool m_bWaiting = false;      // the job's thread waits on m_cvReady
-    bool m_bStop = false;
+    std::atomic<std::size_t> m_nSlots{0};
+
+    // Files are claimed without a lock: the next one by a compare-and-swap of m_nNextTask.
+    std::atomic<bool> m_bOpen{false};           // Begin has run and Drain has not
+    std::atomic<std::size_t> m_nNextTask{0};    // the next file to take
+    std::atomic<std::size_t> m_nNextItem{0};    // the next file handed back
+    std::atomic<std::size_t> m_nBytes{0};       // of the heads read and not released
+    std::atomic<int> m_nClaiming{0};            // threads between a claim and its file's end
+    std::atomic<unsigned> m_nGeneration{0};     // bumped by every Begin
+    std::atomic<bool> m_bStop{false};
+
+    // Sleeping only: threads out of work, and the job's thread waiting for a file.
+    std::mutex m_mutex;
+    std::condition_variable m_cvWork;
+    std::condition_variable m_cvReady;
+    std::atomic<int> m_nSleepers{0};
+    std::atomic<bool> m_bWaiting{false};
 };

@@ -54,7 +54,9 @@ TEST(OnePass, FailedJobKeepsTheOldPacketAndLeavesNothingBesideIt) {
     for (long long limit : {64 + 150, 300}) {  // the data past the limit; the data within it, the index past it
         PackOptions options = f.Options();
         options.sizeLimit = limit;
-        OnePassRun run = PackOnePass(f, f.PacketPath(), options);
+        OnePassOptions onePass;
+        onePass.jobs = 2;  // the job stops while files are read ahead
+        OnePassRun run = PackOnePass(f, f.PacketPath(), options, onePass);
         EXPECT_FALSE(run.ok);
         ASSERT_FALSE(run.messages.empty());
         EXPECT_EQ(run.messages.back(), kMsgTooLarge);
