@@ -177,7 +177,10 @@ def measure_set(name, args, tools):
     runs = {(t.key, mode): [] for t in tools for mode in t.modes()}
     loads = []
     for round_no in range(args.warmup + args.runs):
-        for tool in tools:
+        # Each round starts with another tool: none always follows the same one (asar's
+        # heavy runs, say) and pays for what it left behind.
+        start = round_no % len(tools)
+        for tool in tools[start:] + tools[:start]:
             for mode in tool.modes():
                 result = time_run(tool, src, out, files, total, mode == "durable")
                 if round_no >= args.warmup:
@@ -467,7 +470,8 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
     L.append("")
     L.append(f"- {args.runs} timed run(s) per tool, mode and set after {args.warmup} untimed warm-up round(s); "
              "rounds interleave the tools, and each round runs every tool once in each mode. The figure is the "
-             "**median** wall-clock time; the best run is shown beside it. user/sys are the median CPU seconds of "
+             "**median** wall-clock time; the best run is shown beside it. Each round starts one tool further "
+             "on, so that no tool always follows the same one. user/sys are the median CPU seconds of "
              "the process and its children (`wait4`).")
     L.append("- Before every run the previous outputs (packets, work files) are deleted and `sync` runs, so no run "
              "pays for another's write-back. Every file of a set is read once before its runs, and the sets fit "
@@ -478,7 +482,7 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
              "the machine had left to write at that moment (on a shared machine, other people's writes too).")
     L.append("- velkaron-pack (default): `velkaron-pack pack SRC OUT -q`, one pass into a temporary file beside OUT, "
              "large files copied inside the kernel (`copy_file_range`), the next files read ahead on "
-             "`--jobs` threads (default: one per core, at most 4). `--sync`: the same, the packet written back "
+             "`--jobs` threads (default: one per core left idle by other tasks when it starts, at most 4). `--sync`: the same, the packet written back "
              "while it is made and flushed (fsync of the file and its folder) before it replaces OUT. "
              "`--two-pass`: the dialog's job, `... --two-pass --work-dir WORK`, every byte written to a work file "
              "and then to the packet; `4 KiB buffer` adds `--buffer-size 4096`, the dialog's own buffer.")

@@ -149,7 +149,7 @@ private:
 };
 
 // Threads reading unless --jobs says otherwise: one per core that other work leaves
-// idle, at most four. On a busy core a thread reading ahead only competes with the
+// idle at the start, at most four. On a busy core a thread reading ahead only competes with the
 // job's own (see docs/benchmarks.md).
 int DefaultJobs() {
     const double busy = BusyCores();

@@ -3,6 +3,7 @@
 
 // The number of cores the process may run on; at least 1.
 int CoreCount();
-// Cores the rest of the system keeps busy: the 1-minute load average (POSIX), or
-// -1 when the system does not tell (Windows).
+// Cores the rest of the system keeps busy now: the other tasks running at this
+// moment (Linux), else the 1-minute load average (POSIX); -1 when the system does
+// not tell (Windows).
 double BusyCores();

@@ -127,18 +127,34 @@ TEST(CliOnePassPosix, AnotherUserPacksWithTheProgramInAFolderTheyCannotWrite) {
     EXPECT_EQ(NamesIn(dir / "prog"), std::vector<std::string>{"velkaron-pack"});
 }
 
-// A tree whose index lines fill a pipe: a job that prints them into a pipe nobody
-// reads stops in the middle of its scan.
-void MakeLongTree(const TempDir& dir) {
-    MakeDirs(dir / "src");
-    for (int i = 0; i < 3000; ++i) WriteFileBytes(dir / ("src/a-file-with-a-long-name-" + std::to_string(i)), "x");
-}
-
 bool HasTemporaryFile(const std::string& folder) {
     for (const std::string& name : NamesIn(folder)) {
         if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) return true;
     }
     return false;
+}
+
+TEST(CliOnePassPosix, PacketPathThatIsALinkOrADeviceIsWrittenThroughNeverReplaced) {
+    TempDir dir;
+    MakeDirs(dir / "src");
+    WriteFileBytes(dir / "src/a.txt", "aaa");
+    WriteFileBytes(dir / "real.dat", "old");
+    ASSERT_EQ(::symlink("real.dat", (dir / "link.dat").c_str()), 0);
+    CliRun linked = RunVelkaronPack(dir, {dir / "src", dir / "link.dat", "-q"});
+    EXPECT_EQ(linked.status, 0) << linked.err;
+    EXPECT_EQ(GetPathKind(dir / "link.dat"), PathKind::Link);
+    EXPECT_EQ(DescribeIndex(ReadValidPacket(dir / "real.dat")), std::vector<std::string>{"F 64 3 a.txt"});
+    CliRun device = RunVelkaronPack(dir, {dir / "src", "/dev/null", "-q"});
+    EXPECT_EQ(device.status, 0) << device.err;
+    EXPECT_EQ(GetPathKind("/dev/null"), PathKind::Other) << "a device stays a device";
+    EXPECT_FALSE(HasTemporaryFile("/dev/"));
+}
+
+// A tree whose index lines fill a pipe: a job that prints them into a pipe nobody
+// reads stops in the middle of its scan.
+void MakeLongTree(const TempDir& dir) {
+    MakeDirs(dir / "src");
+    for (int i = 0; i < 3000; ++i) WriteFileBytes(dir / ("src/a-file-with-a-long-name-" + std::to_string(i)), "x");
 }
 
 TEST(CliOnePassPosix, SignalThatEndsPackRemovesItsTemporaryFilesAndKeepsTheOldPacket) {
