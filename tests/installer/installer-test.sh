@@ -82,5 +82,6 @@ wait_for installed_files_gone ||
 for kept in velkaron.ini data example.dat example/readme.txt; do
   [ -e "$dir/$kept" ] || fail "the uninstall removed the user's $kept"
 done
-rm -rf "$prefix"
+stop_wine
+rm -rf "$prefix" "$prefix.lock" "$prefix.keepalive"
 echo "installer-test: ok"
