@@ -13,6 +13,7 @@ export SOURCE_DATE_EPOCH
 
 rm -rf dist
 cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j2
 cmake --build --preset win32 -j2 --target velkaron_release
 cmake --preset release >/dev/null
 cmake --build --preset release -j2
