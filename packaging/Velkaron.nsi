@@ -20,6 +20,7 @@ SetDateSave off
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Velkaron"
 
 Name "Velkaron"
+BrandingText "Velkaron ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\Velkaron"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
