@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Checks the release as a Windows user gets it: the portable zip holds exactly
-the release files, each program is a stripped, statically linked PE32 for i386
-that still carries its resources, version block and manifest, the texts are
-what Notepad on a Chinese Windows shows right; the installer is a PE32 too.
+the release files; each program is a stripped, statically linked PE32 for i386
+with no link time in it, still carrying its resources, its version block and its
+manifest; the texts are UTF-8 with a byte order mark and CR LF, as Notepad on a
+Chinese Windows reads them; the installer is a PE32 for i386 too.
 
     check-zip.py ZIP SETUP VERSION        (VERSION as a.b.c.d)
 Prints each failed check and exits 1 when there is one.
@@ -14,9 +15,9 @@ import zipfile
 
 EXPECTED_FILES = ["Velkaron.exe", "velkaron-pack.exe", "velkaron.txt", "使用说明.txt"]
 RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 6, 14, 16, 24
-# Resource types (and the ids that must be there) of each program.
+# The resource types of each program, with the ids that must be among them.
 EXPECTED_RESOURCES = {
-    "Velkaron.exe": {RT_DIALOG: {100, 102}, RT_STRING: None, RT_ICON: None, RT_GROUP_ICON: {128},
+    "Velkaron.exe": {RT_DIALOG: {100, 102}, RT_STRING: set(), RT_ICON: set(), RT_GROUP_ICON: {128},
                      RT_VERSION: {1}, RT_MANIFEST: {1}},
     "velkaron-pack.exe": {RT_VERSION: {1}, RT_MANIFEST: {1}},
 }
@@ -28,7 +29,6 @@ failures = []
 def check(condition, message):
     if not condition:
         failures.append(message)
-    return condition
 
 
 class Pe:
@@ -37,19 +37,14 @@ class Pe:
     def __init__(self, data):
         self.data = data
         pe = struct.unpack_from("<I", data, 0x3C)[0]
-        if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
-            raise ValueError("not a PE image")
-        (self.machine, sections, self.timestamp, self.symbols_at, self.symbols, optional_size,
+        (self.machine, sections, self.timestamp, _, self.symbols, optional_size,
          _) = struct.unpack_from("<HHIIIHH", data, pe + 4)
         optional = pe + 24
-        self.magic = struct.unpack_from("<H", data, optional)[0]
-        directories = optional + (96 if self.magic == 0x10B else 112)
+        self.pe32 = data[:2] == b"MZ" and data[pe:pe + 4] == b"PE\0\0" and data[optional:optional + 2] == b"\x0b\x01"
+        directories = optional + (96 if self.pe32 else 112)
         self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(16)]
         table = optional + optional_size
-        self.sections = []
-        for i in range(sections):
-            name, _, rva, raw_size, raw_at = struct.unpack_from("<8sIIII", data, table + 40 * i)
-            self.sections.append((name.rstrip(b"\0").decode(), rva, raw_size, raw_at))
+        self.sections = [struct.unpack_from("<8s4xIII", data, table + 40 * i) for i in range(sections)]
 
     def at(self, rva):
         for _, start, size, raw_at in self.sections:
@@ -58,8 +53,7 @@ class Pe:
         raise ValueError("address %#x outside every section" % rva)
 
     def imports(self):
-        rva, _ = self.directories[1]
-        names, entry = [], self.at(rva)
+        names, entry = [], self.at(self.directories[1][0])
         while struct.unpack_from("<I", self.data, entry + 12)[0]:
             name_at = self.at(struct.unpack_from("<I", self.data, entry + 12)[0])
             names.append(self.data[name_at:self.data.index(b"\0", name_at)].decode())
@@ -68,101 +62,54 @@ class Pe:
 
     def resources(self):
         """{type: {id: data}}, the first language of each."""
+        if self.directories[2][0] == 0:
+            return {}
         base = self.at(self.directories[2][0])
 
         def entries(offset):
             named, ids = struct.unpack_from("<HH", self.data, base + offset + 12)
             for i in range(named + ids):
-                key, target = struct.unpack_from("<II", self.data, base + offset + 16 + 8 * i)
-                yield key, target
+                yield struct.unpack_from("<II", self.data, base + offset + 16 + 8 * i)
 
         found = {}
         for kind, names in entries(0):
             for name, languages in entries(names & 0x7FFFFFFF):
-                _, leaf = next(entries(languages & 0x7FFFFFFF))
+                leaf = next(entries(languages & 0x7FFFFFFF))[1]
                 rva, size = struct.unpack_from("<II", self.data, base + leaf)
                 found.setdefault(kind, {})[name] = self.data[self.at(rva):self.at(rva) + size]
         return found
 
 
-def version_nodes(block, pos=0):
-    """The VS_VERSIONINFO node at `pos` as (key, value bytes, children, length)."""
-    length, value_length, text = struct.unpack_from("<HHH", block, pos)
-    key_end = pos + 6
-    while block[key_end:key_end + 2] != b"\0\0":
-        key_end += 2
-    key = block[pos + 6:key_end].decode("utf-16-le")
-    value_at = (key_end + 2 + 3) & ~3
-    value = block[value_at:value_at + (value_length * 2 if text else value_length)]
-    children, child = [], (value_at + len(value) + 3) & ~3
-    while child < pos + length:
-        node = version_nodes(block, child)
-        children.append(node)
-        child = (child + node[3] + 3) & ~3
-    return key, value, children, length
-
-
-def version_strings(block):
-    strings = {}
-    for key, _, tables, _ in version_nodes(block)[2]:
-        if key == "StringFileInfo":
-            for _, _, entries, _ in tables:
-                for name, value, _, _ in entries:
-                    strings[name] = value.decode("utf-16-le").rstrip("\0")
-    return strings
-
-
-def check_program(name, data, version):
-    try:
-        pe = Pe(data)
-    except ValueError as error:
-        return check(False, "%s: %s" % (name, error))
-    check(pe.machine == 0x14C and pe.magic == 0x10B, "%s: not a PE32 for i386 (machine %#x)" % (name, pe.machine))
+def check_program(name, pe, version):
+    if not (pe.pe32 and pe.machine == 0x14C):
+        return check(False, "%s: not a PE32 for i386 (machine %#x)" % (name, pe.machine))
     check(pe.timestamp == 0, "%s: the header holds a link time, so builds differ" % name)
-    check(pe.symbols_at == 0 and pe.symbols == 0 and not any(s[0].startswith(".debug") for s in pe.sections),
-          "%s: not stripped" % name)
+    check(pe.symbols == 0 and not any(s[0].startswith(b".debug") for s in pe.sections), "%s: not stripped" % name)
     runtime = [dll for dll in pe.imports() if dll.lower().startswith("lib")]
     check(not runtime, "%s: needs DLLs beside it: %s" % (name, runtime))
-
     resources = pe.resources()
     for kind, ids in EXPECTED_RESOURCES[name].items():
-        check(kind in resources and (ids is None or ids <= set(resources[kind])),
-              "%s: resources of type %d %s missing" % (name, kind, sorted(ids or [])))
-    if RT_VERSION in resources:
-        block = resources[RT_VERSION][1]
-        fixed = version_nodes(block)[1]
-        numbers = struct.unpack_from("<IIII", fixed, 8)
-        shown = "%d.%d.%d.%d" % (numbers[0] >> 16, numbers[0] & 0xFFFF, numbers[1] >> 16, numbers[1] & 0xFFFF)
-        check(shown == version, "%s: file version %s, not %s" % (name, shown, version))
-        strings = version_strings(block)
-        check(strings.get("FileVersion") == version.replace(".", ", "), "%s: FileVersion %r" % (name, strings))
-        check(strings.get("OriginalFilename", "").lower() == name.lower(), "%s: OriginalFilename %r" % (name, strings))
-    if RT_MANIFEST in resources:
+        check(kind in resources and ids <= set(resources[kind]), "%s: no resources of type %d %s" % (name, kind, sorted(ids)))
+    block = resources.get(RT_VERSION, {}).get(1, b"")
+    fixed = block.find(struct.pack("<I", 0xFEEF04BD))
+    high, low = struct.unpack_from("<II", block, fixed + 8) if fixed >= 0 else (0, 0)
+    shown = "%d.%d.%d.%d" % (high >> 16, high & 0xFFFF, low >> 16, low & 0xFFFF)
+    check(shown == version, "%s: file version %s, not %s" % (name, shown, version))
+    if 1 in resources.get(RT_MANIFEST, {}):
         check_manifest(name, resources[RT_MANIFEST][1])
 
 
 def check_manifest(name, text):
     try:
-        root = ElementTree.fromstring(text)
+        elements = {e.tag.split("}")[-1]: e for e in ElementTree.fromstring(text).iter()}
     except ElementTree.ParseError as error:
-        return check(False, "%s: the manifest is not well-formed XML: %s" % (name, error))
-    values = {element.tag.split("}")[1]: element for element in root.iter()}
-    level = values.get("requestedExecutionLevel")
-    check(level is not None and level.get("level") == "asInvoker", "%s: manifest asks for more than asInvoker" % name)
+        return check(False, "%s: the manifest is not well-formed: %s" % (name, error))
+    level = elements.get("requestedExecutionLevel")
+    check(level is not None and level.get("level") == "asInvoker", "%s: the manifest asks for elevation" % name)
     for setting in ("dpiAware", "longPathAware"):
-        check(setting in values and values[setting].text == "true", "%s: manifest lacks %s" % (name, setting))
-    systems = [e.get("Id") for e in root.iter() if e.tag.endswith("}supportedOS")]
-    check(WINDOWS_10 in systems, "%s: manifest does not name Windows 10 and 11" % name)
-    check("dependency" not in values, "%s: manifest depends on another assembly (common controls?)" % name)
-
-
-def check_text(name, data):
-    check(data.startswith(b"\xef\xbb\xbf"), "%s: no UTF-8 byte order mark" % name)
-    check(data.count(b"\n") == data.count(b"\r\n") > 0, "%s: lines do not end in CR LF" % name)
-    try:
-        data.decode("utf-8")
-    except UnicodeDecodeError:
-        check(False, "%s: not UTF-8" % name)
+        check(setting in elements and elements[setting].text == "true", "%s: the manifest lacks %s" % (name, setting))
+    check(WINDOWS_10 in text.decode(), "%s: the manifest does not name Windows 10 and 11" % name)
+    check("dependency" not in elements, "%s: the manifest depends on another assembly" % name)
 
 
 def main(argv):
@@ -173,13 +120,15 @@ def main(argv):
         names = archive.namelist()
         check(names == EXPECTED_FILES, "the zip holds %s, not %s" % (names, EXPECTED_FILES))
         for name in names:
+            data = archive.read(name)
             if name in EXPECTED_RESOURCES:
-                check_program(name, archive.read(name), version)
-            elif name.endswith(".txt"):
-                check_text(name, archive.read(name))
+                check_program(name, Pe(data), version)
+            else:
+                check(data.startswith(b"\xef\xbb\xbf") and data.count(b"\n") == data.count(b"\r\n"),
+                      "%s: not UTF-8 with a byte order mark and CR LF" % name)
     with open(setup_path, "rb") as setup:
-        pe = Pe(setup.read())
-    check(pe.machine == 0x14C and pe.magic == 0x10B, "%s: not a PE32 for i386" % setup_path)
+        installer = Pe(setup.read())
+    check(installer.pe32 and installer.machine == 0x14C, "%s: not a PE32 for i386" % setup_path)
     for failure in failures:
         print("check-zip: " + failure, file=sys.stderr)
     print("check-zip: %s: %s" % (zip_path, "FAILED" if failures else "ok"))
