@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds what users download into dist/, then checks it: the portable zip and
 # the installer of the 32-bit Windows programs, the Debian package of the Linux
-# command line, and SHA256SUMS of them. The zip's bytes depend only on the commit
-# (its entries carry SOURCE_DATE_EPOCH, by default the commit's time).
+# command line, and SHA256SUMS of them. Their bytes depend only on the commit:
+# the programs hold no link time, and the zip's entries and the package's files
+# carry SOURCE_DATE_EPOCH, by default the commit's time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
