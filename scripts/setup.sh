@@ -12,6 +12,7 @@ if [ "${1:-all}" != native ]; then
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     wine wine64 xvfb xauth x11-utils imagemagick gnuplot-nox
     fonts-wqy-microhei fonts-wine
+    nsis dpkg-dev groff-base
   )
 fi
 

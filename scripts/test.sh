@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: native (ASan and UBSan), the INI fuzzer,
-# the win64 build under Wine (code page 936, GUI tests in Xvfb); builds the
-# 32-bit release and the benchmarks. Exits non-zero when any step fails.
+# the win64 build under Wine (code page 936, GUI tests in Xvfb, the installer in
+# a prefix of its own); builds and checks the release (scripts/release.sh) and
+# builds the benchmarks. Exits non-zero when any step fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
@@ -36,8 +37,7 @@ WINEPREFIX=$prefix /usr/lib/wine/wineserver -p 60
 step ctest --preset win64
 WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
 
-step cmake --preset win32
-step cmake --build --preset win32 -j2
+step bash scripts/release.sh
 
 # The optimised build warns where the others do not: build it too (not run).
 step cmake --preset bench
