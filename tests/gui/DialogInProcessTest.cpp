@@ -5,6 +5,8 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/resource.h"
 #include "tests/gui/GuiDriver.h"
@@ -100,6 +102,118 @@ TEST_F(LogControl, LeavesTheCaretAtTheEndOfTheText) {
     EXPECT_EQ(static_cast<LRESULT>(start), textEnd);
     EXPECT_EQ(static_cast<LRESULT>(end), textEnd);
     EXPECT_EQ(Text(), "第一行\r\n第二行");
+}
+
+// Two logs of the main dialog's template, hidden: one given a tick's texts one by
+// one, as the dialog once did, the other the whole tick at once.
+class LogTicks : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (Log* pLog : {&m_oneByOne, &m_batched}) {
+            pLog->hDialog = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_VELKARON_DIALOG),
+                                                 nullptr, &PassiveDialogProc, 0);
+            ASSERT_NE(pLog->hDialog, nullptr);
+            ::ShowWindow(pLog->hDialog, SW_HIDE);
+            pLog->edit.Attach(::GetDlgItem(pLog->hDialog, IDC_LOG));
+        }
+    }
+    void TearDown() override {
+        for (Log* pLog : {&m_oneByOne, &m_batched}) {
+            if (pLog->hDialog != nullptr) ::DestroyWindow(pLog->hDialog);
+        }
+    }
+
+    // Gives both logs the same tick and expects the same text, lines and caret.
+    void Tick(const std::vector<std::string>& texts) {
+        for (const std::string& text : texts) CVelkaronDlg::AppendLogText(&m_oneByOne.edit, text);
+        EXPECT_EQ(CVelkaronDlg::AppendLogTexts(&m_batched.edit, texts), 1);
+        EXPECT_EQ(WindowText(m_batched.edit.GetSafeHwnd()), WindowText(m_oneByOne.edit.GetSafeHwnd()));
+        EXPECT_EQ(Lines(m_batched), Lines(m_oneByOne));
+        EXPECT_EQ(Selection(m_batched), Selection(m_oneByOne));
+    }
+
+    struct Log {
+        HWND hDialog = nullptr;
+        CEdit edit;
+    };
+    static LRESULT Lines(const Log& log) { return log.edit.Send(EM_GETLINECOUNT); }
+    static std::pair<DWORD, DWORD> Selection(const Log& log) {
+        DWORD start = 0, end = 0;
+        log.edit.Send(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        return {start, end};
+    }
+
+    Log m_oneByOne;
+    Log m_batched;
+};
+
+// `count` texts made by `make`, numbered from `first`.
+std::vector<std::string> Texts(int first, int count, std::string (*make)(int)) {
+    std::vector<std::string> texts;
+    for (int i = first; i < first + count; ++i) texts.push_back(make(i));
+    return texts;
+}
+
+std::string IndexLine(int i) { return "#F," + std::to_string(64 + i) + ",1,文件夹\\文件" + std::to_string(i) + "\r\n"; }
+
+// Two texts in three wider than the log, in words and in double-byte characters;
+// 200 of them pass the 30,000 characters an edit control takes by default.
+std::string WrappingLine(int i) {
+    if (i % 3 == 1) {
+        return "#F,0,0," + std::string(30 + i % 17, 'w') + " " + std::string(20, 'x') + " tail" +
+               std::string(400, 'y') + "\r\n";
+    }
+    if (i % 3 == 2) {
+        std::string wide = "#D,0,0,";
+        for (int n = 0; n < 60 + i % 23; ++n) wide += "数据";
+        return wide + "\r\n";
+    }
+    return IndexLine(i);
+}
+
+// Line ends only now and then: pieces run on into the next text.
+std::string Fragment(int i) {
+    if (i % 7 == 0) return "打包完成!";
+    return i % 3 == 0 ? "片段" + std::to_string(i) + "\r\n" : "片段" + std::to_string(i) + " ";
+}
+
+TEST_F(LogTicks, LeaveTheLogAsAppendingEachTextInTurnWould) {
+    // Around the point where the oldest texts of a tick can be left out, and well past it.
+    const int sizes[] = {1, 2, 150, 199, 200, 201, 202, 700};
+    int next = 0;
+    for (auto make : {&IndexLine, &WrappingLine, &Fragment}) {
+        for (int size : sizes) {
+            SCOPED_TRACE("tick of " + std::to_string(size) + " texts from " + std::to_string(next));
+            Tick(Texts(next, size, make));
+            next += size;
+        }
+    }
+    // A tick that starts with what the last job left without a line end.
+    Tick({"打包完成!"});
+    Tick(Texts(next, 300, &IndexLine));
+}
+
+// Counts the control's EM_REPLACESEL messages while it is subclassed.
+LRESULT CALLBACK CountingEditProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam) {
+    auto* pState = reinterpret_cast<std::pair<WNDPROC, int>*>(::GetPropA(hWnd, "count"));
+    if (nMsg == EM_REPLACESEL) ++pState->second;
+    return ::CallWindowProcA(pState->first, hWnd, nMsg, wParam, lParam);
+}
+
+TEST_F(LogTicks, ATickOfThousandsOfLinesCostsAFewReplacements) {
+    HWND hEdit = m_batched.edit.GetSafeHwnd();
+    std::pair<WNDPROC, int> state{nullptr, 0};
+    ::SetPropA(hEdit, "count", &state);
+    state.first = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(hEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountingEditProc)));
+
+    CVelkaronDlg::AppendLogTexts(&m_batched.edit, Texts(0, 5000, &IndexLine));
+    ::SetWindowLongPtrA(hEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(state.first));
+    ::RemovePropA(hEdit, "count");
+
+    EXPECT_LE(state.second, 4);
+    EXPECT_EQ(Lines(m_batched), 201);
+    EXPECT_EQ(WindowText(hEdit).substr(0, IndexLine(4800).size()), IndexLine(4800));
 }
 
 // The real main dialog on a thread of its own, driven from the test's thread. The
