@@ -28,6 +28,6 @@ private:
 // null or bound to no window, else 1.
 int AppendCappedText(CEdit* pEdit, const std::string& strText, int nMaxLines);
 // Leaves the control as AppendCappedText would, given each of `texts` in turn,
-// at the cost of at most three appends however many texts there are. 0 when
-// `pEdit` is null or bound to no window, else 1.
+// in at most two appends however many texts there are. 0 when `pEdit` is null
+// or bound to no window, else 1.
 int AppendCappedTexts(CEdit* pEdit, const std::vector<std::string>& texts, int nMaxLines);
