@@ -251,6 +251,25 @@ protected:
         return hDialog;
     }
 
+    // Opens the about box from the system menu of `hDialog`; the box, or null.
+    HWND OpenAboutBox(HWND hDialog) {
+        ::PostMessageA(hDialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+        HWND hAbout = nullptr;
+        WaitUntil(
+            [&] {
+                for (HWND hWnd : DialogsOfThread(m_nThreadId)) {
+                    if (WindowText(hWnd) == "关于 Velkaron") hAbout = hWnd;
+                }
+                return hAbout != nullptr;
+            },
+            20000);
+        return hAbout;
+    }
+    static void CloseAboutBox(HWND hAbout) {
+        ::PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(hAbout); }, 20000));
+    }
+
     std::thread m_ui;
     std::atomic<DWORD> m_nThreadId{0};
     std::atomic<INT_PTR> m_nResult{0};
@@ -269,25 +288,53 @@ TEST_F(MainDialogInProcess, SystemMenuEndsWithSeparatorAndAboutItemThatOpensTheA
     EXPECT_STREQ(text, "关于 Velkaron(&A)...");
     EXPECT_NE(::GetMenuState(hMenu, count - 2, MF_BYPOSITION) & MF_SEPARATOR, 0u);
 
-    ::PostMessageA(hDialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-    HWND hAbout = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            for (HWND hWnd : DialogsOfThread(m_nThreadId)) {
-                if (WindowText(hWnd) == "关于 Velkaron") hAbout = hWnd;
-            }
-            return hAbout != nullptr;
-        },
-        20000));
+    HWND hAbout = OpenAboutBox(hDialog);
+    ASSERT_NE(hAbout, nullptr);
     EXPECT_EQ(::GetWindow(hAbout, GW_OWNER), hDialog);
     EXPECT_FALSE(::IsWindowEnabled(hDialog)) << "the about box is modal";
-    ::PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(hAbout); }, 20000));
+    CloseAboutBox(hAbout);
     EXPECT_TRUE(::IsWindowEnabled(hDialog));
 
     ::PostMessageA(hDialog, WM_COMMAND, IDCANCEL, 0);
     m_ui.join();
     EXPECT_EQ(m_nResult, IDCANCEL);
+}
+
+RECT WindowRect(HWND hWnd) {
+    RECT rect = {};
+    ::GetWindowRect(hWnd, &rect);
+    return rect;
+}
+
+// Centred on `area` to the pixel, give or take the rounding of an odd difference.
+void ExpectCentredOn(HWND hWnd, const RECT& area) {
+    RECT rect = WindowRect(hWnd);
+    EXPECT_NEAR(rect.left - area.left, area.right - rect.right, 1);
+    EXPECT_NEAR(rect.top - area.top, area.bottom - rect.bottom, 1);
+}
+
+TEST_F(MainDialogInProcess, OpensCentredOnTheWorkAreaWithTheAboutBoxCentredOverItAndWithinTheWorkArea) {
+    HWND hDialog = WaitForDialog();
+    ASSERT_NE(hDialog, nullptr);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    ASSERT_TRUE(::GetMonitorInfoA(::MonitorFromWindow(hDialog, MONITOR_DEFAULTTONEAREST), &monitor));
+    const RECT work = monitor.rcWork;
+    ExpectCentredOn(hDialog, work);
+
+    HWND hAbout = OpenAboutBox(hDialog);
+    ASSERT_NE(hAbout, nullptr);
+    ExpectCentredOn(hAbout, WindowRect(hDialog));
+    CloseAboutBox(hAbout);
+
+    // Over a main dialog pushed past the bottom right corner, the about box stops at it.
+    ::SetWindowPos(hDialog, nullptr, work.right - 100, work.bottom - 60, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    hAbout = OpenAboutBox(hDialog);
+    ASSERT_NE(hAbout, nullptr);
+    RECT about = WindowRect(hAbout);
+    EXPECT_EQ(about.right, work.right);
+    EXPECT_EQ(about.bottom, work.bottom);
+    CloseAboutBox(hAbout);
 }
 
 }  // namespace
