@@ -84,8 +84,8 @@ std::string MessageBoxText(HWND hBox) {
     return strLongest;
 }
 
-bool CVelkaronProcess::Install(const std::string& strProgram, const std::string& strDir) {
-    return ::CopyFileA(strProgram.c_str(), (strDir + "Velkaron.exe").c_str(), FALSE) != 0;
+bool CVelkaronProcess::Install(const std::string& strProgram, const std::string& strDir, const std::string& strName) {
+    return ::CopyFileA(strProgram.c_str(), (strDir + strName).c_str(), FALSE) != 0;
 }
 
 CVelkaronProcess::~CVelkaronProcess() {

@@ -28,8 +28,9 @@ std::string MessageBoxText(HWND hBox);
 class CVelkaronProcess {
 public:
     // Copies `strProgram` (a path to Velkaron.exe) into `strDir` (ending with a
-    // backslash); false when the copy fails.
-    static bool Install(const std::string& strProgram, const std::string& strDir);
+    // backslash) as `strName`; false when the copy fails.
+    static bool Install(const std::string& strProgram, const std::string& strDir,
+                        const std::string& strName = "Velkaron.exe");
 
     CVelkaronProcess() = default;
     // Ends the process when it is still running.
