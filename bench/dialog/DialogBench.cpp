@@ -86,10 +86,6 @@ std::string JsonList(const std::vector<double>& values) {
     return text + "]";
 }
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 struct Paths {
     std::string bin, source, work;
     std::string DialogDir() const { return work + "dialog\\"; }
@@ -156,7 +152,7 @@ bool MeasureDialog(const Paths& paths, DialogRun& run) {
     statusProbe.join();
     run.flush = Flush(paths.DialogOutputs());
 
-    WaitUntil([&] { return EndsWith(app.Text(IDC_LOG), "打包完成!"); }, 30000);
+    app.WaitForLogEnd(30000);
     ::Sleep(1500);  // the next tick shows the final counts
     // "文件: %d | 文件夹 %d"
     const std::string status = app.Text(IDC_STATUS);

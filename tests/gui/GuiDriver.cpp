@@ -137,6 +137,16 @@ void CVelkaronProcess::Command(int nId) const {
                    reinterpret_cast<LPARAM>(::GetDlgItem(m_hDialog, nId)));
 }
 
+bool CVelkaronProcess::WaitForLogEnd(DWORD nTimeoutMs) const {
+    static const std::string kDone = "打包完成!";
+    return WaitUntil(
+        [this] {
+            const std::string log = Text(IDC_LOG);
+            return log.size() >= kDone.size() && log.compare(log.size() - kDone.size(), kDone.size(), kDone) == 0;
+        },
+        nTimeoutMs);
+}
+
 HWND CVelkaronProcess::WaitForDialog(const std::string& strTitle, DWORD nTimeoutMs) const {
     HWND hFound = nullptr;
     WaitUntil(

@@ -52,6 +52,8 @@ public:
     // Posts a command of control `nId` to the dialog.
     void Command(int nId) const;
 
+    // True when the log ends with the job's last text, "打包完成!", within `nTimeoutMs`.
+    bool WaitForLogEnd(DWORD nTimeoutMs) const;
     // A dialog of the process other than the main one whose title is `strTitle`; null
     // when none shows up within `nTimeoutMs`.
     HWND WaitForDialog(const std::string& strTitle, DWORD nTimeoutMs) const;

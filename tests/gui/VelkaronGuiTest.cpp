@@ -29,10 +29,6 @@ public:
 };
 const auto* const g_multibyte = ::testing::AddGlobalTestEnvironment(new MultibyteEnvironment);
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
     for (std::size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + what.size())) ++n;
@@ -94,9 +90,7 @@ protected:
     }
 
     std::string Log() const { return m_app.Text(IDC_LOG); }
-    bool WaitForLogEnd() const {
-        return WaitUntil([this] { return EndsWith(Log(), kDone); }, kJobTimeoutMs);
-    }
+    bool WaitForLogEnd() const { return m_app.WaitForLogEnd(kJobTimeoutMs); }
     bool WaitForStatus(const std::string& status) const {
         return WaitUntil([&] { return m_app.Text(IDC_STATUS) == status; }, 10000);
     }
