@@ -16,12 +16,17 @@ namespace {
 
 INT_PTR CALLBACK PassiveDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-// The main dialog's template, created modeless with a do-nothing procedure, for its log control.
+// The main dialog's template, created modeless with a do-nothing procedure.
+HWND CreateTemplateDialog() {
+    return ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_VELKARON_DIALOG), nullptr,
+                                &PassiveDialogProc, 0);
+}
+
+// The main dialog's template, for its log control.
 class LogControl : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_hDialog = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_VELKARON_DIALOG),
-                                         nullptr, &PassiveDialogProc, 0);
+        m_hDialog = CreateTemplateDialog();
         ASSERT_NE(m_hDialog, nullptr);
         m_edit.Attach(::GetDlgItem(m_hDialog, IDC_LOG));
         ASSERT_NE(m_edit.GetSafeHwnd(), nullptr);
@@ -104,47 +109,39 @@ TEST_F(LogControl, LeavesTheCaretAtTheEndOfTheText) {
     EXPECT_EQ(Text(), "第一行\r\n第二行");
 }
 
-// Two logs of the main dialog's template, hidden: one given a tick's texts one by
-// one, as the dialog once did, the other the whole tick at once.
-class LogTicks : public ::testing::Test {
+// Beside LogControl's log a second one, both hidden: the first is given a tick's
+// texts one by one, the second the whole tick at once.
+class LogTicks : public LogControl {
 protected:
     void SetUp() override {
-        for (Log* pLog : {&m_oneByOne, &m_batched}) {
-            pLog->hDialog = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_VELKARON_DIALOG),
-                                                 nullptr, &PassiveDialogProc, 0);
-            ASSERT_NE(pLog->hDialog, nullptr);
-            ::ShowWindow(pLog->hDialog, SW_HIDE);
-            pLog->edit.Attach(::GetDlgItem(pLog->hDialog, IDC_LOG));
-        }
+        LogControl::SetUp();
+        m_hBatched = CreateTemplateDialog();
+        ASSERT_NE(m_hBatched, nullptr);
+        m_batched.Attach(::GetDlgItem(m_hBatched, IDC_LOG));
+        ::ShowWindow(m_hDialog, SW_HIDE);
+        ::ShowWindow(m_hBatched, SW_HIDE);
     }
     void TearDown() override {
-        for (Log* pLog : {&m_oneByOne, &m_batched}) {
-            if (pLog->hDialog != nullptr) ::DestroyWindow(pLog->hDialog);
-        }
+        if (m_hBatched != nullptr) ::DestroyWindow(m_hBatched);
+        LogControl::TearDown();
     }
 
     // Gives both logs the same tick and expects the same text, lines and caret.
     void Tick(const std::vector<std::string>& texts) {
-        for (const std::string& text : texts) CVelkaronDlg::AppendLogText(&m_oneByOne.edit, text);
-        EXPECT_EQ(CVelkaronDlg::AppendLogTexts(&m_batched.edit, texts), 1);
-        EXPECT_EQ(WindowText(m_batched.edit.GetSafeHwnd()), WindowText(m_oneByOne.edit.GetSafeHwnd()));
-        EXPECT_EQ(Lines(m_batched), Lines(m_oneByOne));
-        EXPECT_EQ(Selection(m_batched), Selection(m_oneByOne));
+        for (const std::string& text : texts) Append(text);
+        EXPECT_EQ(CVelkaronDlg::AppendLogTexts(&m_batched, texts), 1);
+        EXPECT_EQ(WindowText(m_batched.GetSafeHwnd()), Text());
+        EXPECT_EQ(m_batched.Send(EM_GETLINECOUNT), Lines());
+        EXPECT_EQ(Selection(m_batched), Selection(m_edit));
     }
-
-    struct Log {
-        HWND hDialog = nullptr;
-        CEdit edit;
-    };
-    static LRESULT Lines(const Log& log) { return log.edit.Send(EM_GETLINECOUNT); }
-    static std::pair<DWORD, DWORD> Selection(const Log& log) {
+    static std::pair<DWORD, DWORD> Selection(const CEdit& edit) {
         DWORD start = 0, end = 0;
-        log.edit.Send(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        edit.Send(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
         return {start, end};
     }
 
-    Log m_oneByOne;
-    Log m_batched;
+    HWND m_hBatched = nullptr;
+    CEdit m_batched;
 };
 
 // `count` texts made by `make`, numbered from `first`.
@@ -201,18 +198,18 @@ LRESULT CALLBACK CountingEditProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lP
 }
 
 TEST_F(LogTicks, ATickOfThousandsOfLinesCostsAFewReplacements) {
-    HWND hEdit = m_batched.edit.GetSafeHwnd();
+    HWND hEdit = m_batched.GetSafeHwnd();
     std::pair<WNDPROC, int> state{nullptr, 0};
     ::SetPropA(hEdit, "count", &state);
     state.first = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrA(hEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountingEditProc)));
 
-    CVelkaronDlg::AppendLogTexts(&m_batched.edit, Texts(0, 5000, &IndexLine));
+    CVelkaronDlg::AppendLogTexts(&m_batched, Texts(0, 5000, &IndexLine));
     ::SetWindowLongPtrA(hEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(state.first));
     ::RemovePropA(hEdit, "count");
 
     EXPECT_LE(state.second, 4);
-    EXPECT_EQ(Lines(m_batched), 201);
+    EXPECT_EQ(m_batched.Send(EM_GETLINECOUNT), 201);
     EXPECT_EQ(WindowText(hEdit).substr(0, IndexLine(4800).size()), IndexLine(4800));
 }
 
