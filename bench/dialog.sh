@@ -20,6 +20,7 @@ usage: bash bench/dialog.sh [options]
   --warmup N        untimed rounds first (default 1)
   --data DIR        where the data set is made and kept (default build/bench/data, shared with bench/run.sh)
   --velkaron EXE    measure this Velkaron.exe (another build, say) instead of the one just built
+  --idle-load L     before each round wait (up to 5 minutes) until the 1-minute load is below L
   --no-docs         print the figures only; leave docs/ alone
 USAGE
 }
@@ -27,7 +28,7 @@ USAGE
 invocation="bash bench/dialog.sh${*:+ $*}"
 while [ $# -gt 0 ]; do
   case "$1" in
-    --runs|--warmup) args+=("$1" "$2"); shift 2 ;;
+    --runs|--warmup|--idle-load) args+=("$1" "$2"); shift 2 ;;
     --data) data="$(mkdir -p "$2" && cd "$2" && pwd)"; shift 2 ;;
     --velkaron) args+=(--velkaron "$(realpath "$2")"); shift 2 ;;
     --no-docs) docs=""; shift ;;

@@ -4,10 +4,11 @@
 // (WM_NULL sent every 20 ms from another thread) and when the status line changes
 // (read every 50 ms). One JSON object per run goes to RESULTS; bench/dialog.py
 // turns them into the report.
-//   velkaron-dialog-bench.exe BIN SOURCE WORK RESULTS ROUNDS WARMUP [CLI-OPTIONS]...
+//   velkaron-dialog-bench.exe BIN SOURCE WORK RESULTS ROUNDS WARMUP IDLE-LOAD [CLI-OPTIONS]...
 // BIN holds Velkaron.exe and velkaron-pack.exe; WORK is an empty folder for the
-// runs; each CLI-OPTIONS (for instance "--buffer-size 4096") is one command-line
-// tool: velkaron-pack.exe pack SOURCE PACKET -q --work-dir DIR CLI-OPTIONS.
+// runs; before each round the driver waits (up to five minutes) until the
+// 1-minute load average is below IDLE-LOAD (0: no wait); each CLI-OPTIONS (for instance "--buffer-size 4096") is one
+// command-line tool: velkaron-pack.exe pack SOURCE PACKET -q --work-dir DIR CLI-OPTIONS.
 #include <windows.h>
 
 #include <atomic>
@@ -64,13 +65,24 @@ std::string ReadAll(const std::string& path) {
     return bytes;
 }
 
-// The 1, 5 and 15 minute load averages of the machine Wine runs on, as JSON.
-std::string LoadAverage() {
-    double a = -1, b = -1, c = -1;
+// The 1, 5 and 15 minute load averages of the machine Wine runs on; -1 when unknown.
+void ReadLoad(double& a, double& b, double& c) {
+    a = b = c = -1;
     if (FILE* pFile = std::fopen("Z:\\proc\\loadavg", "r")) {
         if (std::fscanf(pFile, "%lf %lf %lf", &a, &b, &c) != 3) a = b = c = -1;
         std::fclose(pFile);
     }
+}
+
+void WaitForLoadBelow(double limit) {
+    double a, b, c;
+    for (int i = 0; i < 60 && (ReadLoad(a, b, c), a >= limit); ++i) ::Sleep(5000);
+}
+
+// The load averages as JSON.
+std::string LoadAverage() {
+    double a, b, c;
+    ReadLoad(a, b, c);
     char text[64];
     std::snprintf(text, sizeof(text), "[%.2f, %.2f, %.2f]", a, b, c);
     return text;
@@ -230,15 +242,17 @@ int Fail(const std::string& what) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 7)
-        return Fail("usage: velkaron-dialog-bench.exe BIN SOURCE WORK RESULTS ROUNDS WARMUP [CLI-OPTIONS]...");
+    if (argc < 8)
+        return Fail(
+            "usage: velkaron-dialog-bench.exe BIN SOURCE WORK RESULTS ROUNDS WARMUP IDLE-LOAD [CLI-OPTIONS]...");
     Paths paths{argv[1], argv[2], argv[3]};
     for (std::string* pDir : {&paths.bin, &paths.work}) {
         if (pDir->back() != '\\') *pDir += '\\';
     }
     const int rounds = std::atoi(argv[5]);
     const int warmup = std::atoi(argv[6]);
-    const std::vector<std::string> commands(argv + 7, argv + argc);
+    const double idleLoad = std::atof(argv[7]);
+    const std::vector<std::string> commands(argv + 8, argv + argc);
 
     ::CreateDirectoryA(paths.DialogDir().c_str(), nullptr);
     ::CreateDirectoryA(paths.CliWorkDir().c_str(), nullptr);
@@ -249,6 +263,7 @@ int main(int argc, char** argv) {
 
     for (int round = 0; round < warmup + rounds; ++round) {
         const char* kind = round < warmup ? "true" : "false";
+        if (idleLoad > 0) WaitForLoadBelow(idleLoad);
         // The dialog first in even rounds, last in odd ones, so that neither always
         // follows the other.
         if (round % 2 == 0 && !RunDialog(paths, round, kind, pResults)) return Fail("the dialog's run failed");
