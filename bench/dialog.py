@@ -14,6 +14,8 @@ import os
 import statistics
 import subprocess
 import sys
+import threading
+import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -44,6 +46,59 @@ def commands(args):
     return tools
 
 
+class CpuSampler(threading.Thread):
+    """CPU seconds (user + system) of each Velkaron.exe and velkaron-pack.exe pack
+    process of our Wine prefix, read from /proc every 50 ms until stopped: a figure that the
+    machine's load does not inflate as it does wall time. Time the wineserver spends
+    for a process is not in it."""
+
+    NAMES = ("Velkaron.exe", "velkaron-pack.e")  # /proc's comm is cut at 15 bytes
+
+    def __init__(self, prefix):
+        super().__init__(daemon=True)
+        self.marker = b"WINEPREFIX=" + os.path.abspath(prefix).encode() + b"\0"
+        self.ours = {}  # pid -> started under our prefix
+        self.cpu = {}  # pid -> (start tick, cpu ticks) of the programs measured
+        self.measured = {}  # pid -> one of the runs measured
+        self.done = threading.Event()
+
+    def run(self):
+        while not self.done.is_set():
+            for pid in (p for p in os.listdir("/proc") if p.isdigit()):
+                try:
+                    if pid not in self.ours:
+                        with open(f"/proc/{pid}/environ", "rb") as f:
+                            self.ours[pid] = self.marker in f.read()
+                    if not self.ours[pid]:
+                        continue
+                    # A Wine process takes its program's name only once it runs.
+                    with open(f"/proc/{pid}/comm") as f:
+                        if f.read().strip() not in self.NAMES:
+                            continue
+                    if pid not in self.measured:
+                        with open(f"/proc/{pid}/cmdline", "rb") as f:
+                            command = f.read()
+                        if not command:
+                            continue  # starting or ending: asked again next time
+                        # Not the start-up measure, too short to sample.
+                        self.measured[pid] = b"\0--help\0" not in command
+                    if not self.measured[pid]:
+                        continue
+                    with open(f"/proc/{pid}/stat") as f:
+                        fields = f.read().rsplit(")", 1)[1].split()
+                    self.cpu[pid] = (int(fields[19]), int(fields[11]) + int(fields[12]))
+                except OSError:
+                    self.ours.setdefault(pid, False)
+            time.sleep(0.05)
+
+    def stop(self):
+        """CPU seconds of our processes in the order they started."""
+        self.done.set()
+        self.join()
+        tick = os.sysconf("SC_CLK_TCK")
+        return [cpu / tick for start, cpu in sorted(self.cpu.values())]
+
+
 def percentile(values, share):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(share * len(ordered)))]
@@ -64,6 +119,8 @@ def summarise(records):
     for name, runs in by_tool.items():
         secs = [r["seconds"] for r in runs]
         entry = {"runs": len(runs), "median": statistics.median(secs), "best": min(secs)}
+        if all("cpu" in r for r in runs):
+            entry["cpu"] = statistics.median([r["cpu"] for r in runs])
         if "flush" in runs[0]:
             entry["durable"] = statistics.median([r["seconds"] + r["flush"] for r in runs])
         if name != "dialog" and "same_packet" in runs[0]:
@@ -95,6 +152,10 @@ def paired_ratios(records, tool):
     return [x["dialog"] / x[tool] for x in rounds.values() if len(x) == 2]
 
 
+def cpu_text(tool):
+    return f"{tool['cpu']:.2f}" if "cpu" in tool else "n/a"
+
+
 def met(ok):
     return "met" if ok else "**not met**"
 
@@ -112,7 +173,7 @@ def report(args, records, tools, loads, commands_timed, meta):
         f"commit {meta['commit']}, {meta['wine']}, Xvfb.",
         "",
         f"- Tree: `{SET}` of bench/datasets.py, {datasets.describe(SET)}: {meta['files']:,} files, "
-        f"{meta['bytes'] / (1 << 20):.0f} MiB; its file contents are in the page cache (one untimed warm-up round).",
+        f"{meta['bytes'] / (1 << 20):.0f} MiB; every file is read once before the runs, so the tree is in the page cache.",
         f"- {d['runs']} timed round(s) after {args.warmup} warm-up round(s). Each round runs every tool once; "
         "the dialog goes first in even rounds and last in odd ones. Figures are medians over the rounds.",
         "- The dialog: velkaron-dialog-bench.exe starts a fresh Velkaron.exe in a folder of its own, sets both "
@@ -126,20 +187,26 @@ def report(args, records, tools, loads, commands_timed, meta):
         "the time to put the packet and both work files on the disk (FlushFileBuffers, an fsync under Wine, of "
         "each file right after the job); the folder entries and the dialog's settings file are left out. Every "
         "run's outputs are deleted before the next run.",
+        "- CPU: user and system seconds of the program's own process, whole life (start-up included; for the "
+        "dialog also the idle second before the click and the 1.5 s after the job), read from /proc every 50 ms; "
+        "the wineserver's work on its behalf is not in it. Unlike wall time it hardly grows with the machine's load.",
         "- Load (1-minute average) before each timed run: "
         + (f"{min(loads):.2f} to {max(loads):.2f}, median {statistics.median(loads):.2f}" if loads else "unknown")
         + f"; the machine has {os.cpu_count()} cores, shared with other work.",
         "",
-        "| tool | median s | best s | durable median s | dialog / tool: medians | best runs | per round (median) |",
-        "|---|---:|---:|---:|---:|---:|---:|",
-        f"| Velkaron.exe, from the dialog | {d['median']:.3f} | {d['best']:.3f} | {d['durable']:.3f} | | | |",
+        "| tool | median s | best s | durable median s | CPU median s | dialog / tool: medians | best runs "
+        "| per round (median) | CPU |",
+        "|---|---:|---:|---:|---:|---:|---:|---:|---:|",
+        f"| Velkaron.exe, from the dialog | {d['median']:.3f} | {d['best']:.3f} | {d['durable']:.3f} | "
+        f"{cpu_text(d)} | | | | |",
     ]
     for name in commands_timed:
         t = tools[name]
         per_round = paired_ratios(records, name)
+        cpu_ratio = f"{d['cpu'] / t['cpu']:.2f}x" if "cpu" in d and "cpu" in t else "n/a"
         lines.append(f"| velkaron-pack.exe `{name}` | {t['median']:.3f} | {t['best']:.3f} | {t['durable']:.3f} | "
-                     f"{d['median'] / t['median']:.2f}x | {d['best'] / t['best']:.2f}x | "
-                     f"{statistics.median(per_round):.2f}x |")
+                     f"{cpu_text(t)} | {d['median'] / t['median']:.2f}x | {d['best'] / t['best']:.2f}x | "
+                     f"{statistics.median(per_round):.2f}x | {cpu_ratio} |")
     same = all(tools[name].get("same_packet", False) for name in commands_timed)
     lines += [
         "",
@@ -217,10 +284,21 @@ def main():
     driver = [windows_path(os.path.join(args.bin, "velkaron-dialog-bench.exe")), windows_path(bin_dir),
               windows_path(src), windows_path(runs_dir), windows_path(results), str(args.runs), str(args.warmup),
               str(args.idle_load)]
-    if wine(args, driver + tools).returncode != 0:
+    sampler = CpuSampler(args.prefix)
+    sampler.start()
+    status = wine(args, driver + tools).returncode
+    cpu = sampler.stop()
+    if status != 0:
         sys.exit("dialog.py: the driver failed")
     with open(results) as f:
         records = [json.loads(line) for line in f]
+    # The driver runs one process per record, in the order it writes them.
+    measured = [r for r in records if r["tool"] != "start-up"]
+    if len(cpu) == len(measured):
+        for record, seconds in zip(measured, cpu):
+            record["cpu"] = seconds
+    else:
+        print(f"dialog.py: found {len(cpu)} processes for {len(measured)} runs; no CPU figures", file=sys.stderr)
     summary, loads = summarise(records)
     wine_version = subprocess.run(["/usr/lib/wine/wine64", "--version"], capture_output=True, text=True).stdout.strip()
     meta = {"when": started.strftime("%Y-%m-%d %H:%M"), "invocation": args.invocation, "commit": args.commit,
