@@ -7,13 +7,15 @@
 //   velkaron-dialog-bench.exe BIN SOURCE WORK RESULTS ROUNDS WARMUP IDLE-LOAD [CLI-OPTIONS]...
 // BIN holds Velkaron.exe and velkaron-pack.exe; WORK is an empty folder for the
 // runs; before each round the driver waits (up to five minutes) until the
-// 1-minute load average is below IDLE-LOAD (0: no wait); each CLI-OPTIONS (for instance "--buffer-size 4096") is one
-// command-line tool: velkaron-pack.exe pack SOURCE PACKET -q --work-dir DIR CLI-OPTIONS.
+// 1-minute load average is below IDLE-LOAD (0: no wait); each CLI-OPTIONS (for
+// instance "--buffer-size 4096") is one command-line tool:
+//   velkaron-pack.exe pack SOURCE PACKET -q --work-dir DIR CLI-OPTIONS
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -203,7 +205,8 @@ bool RunProgram(std::string command, double& seconds) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// One run of each kind, written to `pResults` as one JSON object; false when it fails.
+// A run of the dialog, then of a command, each written to `pResults` as one JSON
+// object; false when the run fails.
 bool RunDialog(const Paths& paths, int round, const char* warmup, FILE* pResults) {
     const std::string load = LoadAverage();
     DialogRun run;
@@ -258,8 +261,9 @@ int main(int argc, char** argv) {
     ::CreateDirectoryA(paths.CliWorkDir().c_str(), nullptr);
     if (!CVelkaronProcess::Install(paths.bin + "Velkaron.exe", paths.DialogDir()))
         return Fail("cannot copy Velkaron.exe");
-    FILE* pResults = std::fopen(argv[4], "w");
-    if (pResults == nullptr) return Fail("cannot write the results file");
+    std::unique_ptr<FILE, int (*)(FILE*)> results(std::fopen(argv[4], "w"), &std::fclose);
+    if (results == nullptr) return Fail("cannot write the results file");
+    FILE* pResults = results.get();
 
     for (int round = 0; round < warmup + rounds; ++round) {
         const char* kind = round < warmup ? "true" : "false";
@@ -281,7 +285,6 @@ int main(int argc, char** argv) {
         std::fflush(pResults);
         std::fprintf(stderr, "velkaron-dialog-bench: round %d of %d done\n", round + 1, warmup + rounds);
     }
-    std::fclose(pResults);
     Remove(paths.DialogOutputs());
     Remove(paths.CliOutputs());
     return 0;
