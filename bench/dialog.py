@@ -189,7 +189,8 @@ def report(args, records, tools, loads, commands_timed, meta):
         "run's outputs are deleted before the next run.",
         "- CPU: user and system seconds of the program's own process, whole life (start-up included; for the "
         "dialog also the idle second before the click and the 1.5 s after the job), read from /proc every 50 ms; "
-        "the wineserver's work on its behalf is not in it. Unlike wall time it hardly grows with the machine's load.",
+        "the wineserver's work on its behalf is not in it, nor the time the process waits for a core; on this "
+        "machine's shared virtual cores it grows with the load as well.",
         "- Load (1-minute average) before each timed run: "
         + (f"{min(loads):.2f} to {max(loads):.2f}, median {statistics.median(loads):.2f}" if loads else "unknown")
         + f"; the machine has {os.cpu_count()} cores, shared with other work.",
