@@ -26,9 +26,5 @@ std::string FixturePacket(const std::string& name);
 // spaces, commas, "#F," and double-byte characters in the local encoding.
 void MakeRandomTree(const std::string& root, unsigned seed);
 
-// Every folder and file below `root` by relative path ("/"-joined): "" for a folder,
-// the content for a file. Links are followed.
-std::map<std::string, std::string> ReadTree(const std::string& root);
-
 // The index lines of `bytes` (a valid packet's index) in order, without CR LF.
 std::vector<std::string> SplitIndex(const std::string& index);

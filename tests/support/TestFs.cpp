@@ -8,8 +8,6 @@
 #include <random>
 
 #include "platform/File.h"
-#include "platform/FileFind.h"
-#include "platform/MbText.h"
 
 std::string NativePath(const std::string& relative) {
     std::string path = relative;
@@ -43,39 +41,4 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     ASSERT_TRUE(file.Open(path, CFile::modeCreate | CFile::modeWrite)) << path;
     ASSERT_TRUE(file.Write(bytes.data(), bytes.size())) << path;
     ASSERT_TRUE(file.Close());
-}
-
-std::string ReadFileBytes(const std::string& path) {
-    CFile file;
-    std::string bytes;
-    if (!file.Open(path, CFile::modeRead)) return bytes;
-    char buffer[65536];
-    long long n;
-    while ((n = file.Read(buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(n));
-    return bytes;
-}
-
-void MakeDirs(const std::string& path) {
-    for (std::size_t pos = FindChar(path, kPathSep, 1);; pos = FindChar(path, kPathSep, pos + 1)) {
-        std::string part = path.substr(0, pos);
-        if (!PathExists(part)) MakeDir(part);
-        if (pos == std::string::npos) return;
-    }
-}
-
-void RemoveTree(const std::string& path) {
-    std::string folder = path;
-    TrimRightChar(folder, kPathSep);
-    if (folder.empty()) return;
-    if (RemoveFile(folder)) return;
-    CFileFind find;
-    if (find.FindFile(folder + kPathSep + "*.*")) {
-        while (find.FindNextFile()) {
-            if (find.IsDots()) continue;
-            std::string child = folder + kPathSep + find.GetFileName();
-            // A link is removed as itself, never followed.
-            if (!RemoveFile(child) && !RemoveDir(child)) RemoveTree(child);
-        }
-    }
-    RemoveDir(folder);
 }
