@@ -295,15 +295,15 @@ std::string StatusText(TreeStatus status, const std::string& path, const char* f
 class Extraction {
 public:
     Extraction(CPacketIndex& index, const std::string& root, const CliOptions& options)
-        : m_index(index), m_root(root), m_coding(CodingOf(options)), m_bGbk(options.gbk), m_bForce(options.force),
-          m_buffer(options.bufferSize) {}
+        : m_index(index), m_root(root), m_fullRoot(FullFolderPath(root)), m_coding(CodingOf(options)),
+          m_bGbk(options.gbk), m_bForce(options.force), m_buffer(options.bufferSize) {}
 
     bool Open(const CliOptions& options) { return OpenEncoder(m_toLocal, NameDirection::GbkToLocal, options); }
 
     bool Plan(const PacketLine& line) {
         std::vector<std::string> names;
         if (!TargetOf(line, names)) return false;
-        const char* limit = TargetPathProblem(m_root, names, line.folder);
+        const char* limit = TargetPathProblem(m_fullRoot, names, line.folder);
         if (limit != nullptr) return Refuse(line, limit);
         const std::string target = m_root + Join(names, kPathSep);
         PathKind kind = GetPathKind(target);
@@ -384,7 +384,8 @@ private:
     }
 
     CPacketIndex& m_index;
-    std::string m_root;  // ends with a separator
+    std::string m_root;      // ends with a separator
+    std::string m_fullRoot;  // the same as a full path
     NameCoding m_coding;
     bool m_bGbk;
     bool m_bForce;

@@ -35,9 +35,14 @@ std::uint64_t Load(const unsigned char* p, std::size_t count) {
 }  // namespace
 
 CKeyedHash::CKeyedHash() {
-    std::random_device random;
-    m_k0 = (static_cast<std::uint64_t>(random()) << 32) ^ random();
-    m_k1 = (static_cast<std::uint64_t>(random()) << 32) ^ random();
+    // Opening the random source costs more than checking a small packet: once a run.
+    static const CKeyedHash run = [] {
+        std::random_device random;
+        std::uint64_t k[4];
+        for (std::uint64_t& word : k) word = random();
+        return CKeyedHash((k[0] << 32) ^ k[1], (k[2] << 32) ^ k[3]);
+    }();
+    *this = run;
 }
 
 std::uint64_t CKeyedHash::operator()(const void* data, std::size_t size) const {

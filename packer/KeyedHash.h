@@ -1,5 +1,6 @@
 // A keyed 64-bit hash (SipHash-2-4) for the packet reader's tables of paths: with a
-// key drawn afresh for every reader, nobody can make up paths that collide on purpose.
+// key drawn at random for every run of the program, nobody can make up paths that
+// collide on purpose.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +9,7 @@
 
 class CKeyedHash {
 public:
-    // A key from the system's random source.
+    // The run's key, drawn from the system's random source when first needed.
     CKeyedHash();
     // A given key, for checks against published values.
     CKeyedHash(std::uint64_t k0, std::uint64_t k1) : m_k0(k0), m_k1(k1) {}

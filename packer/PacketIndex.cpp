@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "packer/PacketFormat.h"
 #include "platform/MbText.h"
@@ -104,12 +105,12 @@ public:
     enum Result { kLine, kEnd, kTooLong, kBreak, kNoFinalEnd, kReadError };
 
     LineReader(CFile& file, long long begin, long long end)
-        : m_file(file), m_pos(begin), m_end(end), m_buffer(kMaxIndexLine + 2 + kReadChunk) {}
+        : m_file(file), m_pos(begin), m_end(end), m_buffer(new char[kBufferSize]) {}
 
     // The next line without its CR LF, and the packet offset where it starts.
     Result Next(std::string& line, long long& position) {
         for (;;) {
-            const char* start = m_buffer.data() + m_begin;
+            const char* start = m_buffer.get() + m_begin;
             std::size_t avail = m_fill - m_begin;
             position = m_pos - static_cast<long long>(avail);
             const void* lf = std::memchr(start, '\n', avail);
@@ -130,12 +131,12 @@ public:
                 line.assign(start, avail);
                 return avail == 0 ? kEnd : kNoFinalEnd;
             }
-            std::memmove(m_buffer.data(), start, avail);
+            std::memmove(m_buffer.get(), start, avail);
             m_begin = 0;
             m_fill = avail;
-            long long want = std::min<long long>(static_cast<long long>(m_buffer.size() - m_fill), m_end - m_pos);
+            long long want = std::min<long long>(static_cast<long long>(kBufferSize - m_fill), m_end - m_pos);
             if (!m_file.Seek(m_pos)) return kReadError;
-            long long got = m_file.Read(m_buffer.data() + m_fill, static_cast<std::size_t>(want));
+            long long got = m_file.Read(m_buffer.get() + m_fill, static_cast<std::size_t>(want));
             if (got <= 0) return kReadError;
             m_fill += static_cast<std::size_t>(got);
             m_pos += got;
@@ -146,7 +147,8 @@ private:
     CFile& m_file;
     long long m_pos;  // next byte of the file to read into the buffer
     long long m_end;
-    std::vector<char> m_buffer;
+    static constexpr std::size_t kBufferSize = kMaxIndexLine + 2 + kReadChunk;
+    std::unique_ptr<char[]> m_buffer;  // left unfilled: only what is read is looked at
     std::size_t m_begin = 0;
     std::size_t m_fill = 0;
 };

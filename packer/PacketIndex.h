@@ -1,8 +1,8 @@
 // Reading a packet back: a streaming check of its header and of every rule of its
 // index, lookups by path, and its files' contents. Memory stays bounded whatever the
 // packet claims: a fixed line buffer, a 16-byte record per index line, and the folder
-// lines of the branch being walked. Paths are told apart by a hash keyed afresh for
-// every reader, so no packet can be made up to make the lookups slow.
+// lines of the branch being walked. Paths are told apart by a hash keyed at random for
+// every run, so no packet can be made up to make the lookups slow.
 #pragma once
 
 #include <cstddef>

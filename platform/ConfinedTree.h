@@ -91,10 +91,13 @@ private:
     bool m_bReplace = false;
 };
 
-// Why the system cannot hold the folder or file `path` (names below `root`): a name
-// not valid in the system's code page, a name or the whole path past the system's
-// limits. nullptr when it can.
-const char* TargetPathProblem(const std::string& root, const std::vector<std::string>& path, bool folder);
+// `folder` (ending with a separator) as the system completes it to a full path: the
+// current folder put before a relative one. Empty when the system cannot tell.
+std::string FullFolderPath(const std::string& folder);
+// Why the system cannot hold the folder or file `path` (names below `fullRoot`, a
+// full path from FullFolderPath): a name not valid in the system's code page, a name
+// or the whole path past the system's limits. nullptr when it can.
+const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std::string>& path, bool folder);
 
 // The key under which the system's file system takes a path for the same name as
 // another: on Windows its wide form, each character upper-cased by the table of the

@@ -145,17 +145,22 @@ void CTreeFile::Drop() {
     m_dirFd = -1;
 }
 
-// Limits in bytes: a name of up to NAME_MAX, a full path short of PATH_MAX (which counts
-// the closing NUL), the root made absolute as the system would see it.
-const char* TargetPathProblem(const std::string& root, const std::vector<std::string>& path, bool) {
+std::string FullFolderPath(const std::string& folder) {
+    if (!folder.empty() && folder[0] == '/') return folder;
+    char cwd[PATH_MAX];
+    if (::getcwd(cwd, sizeof cwd) == nullptr) return std::string();
+    std::string full = cwd;
+    if (full.back() != '/') full += '/';
+    return full + folder;
+}
+
+// Limits in bytes: a name of up to NAME_MAX, a full path short of PATH_MAX, which
+// counts the closing NUL.
+const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std::string>& path, bool) {
     static const std::string longName = "名称超过本系统的 " + std::to_string(NAME_MAX) + " 字节上限 (NAME_MAX)";
     static const std::string longPath = "完整路径超过本系统的 " + std::to_string(PATH_MAX - 1) + " 字节上限 (PATH_MAX)";
-    std::size_t length = root.size();  // the root ends with a separator
-    if (root.empty() || root[0] != '/') {
-        char cwd[PATH_MAX];
-        if (::getcwd(cwd, sizeof cwd) == nullptr) return "无法确定当前文件夹, 因而无法确定完整路径的长度";
-        length += std::string(cwd).size() + 1;
-    }
+    if (fullRoot.empty()) return "无法确定目标文件夹的完整路径";
+    std::size_t length = fullRoot.size();  // it ends with a separator
     for (const std::string& name : path) {
         if (name.size() > NAME_MAX) return longName.c_str();
         length += name.size() + 1;

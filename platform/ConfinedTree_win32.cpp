@@ -234,15 +234,19 @@ void CTreeFile::Drop() {
     m_hFile = nullptr;
 }
 
+std::string FullFolderPath(const std::string& folder) {
+    char buffer[4 * MAX_PATH];
+    DWORD n = ::GetFullPathNameA(folder.c_str(), sizeof buffer, buffer, nullptr);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+}
+
 // Without a manifest that asks for long paths, Windows takes paths of up to MAX_PATH
 // characters, the closing NUL counted; a folder must leave room for an 8.3 name in
 // it (CreateDirectory's 248). Each name may have 255 characters.
-const char* TargetPathProblem(const std::string& root, const std::vector<std::string>& path, bool folder) {
-    char buffer[4 * MAX_PATH];
-    DWORD n = ::GetFullPathNameA(root.c_str(), sizeof buffer, buffer, nullptr);
+const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std::string>& path, bool folder) {
     std::wstring wide;
-    if (n == 0 || n >= sizeof buffer || !Wide(std::string(buffer, n), wide)) return "目标文件夹的完整路径过长";
-    std::size_t length = wide.size();  // the root ends with a separator
+    if (fullRoot.empty() || !Wide(fullRoot, wide)) return "无法确定目标文件夹的完整路径";
+    std::size_t length = wide.size();  // it ends with a separator
     for (const std::string& name : path) {
         if (!Wide(name, wide)) return "名称含有本系统代码页中没有的文字";
         if (wide.size() > 255) return "名称超过 Windows 的 255 个字符上限";
