@@ -1,6 +1,5 @@
-// The private folder of one fuzzing process: made under the temporary folder and
-// entered as the current folder, so that every path a run opens is short to look up;
-// removed with everything in it when the process ends.
+// The private folder of one fuzzing process, made under the temporary folder (which
+// scripts/fuzz.sh puts in memory) and removed with everything in it when the process ends.
 #pragma once
 
 #include <cstdio>
@@ -15,18 +14,19 @@
 class CFuzzFolder {
 public:
     explicit CFuzzFolder(const std::string& name)
-        : m_strPath(GetTempFolder() + name + "-" + std::to_string(::getpid())) {
-        if (!MakeDir(m_strPath) || ::chdir(m_strPath.c_str()) != 0) {
-            std::fprintf(stderr, "fuzz: cannot make and enter %s\n", m_strPath.c_str());
+        : m_strPath(GetTempFolder() + name + "-" + std::to_string(::getpid()) + kPathSep) {
+        if (!MakeDir(m_strPath)) {
+            std::fprintf(stderr, "fuzz: cannot make %s\n", m_strPath.c_str());
             std::abort();
         }
     }
-    ~CFuzzFolder() {
-        if (::chdir("..") == 0) RemoveTree(m_strPath);
-    }
+    ~CFuzzFolder() { RemoveTree(m_strPath); }
     CFuzzFolder(const CFuzzFolder&) = delete;
     CFuzzFolder& operator=(const CFuzzFolder&) = delete;
 
+    // The path of `name` in the folder.
+    std::string operator/(const std::string& name) const { return m_strPath + name; }
+
 private:
-    std::string m_strPath;
+    std::string m_strPath;  // ends with a separator
 };

@@ -13,7 +13,6 @@
 
 namespace {
 
-// The current folder while fuzzing; it holds the files of every run.
 const CFuzzFolder& Folder() {
     static CFuzzFolder folder("velkaron-fuzz-ini");
     return folder;
@@ -35,8 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CIniFile::UnescapeValue(value);
     Check(value == input, "escaping and unescaping changed a value");
 
-    Folder();
-    const std::string inPath = "in.ini";
+    const std::string inPath = Folder() / "in.ini";
     {
         CFile file;
         Check(file.Open(inPath, CFile::modeCreate | CFile::modeWrite), "cannot write the input file");
@@ -45,14 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     CIniFile store;
     Check(store.Load(inPath), "Load failed on an existing file");
-    Check(store.Save("out.ini"), "Save failed after Load");
+    Check(store.Save(Folder() / "out.ini"), "Save failed after Load");
 
     // Whatever the input, what Save wrote is read back as the same content: saving it
     // again gives the same bytes.
-    const std::string saved = ReadFileBytes("out.ini");
+    const std::string saved = ReadFileBytes(Folder() / "out.ini");
     CIniFile again;
-    Check(again.Load("out.ini"), "Load failed on a saved file");
-    Check(again.Save("again.ini"), "Save failed after loading a saved file");
-    Check(ReadFileBytes("again.ini") == saved, "a saved file does not load back as the same content");
+    Check(again.Load(Folder() / "out.ini"), "Load failed on a saved file");
+    Check(again.Save(Folder() / "again.ini"), "Save failed after loading a saved file");
+    Check(ReadFileBytes(Folder() / "again.ini") == saved, "a saved file does not load back as the same content");
     return 0;
 }

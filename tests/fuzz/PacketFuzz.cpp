@@ -33,10 +33,10 @@ void Check(bool condition, const char* what) {
 // In the fuzzing process's own folder: the packet, a source folder to verify against,
 // and the extract target two levels down, so that a write beside it is seen.
 struct Folder {
-    CFuzzFolder current{"velkaron-fuzz-packet"};
-    std::string packet = "p.dat";
-    std::string source = "src";
-    std::string cage = "cage/x/";
+    CFuzzFolder folder{"velkaron-fuzz-packet"};
+    std::string packet = folder / "p.dat";
+    std::string source = folder / "src";
+    std::string cage = folder / "cage/x/";
     std::string out = cage + "out";
     std::string fullOut = FullFolderPath(out + "/");
     Tree sourceTree;
@@ -49,7 +49,7 @@ struct Folder {
         WriteAll(source + "/sub/b.txt", "world");
         MakeDirs(cage);
         sourceTree = ReadTree(source);
-        everything = ReadTree(".");
+        everything = ReadTree(folder / "");
     }
 
     static void WriteAll(const std::string& path, const std::string& bytes) {
@@ -287,7 +287,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Check(ReadTree(here.cage) == expected, "extract did not recreate exactly the packet's tree");
     RemoveTree(here.out);
-    Tree now = ReadTree(".");
+    Tree now = ReadTree(here.folder / "");
     now.erase("p.dat");
     Check(now == here.everything, "a command wrote outside its folder or changed the source");
     return 0;
