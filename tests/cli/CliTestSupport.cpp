@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #endif
 
-#include "platform/FileFind.h"
+#include "packer/PacketFormat.h"
 #include "settings/ProgramDir.h"
 
 CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args) {
@@ -103,4 +103,16 @@ std::vector<std::string> SplitIndex(const std::string& index) {
         pos = end + 2;
     }
     return lines;
+}
+
+std::string MakePacket(const std::vector<PacketItem>& items) {
+    std::string data, index;
+    for (const PacketItem& item : items) {
+        const int offset = kPacketHeaderSize + static_cast<int>(data.size());
+        index += item.folder ? FormatFolderLine(offset, item.path)
+                             : FormatFileLine(offset, static_cast<int>(item.content.size()), item.path);
+        data += item.content;
+    }
+    return FormatPacketHeader(kPacketHeaderSize + static_cast<int>(data.size()), static_cast<int>(index.size())) +
+           data + index;
 }
