@@ -78,6 +78,21 @@ bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD& attributes, LONGLO
     return true;
 }
 
+// The attributes and file index of an open file, from its handle alone (Wine answers
+// GetFileInformationByHandle by the path the handle was opened under).
+bool HandleIdentity(HANDLE handle, DWORD& attributes, LONGLONG& id) {
+    FILE_ATTRIBUTE_TAG_INFORMATION tag;
+    FILE_INTERNAL_INFORMATION internal;
+    IO_STATUS_BLOCK io;
+    if (::NtQueryInformationFile(handle, &io, &tag, sizeof tag, FileAttributeTagInformation) != 0 ||
+        ::NtQueryInformationFile(handle, &io, &internal, sizeof internal, FileInternalInformation) != 0) {
+        return false;
+    }
+    attributes = tag.FileAttributes;
+    id = internal.IndexNumber.QuadPart;
+    return true;
+}
+
 TreeStatus OpenFolder(HANDLE dir, const std::string& name, HANDLE& folder) {
     std::wstring wide;
     if (!Wide(name, wide)) return TreeStatus::Failed;
@@ -85,17 +100,14 @@ TreeStatus OpenFolder(HANDLE dir, const std::string& name, HANDLE& folder) {
                                      FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, folder);
     if (status == kNotADirectory) return TreeStatus::NotFolder;
     if (status != 0) return TreeStatus::Failed;
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD listedAttributes = 0;
-    LONGLONG listedId = 0;
+    DWORD attributes = 0, listedAttributes = 0;
+    LONGLONG id = 0, listedId = 0;
     TreeStatus result = TreeStatus::Ok;
-    if (!::GetFileInformationByHandle(folder, &info) || !ListedEntry(dir, wide, listedAttributes, listedId)) {
+    if (!HandleIdentity(folder, attributes, id) || !ListedEntry(dir, wide, listedAttributes, listedId)) {
         result = TreeStatus::Failed;
-    } else if ((info.dwFileAttributes | listedAttributes) & FILE_ATTRIBUTE_REPARSE_POINT) {
+    } else if ((attributes | listedAttributes) & FILE_ATTRIBUTE_REPARSE_POINT) {
         result = TreeStatus::Link;
-    } else if (listedId != 0 &&
-               listedId != static_cast<LONGLONG>((static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) |
-                                                 info.nFileIndexLow)) {
+    } else if (listedId != 0 && listedId != id) {
         result = TreeStatus::Changed;
     }
     if (result != TreeStatus::Ok) ::CloseHandle(folder);
