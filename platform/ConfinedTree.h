@@ -55,6 +55,9 @@ private:
         std::string name;
         Handle handle;
     };
+    // Opens folder `name` in `dir` as itself, refusing a link; each system's own.
+    static TreeStatus OpenFolder(Handle dir, const std::string& name, Handle& folder);
+    static void Release(Handle handle);
     void CloseDownTo(std::size_t depth);
 
     std::vector<Held> m_stack;  // the root first, then each folder on the current path

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/File.h"
+
 namespace {
 
 template <typename F>
@@ -29,11 +31,6 @@ TreeStatus KindOf(int dir, const std::string& name) {
     return S_ISDIR(st.st_mode) ? TreeStatus::Failed : TreeStatus::NotFolder;
 }
 
-TreeStatus OpenFolder(int dir, const std::string& name, int& fd) {
-    fd = NoIntr([&] { return ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
-    return fd >= 0 ? TreeStatus::Ok : KindOf(dir, name);
-}
-
 // Every folder on the current path stays open: let the process hold as many
 // descriptors as the system allows.
 void RaiseDescriptorLimit() {
@@ -46,14 +43,12 @@ void RaiseDescriptorLimit() {
 
 }  // namespace
 
-CConfinedTree::~CConfinedTree() { CloseDownTo(0); }
-
-void CConfinedTree::CloseDownTo(std::size_t depth) {
-    while (m_stack.size() > depth) {
-        ::close(m_stack.back().handle);
-        m_stack.pop_back();
-    }
+TreeStatus CConfinedTree::OpenFolder(int dir, const std::string& name, int& folder) {
+    folder = NoIntr([&] { return ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
+    return folder >= 0 ? TreeStatus::Ok : KindOf(dir, name);
 }
+
+void CConfinedTree::Release(int handle) { ::close(handle); }
 
 bool CConfinedTree::Open(const std::string& root) {
     CloseDownTo(0);
@@ -62,20 +57,6 @@ bool CConfinedTree::Open(const std::string& root) {
     if (fd < 0) return false;
     m_stack.push_back({std::string(), fd});
     return true;
-}
-
-TreeStatus CConfinedTree::Enter(const std::vector<std::string>& path) {
-    if (m_stack.empty()) return TreeStatus::Failed;
-    std::size_t held = 0;  // folders of `path` already on the stack
-    while (held < path.size() && held + 1 < m_stack.size() && m_stack[held + 1].name == path[held]) ++held;
-    CloseDownTo(held + 1);
-    for (std::size_t i = held; i < path.size(); ++i) {
-        int fd;
-        TreeStatus status = OpenFolder(m_stack.back().handle, path[i], fd);
-        if (status != TreeStatus::Ok) return status;
-        m_stack.push_back({path[i], fd});
-    }
-    return TreeStatus::Ok;
 }
 
 TreeStatus CConfinedTree::MakeFolder(const std::string& name, bool mayExist) {
@@ -114,17 +95,7 @@ TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTre
 
 CTreeFile::~CTreeFile() { Drop(); }
 
-bool CTreeFile::Write(const void* data, std::size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = ::write(m_fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
+bool CTreeFile::Write(const void* data, std::size_t size) { return WriteAll(m_fd, data, size); }
 
 bool CTreeFile::Commit() {
     if (m_fd < 0) return false;

@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include "platform/File.h"
+
 #undef CreateFile  // ours, not the Win32 macro
 
 extern "C" {
@@ -93,7 +95,17 @@ bool HandleIdentity(HANDLE handle, DWORD& attributes, LONGLONG& id) {
     return true;
 }
 
-TreeStatus OpenFolder(HANDLE dir, const std::string& name, HANDLE& folder) {
+void SetDeleted(HANDLE file) {
+    struct {
+        BOOLEAN deleteFile;
+    } disposition = {TRUE};
+    IO_STATUS_BLOCK io;
+    ::NtSetInformationFile(file, &io, &disposition, sizeof disposition, FileDispositionInformation);
+}
+
+}  // namespace
+
+TreeStatus CConfinedTree::OpenFolder(HANDLE dir, const std::string& name, HANDLE& folder) {
     std::wstring wide;
     if (!Wide(name, wide)) return TreeStatus::Failed;
     NTSTATUS status = CreateRelative(dir, wide, kFolderAccess, kFolderShare, FILE_OPEN,
@@ -114,24 +126,7 @@ TreeStatus OpenFolder(HANDLE dir, const std::string& name, HANDLE& folder) {
     return result;
 }
 
-void SetDeleted(HANDLE file) {
-    struct {
-        BOOLEAN deleteFile;
-    } disposition = {TRUE};
-    IO_STATUS_BLOCK io;
-    ::NtSetInformationFile(file, &io, &disposition, sizeof disposition, FileDispositionInformation);
-}
-
-}  // namespace
-
-CConfinedTree::~CConfinedTree() { CloseDownTo(0); }
-
-void CConfinedTree::CloseDownTo(std::size_t depth) {
-    while (m_stack.size() > depth) {
-        ::CloseHandle(m_stack.back().handle);
-        m_stack.pop_back();
-    }
-}
+void CConfinedTree::Release(HANDLE handle) { ::CloseHandle(handle); }
 
 bool CConfinedTree::Open(const std::string& root) {
     CloseDownTo(0);
@@ -145,20 +140,6 @@ bool CConfinedTree::Open(const std::string& root) {
     }
     m_stack.push_back({std::string(), h});
     return true;
-}
-
-TreeStatus CConfinedTree::Enter(const std::vector<std::string>& path) {
-    if (m_stack.empty()) return TreeStatus::Failed;
-    std::size_t held = 0;  // folders of `path` already on the stack
-    while (held < path.size() && held + 1 < m_stack.size() && m_stack[held + 1].name == path[held]) ++held;
-    CloseDownTo(held + 1);
-    for (std::size_t i = held; i < path.size(); ++i) {
-        HANDLE folder;
-        TreeStatus status = OpenFolder(m_stack.back().handle, path[i], folder);
-        if (status != TreeStatus::Ok) return status;
-        m_stack.push_back({path[i], folder});
-    }
-    return TreeStatus::Ok;
 }
 
 TreeStatus CConfinedTree::MakeFolder(const std::string& name, bool mayExist) {
@@ -206,16 +187,7 @@ TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTre
 
 CTreeFile::~CTreeFile() { Drop(); }
 
-bool CTreeFile::Write(const void* data, std::size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        DWORD put = 0;
-        if (!::WriteFile(m_hFile, p, static_cast<DWORD>(size), &put, nullptr) || put == 0) return false;
-        p += put;
-        size -= put;
-    }
-    return true;
-}
+bool CTreeFile::Write(const void* data, std::size_t size) { return WriteAll(m_hFile, data, size); }
 
 bool CTreeFile::Commit() {
     if (m_hFile == nullptr) return false;
