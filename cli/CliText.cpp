@@ -70,7 +70,8 @@ void Out(const std::string& text) {
 
 void Err(const std::string& text) {
     const bool lineEnd = !text.empty() && text.back() == '\n';
-    std::string line = "velkaron-pack: " + Shown(lineEnd ? text.substr(0, text.size() - 1) : text) + (lineEnd ? "\n" : "");
+    std::string line = "velkaron-pack: " + Shown(lineEnd ? text.substr(0, text.size() - 1) : text);
+    if (lineEnd) line += '\n';
     if (g_pErr != nullptr) {
         g_pErr->append(line);
         return;

@@ -12,10 +12,20 @@ struct State {
     std::uint64_t v0, v1, v2, v3;
 
     void Round() {
-        v0 += v1; v1 = Rotl(v1, 13); v1 ^= v0; v0 = Rotl(v0, 32);
-        v2 += v3; v3 = Rotl(v3, 16); v3 ^= v2;
-        v0 += v3; v3 = Rotl(v3, 21); v3 ^= v0;
-        v2 += v1; v1 = Rotl(v1, 17); v1 ^= v2; v2 = Rotl(v2, 32);
+        v0 += v1;
+        v1 = Rotl(v1, 13);
+        v1 ^= v0;
+        v0 = Rotl(v0, 32);
+        v2 += v3;
+        v3 = Rotl(v3, 16);
+        v3 ^= v2;
+        v0 += v3;
+        v3 = Rotl(v3, 21);
+        v3 ^= v0;
+        v2 += v1;
+        v1 = Rotl(v1, 17);
+        v1 ^= v2;
+        v2 = Rotl(v2, 32);
     }
     void Absorb(std::uint64_t m) {
         v3 ^= m;

@@ -87,7 +87,7 @@ private:
     void* m_hFolder = nullptr;  // borrowed from the tree
 #else
     int m_fd = -1;
-    int m_dirFd = -1;  // borrowed from the tree
+    int m_dirFd = -1;          // borrowed from the tree
     std::string m_strCreated;  // the name the file was created under
 #endif
     std::string m_strName;  // the name it goes under

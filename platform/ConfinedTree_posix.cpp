@@ -1,15 +1,15 @@
 // The confined tree on POSIX descriptors: every folder is opened with openat relative
 // to its parent's descriptor (O_DIRECTORY|O_NOFOLLOW), every file created relative to
 // its folder's (O_CREAT|O_EXCL|O_NOFOLLOW), replacements renamed with renameat.
-#include "platform/ConfinedTree.h"
-
-#include <cerrno>
-#include <climits>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
+
+#include "platform/ConfinedTree.h"
 #include "platform/File.h"
 
 namespace {

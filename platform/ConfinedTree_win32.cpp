@@ -2,11 +2,10 @@
 // relative to its parent's handle, names in their wide form; each folder on the
 // current path is held without FILE_SHARE_DELETE, so that it cannot be renamed or
 // removed meanwhile; reparse points are opened as themselves and refused.
-#include "platform/ConfinedTree.h"
-
 #include <windows.h>
 #include <winternl.h>
 
+#include "platform/ConfinedTree.h"
 #include "platform/File.h"
 
 #undef CreateFile  // ours, not the Win32 macro
@@ -168,8 +167,8 @@ TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTre
     static unsigned counter = 0;
     for (int attempt = 0;; ++attempt) {
         if (replace) {
-            created = L"~velkaron-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) +
-                      L".tmp";
+            created =
+                L"~velkaron-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".tmp";
         }
         NTSTATUS status = CreateRelative(dir, created, GENERIC_WRITE | DELETE, 0, FILE_CREATE,
                                          FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, file.m_hFile);

@@ -32,8 +32,8 @@ TEST(ExtractRace, FoldersSwappedForLinksMeanwhileNeverLetAFileOutsideTheTarget) 
 
     EXPECT_EQ(ReadTree(dir / "outside"), (std::map<std::string, std::string>{}));
     // What belongs in "a" went on into the folder extract holds, wherever it was moved.
-    EXPECT_EQ(ReadTree(dir / "out/a.moved"), (std::map<std::string, std::string>{
-                                                 {"1.txt", "1"}, {"2.txt", "2"}, {"deep/", ""}, {"deep/3.txt", "3"}}));
+    EXPECT_EQ(ReadTree(dir / "out/a.moved"),
+              (std::map<std::string, std::string>{{"1.txt", "1"}, {"2.txt", "2"}, {"deep/", ""}, {"deep/3.txt", "3"}}));
     // "b" is not entered through the link.
     EXPECT_EQ(status, 1) << out << err;
     EXPECT_NE(err.find(NativePath("out/b") + " 是一个链接"), std::string::npos) << err;

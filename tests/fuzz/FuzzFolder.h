@@ -2,11 +2,11 @@
 // scripts/fuzz.sh puts in memory) and removed with everything in it when the process ends.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#include <unistd.h>
 
 #include "platform/FileSystem.h"
 #include "tests/support/TreeFiles.h"

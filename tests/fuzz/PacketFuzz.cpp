@@ -3,6 +3,7 @@
 // folder) and extract into a fresh folder, with three oracles: list --raw gives the
 // index back, extract writes nothing outside its folder and recreates the packet's
 // tree exactly, and every verdict matches a plain in-memory check made here.
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,12 +12,10 @@
 #include <string>
 #include <vector>
 
-#include <climits>
-
 #include "cli/CliText.h"
 #include "cli/PacketCommands.h"
-#include "platform/File.h"
 #include "platform/ConfinedTree.h"
+#include "platform/File.h"
 #include "tests/fuzz/FuzzFolder.h"
 #include "tests/support/TreeFiles.h"
 
@@ -204,7 +203,8 @@ Tree TreeOf(const std::string& bytes, const std::vector<Entry>& entries) {
         std::string path;
         for (std::size_t i = 0; i < parts.size(); ++i) path += (i ? "/" : "") + parts[i];
         tree[e.folder ? path + "/" : path] =
-            e.folder ? std::string() : bytes.substr(static_cast<std::size_t>(e.offset), static_cast<std::size_t>(e.length));
+            e.folder ? std::string()
+                     : bytes.substr(static_cast<std::size_t>(e.offset), static_cast<std::size_t>(e.length));
     }
     return tree;
 }
@@ -216,7 +216,8 @@ bool Extractable(const std::vector<Entry>& entries, const std::string& root) {
         Split(e.path, false, parts);
         if (root.size() + e.path.size() >= PATH_MAX) return false;
         for (const std::string& part : parts) {
-            if (part.size() > NAME_MAX || (part.size() == 2 && part[1] == ':' && ((part[0] | 0x20) >= 'a' && (part[0] | 0x20) <= 'z'))) {
+            if (part.size() > NAME_MAX ||
+                (part.size() == 2 && part[1] == ':' && ((part[0] | 0x20) >= 'a' && (part[0] | 0x20) <= 'z'))) {
                 return false;
             }
         }
