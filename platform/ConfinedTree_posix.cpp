@@ -1,6 +1,8 @@
 // The confined tree on POSIX descriptors: every folder is opened with openat relative
 // to its parent's descriptor (O_DIRECTORY|O_NOFOLLOW), every file created relative to
 // its folder's (O_CREAT|O_EXCL|O_NOFOLLOW), replacements renamed with renameat.
+#include "platform/ConfinedTree.h"
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -9,7 +11,6 @@
 #include <cerrno>
 #include <climits>
 
-#include "platform/ConfinedTree.h"
 #include "platform/File.h"
 
 namespace {

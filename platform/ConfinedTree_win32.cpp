@@ -2,10 +2,11 @@
 // relative to its parent's handle, names in their wide form; each folder on the
 // current path is held without FILE_SHARE_DELETE, so that it cannot be renamed or
 // removed meanwhile; reparse points are opened as themselves and refused.
+#include "platform/ConfinedTree.h"
+
 #include <windows.h>
 #include <winternl.h>
 
-#include "platform/ConfinedTree.h"
 #include "platform/File.h"
 
 #undef CreateFile  // ours, not the Win32 macro
