@@ -26,9 +26,5 @@ private:
 
 // Turns the "/" of a relative test path into the platform's separator.
 std::string NativePath(const std::string& relative);
-// Moves `path` aside (to `path` + ".moved") and puts a link to `target` in its place,
-// as another program on the machine would: natively by rename and symlink, under Wine
-// through the Unix tools, which no Windows sharing rule holds back. False when it cannot.
-bool ReplaceWithLink(const std::string& path, const std::string& target);
 // Writes `bytes` to `path` (created or truncated); fails the test when it cannot.
 void WriteFileBytes(const std::string& path, const std::string& bytes);

@@ -14,3 +14,7 @@ void RemoveTree(const std::string& path);
 // Every folder and file below `root` by relative path ("/"-joined, a folder's ending
 // in "/"): "" for a folder, the content for a file. Links are followed.
 std::map<std::string, std::string> ReadTree(const std::string& root);
+// Moves `path` aside (to `path` + ".moved") and puts a link to `target` in its place,
+// as another program on the machine would: natively by rename and symlink, under Wine
+// through the Unix tools, which no Windows sharing rule holds back. False when it cannot.
+bool ReplaceWithLink(const std::string& path, const std::string& target);
