@@ -245,7 +245,6 @@ CliOptions Options(bool gbk = false) {
     CliOptions options;
     options.bufferSize = 61;  // several pieces for all but the smallest files
     options.gbk = gbk;
-    options.raw = false;
     return options;
 }
 
