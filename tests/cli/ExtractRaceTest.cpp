@@ -2,6 +2,10 @@
 // on the machine could between two files.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "cli/CliText.h"
 #include "cli/PacketCommands.h"
 #include "tests/cli/CliTestSupport.h"
@@ -21,6 +25,10 @@ TEST(ExtractRace, FoldersSwappedForLinksMeanwhileNeverLetAFileOutsideTheTarget) 
     // Both folders were made by extract; "a" is being written into, "b" not yet.
     SetExtractHook([&](const std::string& stored) {
         if (stored != "a\\1.txt") return;
+#ifdef _WIN32
+        // Held without FILE_SHARE_DELETE: no Windows program can move it meanwhile.
+        EXPECT_FALSE(::MoveFileExA((dir / "out/a").c_str(), (dir / "out/a.aside").c_str(), 0));
+#endif
         EXPECT_TRUE(ReplaceWithLink(dir / "out/a", dir / "outside"));
         EXPECT_TRUE(ReplaceWithLink(dir / "out/b", dir / "outside"));
     });
@@ -37,6 +45,22 @@ TEST(ExtractRace, FoldersSwappedForLinksMeanwhileNeverLetAFileOutsideTheTarget) 
     // "b" is not entered through the link.
     EXPECT_EQ(status, 1) << out << err;
     EXPECT_NE(err.find(NativePath("out/b") + " 是一个链接"), std::string::npos) << err;
+}
+
+TEST(ExtractRace, NameThatAppearsMeanwhileIsNotOverwritten) {
+    TempDir dir;
+    WriteFileBytes(dir / "p.dat", MakePacket({{"1.txt", false, "1"}, {"2.txt", false, "2"}}));
+    SetExtractHook([&](const std::string& stored) {
+        if (stored == "1.txt") WriteFileBytes(dir / "out/2.txt", "theirs");
+    });
+    std::string out, err;
+    CaptureCliText(&out, &err);
+    int status = RunExtract(dir / "p.dat", dir / "out", CliOptions());
+    CaptureCliText(nullptr, nullptr);
+    SetExtractHook(nullptr);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("在解包时出现"), std::string::npos) << err;
+    EXPECT_EQ(ReadFileBytes(dir / "out/2.txt"), "theirs");
 }
 
 }  // namespace
