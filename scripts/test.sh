@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: native (ASan and UBSan), both fuzz targets,
+# Sets up, builds and runs every test: native (ASan and UBSan), the INI fuzzer,
 # the win64 build under Wine (code page 936, GUI tests in Xvfb); builds the
 # 32-bit release and the benchmarks. Exits non-zero when any step fails.
 set -uo pipefail
