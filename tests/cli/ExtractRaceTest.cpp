@@ -1,9 +1,15 @@
-// extract run in-process while its hook changes the tree under it, as another program
-// on the machine could between two files.
+// extract run in-process: while its hook changes the tree under it, as another program
+// on the machine could between two files, and on a disk that fills up.
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include "cli/CliText.h"
@@ -62,5 +68,29 @@ TEST(ExtractRace, NameThatAppearsMeanwhileIsNotOverwritten) {
     EXPECT_NE(err.find("在解包时出现"), std::string::npos) << err;
     EXPECT_EQ(ReadFileBytes(dir / "out/2.txt"), "theirs");
 }
+
+#ifndef _WIN32
+
+TEST(ExtractFullDisk, FileCutShortIsRemovedAndWhatCameBeforeStays) {
+    TempDir dir;
+    WriteFileBytes(dir / "p.dat",
+                   MakePacket({{"small.txt", false, "small"}, {"big.bin", false, std::string(5000, 'b')}}));
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {  // files of this child may not grow past 1000 bytes, as on a full disk
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {1000, 1000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::string out, err;
+        CaptureCliText(&out, &err);
+        ::_exit(RunExtract(dir / "p.dat", dir / "out", CliOptions()));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_EQ(ReadTree(dir / "out"), (std::map<std::string, std::string>{{"small.txt", "small"}}));
+}
+
+#endif
 
 }  // namespace
