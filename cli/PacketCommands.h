@@ -3,6 +3,7 @@
 // rule with its index line on standard error.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "cli/CliOptions.h"
@@ -14,10 +15,17 @@ int RunList(const std::string& packet, const CliOptions& options);
 
 // Checks the packet's header, sizes and every rule of its index; with a non-empty
 // `source` also that every entry and file content matches that folder and that the
-// folder holds nothing more. kExitOk when valid (and matching), else kExitFailed.
+// folder holds nothing more but the work files of a pack with options.workDir.
+// kExitOk when valid (and matching), else kExitFailed.
 int RunVerify(const std::string& packet, const std::string& source, const CliOptions& options);
 
 // Recreates the packet's tree below `dir`: checks the whole index and every target
 // name first, writing nothing when any is refused; existing files are replaced only
-// with options.force. kExitOk, or kExitFailed with a message.
+// with options.force. Writes only inside the folders it has made or checked, stopping
+// with a message when one is changed meanwhile. kExitOk, or kExitFailed with a message.
 int RunExtract(const std::string& packet, const std::string& dir, const CliOptions& options);
+
+// Called by extract after each file it has written, with the file's stored path: for
+// tests that change the tree under a running extract. Empty: nothing is called.
+using ExtractHook = std::function<void(const std::string& stored)>;
+void SetExtractHook(ExtractHook hook);

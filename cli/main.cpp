@@ -35,6 +35,7 @@ const char kUsage[] =
     "  --name-encoding raw|gbk  gbk: 数据包中的名称是 GBK, 以本地编码显示\n"
     "verify 的选项:\n"
     "  --name-encoding raw|gbk  gbk: 数据包中的名称是 GBK, 与 SOURCE 比较时换成本地编码\n"
+    "  --work-dir DIR           打包时的工作文件夹: 其中的两个工作文件不算 SOURCE 的内容 (默认: 程序旁的 data)\n"
     "extract 的选项:\n"
     "  --force                  覆盖已存在的文件 (链接本身被替换, 不会经由它写入)\n"
     "  --name-encoding raw|gbk  gbk: 数据包中的名称是 GBK, 以本地编码创建\n"
@@ -78,7 +79,7 @@ struct Command {
 const Command kCommands[] = {
     {"pack", kOptSorted | kOptEncoding | kOptWorkDir | kOptBufferSize | kOptQuiet, 2, 2, "SOURCE PACKET"},
     {"list", kOptRaw | kOptEncoding, 1, 1, "PACKET"},
-    {"verify", kOptEncoding, 1, 2, "PACKET [SOURCE]"},
+    {"verify", kOptEncoding | kOptWorkDir, 1, 2, "PACKET [SOURCE]"},
     {"extract", kOptForce | kOptEncoding | kOptBufferSize, 2, 2, "PACKET DIR"},
 };
 

@@ -9,6 +9,8 @@
 #include "platform/Pump.h"
 #include "settings/ProgramDir.h"
 
+const char kDataWorkFile[] = "_data_temp.dat";
+const char kIndexWorkFile[] = "_index_temp.txt";
 const char kMsgNoDataTemp[] = "无法创建临时数据文件\r\n";
 const char kMsgNoIndexTemp[] = "无法创建临时索引文件\r\n";
 const char kMsgCannotList[] = "不能打开源文件夹,可能为空\r\n";
@@ -100,16 +102,21 @@ bool CPacketBuilder::RunJob(const std::string& strSource, const std::string& str
     return WritePacket(strPacket, nData, nIndex);
 }
 
-bool CPacketBuilder::OpenWorkFiles() {
-    std::string folder = m_options.workDir;
+std::string WorkFolderOf(const std::string& workDir) {
+    std::string folder = workDir;
     if (folder.empty()) {
         GetProgramDir(folder);
         folder += "data";
     }
+    return folder;
+}
+
+bool CPacketBuilder::OpenWorkFiles() {
+    std::string folder = WorkFolderOf(m_options.workDir);
     MakeDir(folder);  // usually there already
     folder = WithOneTrailingChar(folder, kPathSep);
-    m_strDataPath = folder + "_data_temp.dat";
-    m_strIndexPath = folder + "_index_temp.txt";
+    m_strDataPath = folder + kDataWorkFile;
+    m_strIndexPath = folder + kIndexWorkFile;
 
     if (!m_fileData.Open(m_strDataPath, kWorkFileMode) || !m_holdData.Take(m_fileData)) {
         m_fileData.Close();

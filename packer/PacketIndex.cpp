@@ -1,11 +1,13 @@
 // The streaming packet check: the header, then the index line by line through one
 // fixed buffer. The order of the lines is followed with the folder lines of the
 // branch being walked; repeated paths are found afterwards by sorting compact
-// per-line records, with every hash match confirmed against the stored bytes.
+// per-line records, with every hash match confirmed against the stored bytes; the
+// hash is keyed, so a run of equal hashes is a run of equal paths.
 #include "packer/PacketIndex.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "packer/PacketFormat.h"
 #include "platform/MbText.h"
@@ -16,9 +18,13 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kProblemText = 200;
 const char kMagicAndSpace[] = "Velkaron.Packet ";
 
-// Length in bytes of the character starting at `pos`.
+// Length in bytes of the character starting at `pos`: 2 for a lead byte and its trail
+// byte, else 1.
 std::size_t CharLength(const std::string& text, std::size_t pos, NameCoding coding) {
-    return IsLeadByteIn(static_cast<unsigned char>(text[pos]), coding) && pos + 1 < text.size() ? 2 : 1;
+    return IsLeadByteIn(static_cast<unsigned char>(text[pos]), coding) && pos + 1 < text.size() &&
+                   IsTrailByteIn(static_cast<unsigned char>(text[pos + 1]), coding)
+               ? 2
+               : 1;
 }
 
 // A number as the writer makes them: decimal digits, no sign, no leading zero, 32 bits.
@@ -66,7 +72,8 @@ PacketRule CheckComponent(const std::string& path, std::size_t begin, std::size_
     return PacketRule::None;
 }
 
-// Components joined by single backslashes, none empty, "." or "..", no NUL or "/" in a name.
+// Components joined by single backslashes, none empty, "." or "..", no NUL or "/" in a
+// name, every lead byte followed by a trail byte.
 PacketRule CheckPath(const std::string& path, NameCoding coding) {
     if (path.empty()) return PacketRule::PathEmpty;
     if (PathLooksAbsolute(path)) return PacketRule::PathAbsolute;
@@ -74,6 +81,7 @@ PacketRule CheckPath(const std::string& path, NameCoding coding) {
     for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, coding)) {
         if (CharLength(path, pos, coding) > 1) continue;
         char c = path[pos];
+        if (IsLeadByteIn(static_cast<unsigned char>(c), coding)) return PacketRule::PathIllFormed;
         if (c == '\0' || c == '/') return PacketRule::PathBadChar;
         if (c == '\\') {
             PacketRule rule = CheckComponent(path, begin, pos);
@@ -93,12 +101,12 @@ public:
     enum Result { kLine, kEnd, kTooLong, kBreak, kNoFinalEnd, kReadError };
 
     LineReader(CFile& file, long long begin, long long end)
-        : m_file(file), m_pos(begin), m_end(end), m_buffer(kMaxIndexLine + 2 + kReadChunk) {}
+        : m_file(file), m_pos(begin), m_end(end), m_buffer(new char[kBufferSize]) {}
 
     // The next line without its CR LF, and the packet offset where it starts.
     Result Next(std::string& line, long long& position) {
         for (;;) {
-            const char* start = m_buffer.data() + m_begin;
+            const char* start = m_buffer.get() + m_begin;
             std::size_t avail = m_fill - m_begin;
             position = m_pos - static_cast<long long>(avail);
             const void* lf = std::memchr(start, '\n', avail);
@@ -119,12 +127,12 @@ public:
                 line.assign(start, avail);
                 return avail == 0 ? kEnd : kNoFinalEnd;
             }
-            std::memmove(m_buffer.data(), start, avail);
+            std::memmove(m_buffer.get(), start, avail);
             m_begin = 0;
             m_fill = avail;
-            long long want = std::min<long long>(static_cast<long long>(m_buffer.size() - m_fill), m_end - m_pos);
+            long long want = std::min<long long>(static_cast<long long>(kBufferSize - m_fill), m_end - m_pos);
             if (!m_file.Seek(m_pos)) return kReadError;
-            long long got = m_file.Read(m_buffer.data() + m_fill, static_cast<std::size_t>(want));
+            long long got = m_file.Read(m_buffer.get() + m_fill, static_cast<std::size_t>(want));
             if (got <= 0) return kReadError;
             m_fill += static_cast<std::size_t>(got);
             m_pos += got;
@@ -135,7 +143,8 @@ private:
     CFile& m_file;
     long long m_pos;  // next byte of the file to read into the buffer
     long long m_end;
-    std::vector<char> m_buffer;
+    static constexpr std::size_t kBufferSize = kMaxIndexLine + 2 + kReadChunk;
+    std::unique_ptr<char[]> m_buffer;  // left unfilled: only what is read is looked at
     std::size_t m_begin = 0;
     std::size_t m_fill = 0;
 };
@@ -153,6 +162,10 @@ PacketRule RuleOf(LineReader::Result result) {
 
 bool IsLeadByteIn(unsigned char c, NameCoding coding) {
     return coding == NameCoding::Gbk ? (c >= 0x81 && c <= 0xFE) : IsLeadByte(c);
+}
+
+bool IsTrailByteIn(unsigned char c, NameCoding coding) {
+    return coding == NameCoding::Gbk ? (c >= 0x40 && c <= 0xFE && c != 0x7F) : IsTrailByte(c);
 }
 
 CPacketIndex::CPacketIndex(NameCoding coding) : m_coding(coding) {}
@@ -232,19 +245,6 @@ bool CPacketIndex::OpenHeader(const std::string& path) {
     return true;
 }
 
-std::uint64_t CPacketIndex::Hash(const std::string& path, bool folded) const {
-    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
-    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, m_coding)) {
-        std::size_t len = CharLength(path, pos, m_coding);
-        for (std::size_t i = 0; i < len; ++i) {
-            unsigned char c = static_cast<unsigned char>(path[pos + i]);
-            if (folded && len == 1 && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
-            hash = (hash ^ c) * 1099511628211ULL;
-        }
-    }
-    return hash;
-}
-
 bool CPacketIndex::Check(const PacketVisitor& visit) {
     if (!m_file.IsOpen()) {
         if (m_problem.rule == PacketRule::None) m_problem.rule = PacketRule::CannotOpen;
@@ -280,8 +280,9 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
         if (!walked) break;
         std::uint32_t position = static_cast<std::uint32_t>(line.position - m_nIndexOffset);
         std::uint32_t count = static_cast<std::uint32_t>(number);
-        m_records.push_back({Hash(line.path, false), position, count});
-        if (m_bFoldCase) m_foldedRecords.push_back({Hash(line.path, true), position, count});
+        m_records.push_back({m_hash(line.path), position, count});
+        std::string key;
+        if (m_fold && m_fold(line.path, key)) m_foldedRecords.push_back({m_hash(key), position, count});
         ++(line.folder ? m_nFolders : m_nFiles);
         if (visit && !visit(line)) {
             m_problem = PacketProblem();
@@ -299,7 +300,7 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     // Every record is of a line before the walk's problem, so a repeat comes first.
     PacketProblem repeat, clash;
     bool repeated = FindRepeat(m_records, false, repeat);
-    bool clashed = m_bFoldCase && FindRepeat(m_foldedRecords, true, clash);
+    bool clashed = FindRepeat(m_foldedRecords, true, clash);
     m_foldedRecords.clear();
     m_foldedRecords.shrink_to_fit();
     if (clashed && (!repeated || clash.line < repeat.line)) {
@@ -337,7 +338,7 @@ bool CPacketIndex::CheckLine(const PacketLine& line, const std::string& text) {
 bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
     std::string parent = ParentOf(line.path, m_coding);
     if (parent != m_strCurrent) {
-        std::uint64_t hash = Hash(parent, false);
+        std::uint64_t hash = m_hash(parent);
         m_stack.push_back(Frame{std::move(m_currentChildren), 0});
         m_currentChildren.clear();
         bool found = false;
@@ -356,7 +357,7 @@ bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
         if (!found) return Fail(PacketRule::Order, &line, text);
         m_strCurrent = parent;
     }
-    if (line.folder) m_currentChildren.push_back({Hash(line.path, false), line.position});
+    if (line.folder) m_currentChildren.push_back({m_hash(line.path), line.position});
     return true;
 }
 
@@ -388,8 +389,8 @@ bool CPacketIndex::ReadPathAt(long long position, std::string& path) {
     return true;
 }
 
-// Sorts `records` by hash, then finds the earliest line whose path (folded to lower
-// case when `folded`) an earlier line already has.
+// Sorts `records` by hash, then finds the earliest line whose path (its fold's key when
+// `folded`) an earlier line already has.
 bool CPacketIndex::FindRepeat(std::vector<Record>& records, bool folded, PacketProblem& repeat) {
     std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
         return a.hash != b.hash ? a.hash < b.hash : a.number < b.number;
@@ -408,12 +409,8 @@ bool CPacketIndex::FindRepeat(std::vector<Record>& records, bool folded, PacketP
                 repeat.line = records[k].number;
                 return true;
             }
-            if (folded) {
-                for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, m_coding)) {
-                    char& c = path[pos];
-                    if (CharLength(path, pos, m_coding) == 1 && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-                }
-            }
+            std::string key;
+            if (folded && m_fold(path, key)) path = std::move(key);
             auto earlier = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return s.first == path; });
             if (earlier != seen.end()) {
                 repeat = PacketProblem();
@@ -452,7 +449,7 @@ bool CPacketIndex::ForEach(const PacketVisitor& visit) {
 
 bool CPacketIndex::Find(const std::string& path, PacketLine& line) {
     if (!m_bChecked) return false;
-    std::uint64_t hash = Hash(path, false);
+    std::uint64_t hash = m_hash(path);
     auto it = std::lower_bound(m_records.begin(), m_records.end(), hash,
                                [](const Record& r, std::uint64_t h) { return r.hash < h; });
     for (; it != m_records.end() && it->hash == hash; ++it) {

@@ -1,7 +1,8 @@
 // Reading a packet back: a streaming check of its header and of every rule of its
 // index, lookups by path, and its files' contents. Memory stays bounded whatever the
 // packet claims: a fixed line buffer, a 16-byte record per index line, and the folder
-// lines of the branch being walked.
+// lines of the branch being walked. Paths are told apart by a hash keyed at random for
+// every run, so no packet can be made up to make the lookups slow.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "packer/KeyedHash.h"
 #include "platform/File.h"
 
 // Longest index line accepted, its CR LF not counted.
@@ -21,6 +23,13 @@ constexpr std::size_t kMaxIndexLine = 64 * 1024;
 enum class NameCoding { Local, Gbk };
 // True when byte `c` begins a double-byte character in `coding`.
 bool IsLeadByteIn(unsigned char c, NameCoding coding);
+// True when byte `c` may stand second in a double-byte character of `coding` (GBK:
+// 40-7E and 80-FE).
+bool IsTrailByteIn(unsigned char c, NameCoding coding);
+
+// The key under which a file system takes a path to name the same file as another
+// (e.g. the case of its letters folded); false when it compares that path exactly.
+using NameFold = std::function<bool(const std::string& path, std::string& key)>;
 
 // The rule a packet breaks, in the order the checks meet them.
 enum class PacketRule {
@@ -45,13 +54,14 @@ enum class PacketRule {
     PathEmpty,       // an empty path or component (doubled or trailing backslash)
     PathDot,         // a "." or ".." component
     PathBadChar,     // a NUL or a "/" in a name
+    PathIllFormed,   // a lead byte not followed by a trail byte of the names' code page
     FilePastData,    // offset plus length runs past the data area
     FileGap,         // offset after the end of the previous file's data
     FileOverlap,     // offset inside the previous file's data
     FolderOffset,    // a folder line's offset is not that of the next file's data
     Order,           // not below a folder listed before it, or a folder's entries split up
     Duplicate,       // the same path on an earlier line
-    CaseClash,       // the path of an earlier line but for the case of ASCII letters
+    CaseClash,       // not the path of an earlier line, but the same name to the file system
     DataLength,      // the file lengths do not add up to the data area
 };
 
@@ -80,9 +90,9 @@ public:
     CPacketIndex(const CPacketIndex&) = delete;
     CPacketIndex& operator=(const CPacketIndex&) = delete;
 
-    // Also refuse two paths that differ only in the case of ASCII letters (for a
-    // file system that cannot hold both). Set before Check.
-    void SetCaseInsensitive(bool on) { m_bFoldCase = on; }
+    // Also refuse two paths that `fold` gives the same key (for a file system that
+    // cannot hold both). Set before Check.
+    void SetNameFold(NameFold fold) { m_fold = std::move(fold); }
 
     // Opens the packet (exclusively) and checks its header against its size. False
     // with Problem() set, the packet closed again; nothing is read beyond the header.
@@ -136,10 +146,10 @@ private:
     bool ReadLineAt(long long position, std::string& text, PacketLine& line);
     bool ReadPathAt(long long position, std::string& path);
     bool FindRepeat(std::vector<Record>& records, bool folded, PacketProblem& repeat);
-    std::uint64_t Hash(const std::string& path, bool folded) const;
 
     NameCoding m_coding;
-    bool m_bFoldCase = false;
+    CKeyedHash m_hash;
+    NameFold m_fold;
     CFile m_file;
     long long m_nSize = 0;
     long long m_nIndexOffset = 0;

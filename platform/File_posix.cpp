@@ -82,10 +82,10 @@ long long CFile::Read(void* buffer, std::size_t size) {
     }
 }
 
-bool CFile::Write(const void* buffer, std::size_t size) {
+bool WriteAll(int fd, const void* buffer, std::size_t size) {
     const char* p = static_cast<const char*>(buffer);
     while (size > 0) {
-        ssize_t n = ::write(m_fd, p, size);
+        ssize_t n = ::write(fd, p, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         p += n;
@@ -93,6 +93,8 @@ bool CFile::Write(const void* buffer, std::size_t size) {
     }
     return true;
 }
+
+bool CFile::Write(const void* buffer, std::size_t size) { return WriteAll(m_fd, buffer, size); }
 
 bool CFile::Seek(long long offset) {
     return m_fd >= 0 && offset >= 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) == offset;

@@ -51,41 +51,6 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     ASSERT_TRUE(file.Close());
 }
 
-std::string ReadFileBytes(const std::string& path) {
-    CFile file;
-    std::string bytes;
-    if (!file.Open(path, CFile::modeRead)) return bytes;
-    char buffer[65536];
-    long long n;
-    while ((n = file.Read(buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(n));
-    return bytes;
-}
-
-void MakeDirs(const std::string& path) {
-    for (std::size_t pos = FindChar(path, kPathSep, 1);; pos = FindChar(path, kPathSep, pos + 1)) {
-        std::string part = path.substr(0, pos);
-        if (!PathExists(part)) MakeDir(part);
-        if (pos == std::string::npos) return;
-    }
-}
-
-void RemoveTree(const std::string& path) {
-    std::string folder = path;
-    TrimRightChar(folder, kPathSep);
-    if (folder.empty()) return;
-    if (RemoveFile(folder)) return;
-    CFileFind find;
-    if (find.FindFile(folder + kPathSep + "*.*")) {
-        while (find.FindNextFile()) {
-            if (find.IsDots()) continue;
-            std::string child = folder + kPathSep + find.GetFileName();
-            // A link is removed as itself, never followed.
-            if (!RemoveFile(child) && !RemoveDir(child)) RemoveTree(child);
-        }
-    }
-    RemoveDir(folder);
-}
-
 std::vector<std::string> NamesIn(const std::string& folder) {
     std::vector<std::string> names;
     CFileFind find;
