@@ -31,8 +31,3 @@ std::string NativePath(const std::string& relative);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 // The names in `folder`, sorted, without "." and "..".
 std::vector<std::string> NamesIn(const std::string& folder);
-// Makes the folder or empty file `name` (UTF-8; a "/" separates folders) in `folder`
-// as Linux itself names it, where a name may hold what no Windows name can (a
-// backslash, a colon, characters outside the ANSI code page): directly on Linux,
-// under Wine through Linux's own mkdir and touch. False when it cannot (Windows).
-bool MakeLinuxEntry(const std::string& folder, const std::string& name, bool isFolder);

@@ -111,6 +111,12 @@ bool RunUnix(std::vector<std::string> args) {
 
 }  // namespace
 
+bool MakeLinuxEntry(const std::string& folder, const std::string& name, bool isFolder) {
+    std::string unixFolder = UnixPath(folder);
+    if (unixFolder.empty()) return false;  // not Wine
+    return RunUnix({isFolder ? "/usr/bin/mkdir" : "/usr/bin/touch", unixFolder + "/" + name});
+}
+
 bool ReplaceWithLink(const std::string& path, const std::string& target) {
     std::string from = UnixPath(path), to = UnixPath(target);
     return !from.empty() && !to.empty() && RunUnix({"/bin/mv", from, from + ".moved"}) &&
@@ -118,6 +124,13 @@ bool ReplaceWithLink(const std::string& path, const std::string& target) {
 }
 
 #else
+
+bool MakeLinuxEntry(const std::string& folder, const std::string& name, bool isFolder) {
+    const std::string path = WithOneTrailingChar(folder, kPathSep) + name;
+    if (isFolder) return MakeDir(path);
+    CFile file;
+    return file.Open(path, CFile::modeCreateNew | CFile::modeWrite);
+}
 
 bool ReplaceWithLink(const std::string& path, const std::string& target) {
     return std::rename(path.c_str(), (path + ".moved").c_str()) == 0 && ::symlink(target.c_str(), path.c_str()) == 0;

@@ -18,3 +18,8 @@ std::map<std::string, std::string> ReadTree(const std::string& root);
 // as another program on the machine would: natively by rename and symlink, under Wine
 // through the Unix tools, which no Windows sharing rule holds back. False when it cannot.
 bool ReplaceWithLink(const std::string& path, const std::string& target);
+// Makes the folder or empty file `name` (UTF-8; a "/" separates folders) in `folder`
+// as Linux itself names it, where a name may hold what no Windows name can (a
+// backslash, a colon, characters outside the ANSI code page): directly on Linux,
+// under Wine through Linux's own mkdir and touch. False when it cannot (Windows).
+bool MakeLinuxEntry(const std::string& folder, const std::string& name, bool isFolder);
