@@ -12,14 +12,21 @@
 #include "packer/PacketFormat.h"
 #include "settings/ProgramDir.h"
 
-CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args) {
+std::string VelkaronPackPath() {
     std::string program;
     GetProgramDir(program);
 #ifdef _WIN32
-    program += "velkaron-pack.exe";
+    return program + "velkaron-pack.exe";
 #else
-    program += "velkaron-pack";
+    return program + "velkaron-pack";
 #endif
+}
+
+CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args) {
+    return RunProgram(VelkaronPackPath(), dir, args);
+}
+
+CliRun RunProgram(const std::string& program, const TempDir& dir, const std::vector<std::string>& args) {
     std::string command = "\"" + program + "\"";
     for (std::string arg : args) {
 #ifdef _WIN32

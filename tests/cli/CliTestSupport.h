@@ -14,8 +14,11 @@ struct CliRun {
     std::string err;
 };
 
-// Runs velkaron-pack (beside the test program) with `args`; its standard output and
-// error go through files in `dir`.
+// The velkaron-pack beside the test programs.
+std::string VelkaronPackPath();
+// Runs `program` with `args`; its standard output and error go through files in `dir`.
+CliRun RunProgram(const std::string& program, const TempDir& dir, const std::vector<std::string>& args);
+// Runs velkaron-pack (beside the test program) with `args`, as RunProgram does.
 CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args);
 
 // Path of the hand-made packet `name` that the build copies beside the test programs.
