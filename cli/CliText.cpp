@@ -89,6 +89,7 @@ std::string RuleText(const PacketProblem& p) {
     switch (p.rule) {
         case PacketRule::None: return "没有问题";
         case PacketRule::CannotOpen: return "无法打开 (不存在、不是普通文件或无权读取)";
+        case PacketRule::CannotMap: return "无法整个映射到内存";
         case PacketRule::ReadError: return "读取出错或文件在读取时变短";
         case PacketRule::HeaderShort: return "文件只有 " + N(p.found) + " 字节, 不足 64 字节的文件头";
         case PacketRule::HeaderMagic: return "文件头不是以 \"Velkaron.Packet \" 开头";

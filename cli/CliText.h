@@ -6,7 +6,7 @@
 #include <string>
 
 #include "packer/PacketBuilder.h"
-#include "packer/PacketIndex.h"
+#include "reader/PacketIndex.h"
 
 // Writes `text` to standard output as it stands.
 void Out(const std::string& text);

@@ -11,7 +11,7 @@
 #include "cli/TargetNames.h"
 #include "packer/PacketBuilder.h"
 #include "packer/PacketFormat.h"
-#include "packer/PacketIndex.h"
+#include "reader/PacketIndex.h"
 #include "platform/ConfinedTree.h"
 #include "platform/FileFind.h"
 #include "platform/FileSystem.h"
