@@ -68,6 +68,15 @@ void Out(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
+bool OutBytes(const char* data, std::size_t size, bool flush) {
+    if (g_pOut != nullptr) {
+        g_pOut->append(data, size);
+        return true;
+    }
+    const bool written = size == 0 || std::fwrite(data, 1, size, stdout) == size;
+    return written && (!flush || std::fflush(stdout) == 0);
+}
+
 void Err(const std::string& text) {
     const bool lineEnd = !text.empty() && text.back() == '\n';
     std::string line = "velkaron-pack: " + Shown(lineEnd ? text.substr(0, text.size() - 1) : text);
