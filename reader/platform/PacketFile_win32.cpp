@@ -100,7 +100,9 @@ bool FromWide(UINT page, const std::wstring& wide, std::string& text) {
     const int size = static_cast<int>(wide.size());
     BOOL defaulted = FALSE;
     BOOL* usedDefault = page == CP_UTF8 ? nullptr : &defaulted;  // UTF-8 refuses the argument
-    DWORD flags = page == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    // What comes from GBK holds no lone surrogate, the one thing UTF-8 could not take
+    // (and WC_ERR_INVALID_CHARS is not known before Vista).
+    DWORD flags = page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
     int n = ::WideCharToMultiByte(page, flags, wide.data(), size, nullptr, 0, nullptr, usedDefault);
     if (n <= 0 || defaulted) return false;
     text.assign(static_cast<std::size_t>(n), '\0');
