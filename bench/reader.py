@@ -121,17 +121,20 @@ def main():
     text = "\n".join([
         "Measured %s (local time), `%s`, commit %s." % (started.strftime("%Y-%m-%d %H:%M"), args.invocation, args.commit),
         "",
-        "- Packet: %d folders of %d files of 0 to 1,023 bytes (seeded), 500,000 index lines, %.0f MiB; the extracted "
-        "folder is the same tree made by `velkaron-pack extract`." % (FOLDERS, FILES_PER_FOLDER, size / 2**20),
+        "- Packet: {:,} folders of {:,} files of 0 to 1,023 bytes (seeded), 500,000 index lines, {:.0f} MiB; the "
+        "extracted folder is the same tree made by `velkaron-pack extract`.".format(FOLDERS, FILES_PER_FOLDER,
+                                                                                     size / 2**20),
         "- One fresh process of `velkaron-bench-reader` per run; the random paths (a new seed each round, the same "
         "for every tool in it) are drawn from the index before the clock starts. Lookups are `vkr_find` of any "
         "entry; a read is `vkr_find` then `vkr_read` of the whole file; the folder's reads are open, read, close "
         "of the same paths.",
         "- %d cached rounds after a warm-up round, every tool once a round, the order reversed every other round; "
-        "load (1-minute average) before the runs %.2f to %.2f, median %.2f, on 2 shared cores."
+        "load (1-minute average) before the runs %.2f to %.2f, median %.2f, on 2 shared cores. Peak memory is the "
+        "process's largest resident set: for a mapped packet it counts the packet's pages the process touched."
         % (args.runs, min(cached_loads), max(cached_loads), statistics.median(cached_loads)),
         "",
         table(cached),
+        "",
         "",
     ])
     if cold:
@@ -142,16 +145,17 @@ def main():
             "",
             table(cold),
             "",
+            "",
         ])
     print(text)
     if args.docs and not args.no_docs:
         with open(args.docs) as f:
             doc = f.read()
         if BEGIN in doc:
-            doc = doc[:doc.index(BEGIN) + len(BEGIN)] + "\n" + text + doc[doc.index(END):]
+            doc = doc[:doc.index(BEGIN) + len(BEGIN)] + "\n" + text.rstrip("\n") + "\n" + doc[doc.index(END):]
         else:
             doc += "\n## The reader library on 500,000 entries\n\nEverything between the two markers below is " \
-                   "written by `bash bench/reader.sh`.\n\n" + BEGIN + "\n" + text + END + "\n"
+                   "written by `bash bench/reader.sh`.\n\n" + BEGIN + "\n" + text.rstrip("\n") + "\n" + END + "\n"
         with open(args.docs, "w") as f:
             f.write(doc)
         print("reader.py: wrote its section of %s" % args.docs, file=sys.stderr)

@@ -26,11 +26,18 @@ namespace {
 // Trivially destructible, so that a thread's end never runs code of ours (a DLL may be gone by then).
 thread_local char t_message[1024];
 
-vkr_status Failed(vkr_status status, const std::string& message) {
-    const std::size_t n = message.size() < sizeof t_message - 1 ? message.size() : sizeof t_message - 1;
-    std::memcpy(t_message, message.data(), n);
+// Sets the thread's message; allocates nothing, so that it may report a bad_alloc.
+vkr_status Failed(vkr_status status, const char* message, std::size_t size) {
+    const std::size_t n = size < sizeof t_message - 1 ? size : sizeof t_message - 1;
+    std::memcpy(t_message, message, n);
     t_message[n] = '\0';
     return status;
+}
+
+vkr_status Failed(vkr_status status, const char* message) { return Failed(status, message, std::strlen(message)); }
+
+vkr_status Failed(vkr_status status, const std::string& message) {
+    return Failed(status, message.data(), message.size());
 }
 
 template <typename Body>

@@ -20,7 +20,8 @@ fail() {
 cmake --install "$build" --prefix "$root/prefix" >/dev/null || fail "cmake --install $build failed"
 configure=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$root/prefix")
 if [ "$target" = win64 ]; then
-  configure+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-x86_64.cmake")
+  # The C++ runtime goes into each program, as into ours: Wine has no MinGW DLLs.
+  configure+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-x86_64.cmake" -DCMAKE_EXE_LINKER_FLAGS=-static)
   cc=x86_64-w64-mingw32-gcc-posix
   exe=.exe
   here() { echo "Z:${1//\//\\}"; }  # what Wine calls a Linux path
