@@ -327,8 +327,8 @@ private:
 class Extraction {
 public:
     Extraction(CPacketIndex& index, const Selection& selection, const std::string& root, const CliOptions& options)
-        : m_index(index), m_selection(selection), m_root(root), m_fullRoot(FullFolderPath(root)), m_coding(CodingOf(options)),
-          m_bGbk(options.gbk), m_bForce(options.force), m_buffer(options.bufferSize) {}
+        : m_index(index), m_selection(selection), m_root(root), m_fullRoot(FullFolderPath(root)),
+          m_coding(CodingOf(options)), m_bGbk(options.gbk), m_bForce(options.force), m_buffer(options.bufferSize) {}
 
     bool Open(const CliOptions& options) { return OpenEncoder(m_toLocal, NameDirection::GbkToLocal, options); }
 

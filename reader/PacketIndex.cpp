@@ -284,7 +284,8 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
         }
         if (!walked) break;
         const std::uint32_t record = static_cast<std::uint32_t>(m_records.size());
-        const long long pathPosition = position - m_nIndexOffset + static_cast<long long>(text.size() - line.path.size());
+        const long long pathPosition =
+            position - m_nIndexOffset + static_cast<long long>(text.size() - line.path.size());
         m_records.push_back({hash, static_cast<std::uint32_t>(pathPosition),
                              static_cast<std::uint32_t>(line.path.size()) | (line.folder ? kFolderBit : 0),
                              static_cast<std::uint32_t>(line.offset), static_cast<std::uint32_t>(line.length)});

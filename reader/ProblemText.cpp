@@ -44,7 +44,8 @@ std::string RuleText(const PacketProblem& p) {
             return "file offset " + N(p.found) + " overlaps the previous file's data, expected " + N(p.expected);
         case PacketRule::FolderOffset:
             return "folder offset " + N(p.found) + " is not that of the next file's data, " + N(p.expected);
-        case PacketRule::Order: return "the entry is not below a folder listed before it, or a folder's entries are split up";
+        case PacketRule::Order:
+            return "the entry is not below a folder listed before it, or a folder's entries are split up";
         case PacketRule::Duplicate: return "the same path as line " + N(p.found);
         case PacketRule::CaseClash: return "the same name to the file system as line " + N(p.found);
         case PacketRule::DataLength:

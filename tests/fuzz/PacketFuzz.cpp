@@ -238,8 +238,10 @@ void CheckLibrary(const std::string& packet, const std::string& bytes, bool vali
         for (std::size_t i = 0; i < count; ++i) {
             vkr_entry byIndex, byPath;
             char path[70000];
-            Check(vkr_entry_at(p, i, &byIndex) == VKR_OK && vkr_entry_path(p, i, path, sizeof path, nullptr) == VKR_OK &&
-                      path == entries[i].path && vkr_find(p, path, &byPath) == VKR_OK && byPath.index == i &&
+            Check(vkr_entry_at(p, i, &byIndex) == VKR_OK &&
+                      vkr_entry_path(p, i, path, sizeof path, nullptr) == VKR_OK && path == entries[i].path &&
+                      vkr_find(p, path, &byPath) == VKR_OK && byPath.index == i &&
+                      byIndex.kind == (entries[i].folder ? VKR_KIND_FOLDER : VKR_KIND_FILE) &&
                       byIndex.offset == entries[i].offset && byIndex.length == entries[i].length,
                   "the library gives an entry otherwise by number or by path");
             if (entries[i].folder) continue;

@@ -125,7 +125,7 @@ TEST(Reader, HostilePacketsAreRefusedWithTheRuleAndLineInTheMessage) {
         const char* file;
         const char* says;
     };
-    for (const Case& c : {Case{"dotdot-path.dat", "index line 2 (#F,64,3,sub\\..\\..\\evil.txt): the path holds a \".\""},
+    for (const Case& c : {Case{"dotdot-path.dat", "line 2 (#F,64,3,sub\\..\\..\\evil.txt): the path holds a \".\""},
                           Case{"duplicate-path.dat", "index line 2"},
                           Case{"claims-2gib-in-100-bytes.dat", "the header claims 2147483647"},
                           Case{"wrong-magic-word.dat", "does not begin with \"Velkaron.Packet \""}}) {

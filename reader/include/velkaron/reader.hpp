@@ -15,6 +15,16 @@
 
 namespace velkaron {
 
+namespace detail {
+// std::exchange, which C++11 lacks.
+template <typename T>
+T* Take(T*& handle, T* replacement = nullptr) {
+    T* old = handle;
+    handle = replacement;
+    return old;
+}
+}  // namespace detail
+
 using Status = vkr_status;
 using Entry = vkr_entry;
 
@@ -30,7 +40,7 @@ class Stream {
 public:
     Stream() = default;
     ~Stream() { vkr_stream_close(m_stream); }
-    Stream(Stream&& other) noexcept : m_stream(std::exchange(other.m_stream, nullptr)) {}
+    Stream(Stream&& other) noexcept : m_stream(detail::Take(other.m_stream)) {}
     Stream& operator=(Stream&& other) noexcept {
         std::swap(m_stream, other.m_stream);
         return *this;
@@ -54,7 +64,7 @@ class Packet {
 public:
     Packet() = default;
     ~Packet() { vkr_close(m_packet); }
-    Packet(Packet&& other) noexcept : m_packet(std::exchange(other.m_packet, nullptr)) {}
+    Packet(Packet&& other) noexcept : m_packet(detail::Take(other.m_packet)) {}
     Packet& operator=(Packet&& other) noexcept {
         std::swap(m_packet, other.m_packet);
         return *this;
@@ -65,7 +75,7 @@ public:
     // Opens and checks the packet at `path` (flags VKR_OPEN_MAP, VKR_OPEN_GBK), closing
     // any packet held before. VKR_E_OPEN, VKR_E_INVALID, VKR_E_IO, VKR_E_MAP on failure.
     Status Open(const std::string& path, unsigned flags = 0) {
-        vkr_close(std::exchange(m_packet, nullptr));
+        vkr_close(detail::Take(m_packet));
         return vkr_open(path.c_str(), flags, &m_packet);
     }
     bool IsOpen() const { return m_packet != nullptr; }
@@ -108,7 +118,7 @@ public:
     }
     // Starts reading file `entry`'s content as a stream, which must go before the packet does.
     Status OpenStream(const Entry& entry, Stream& stream) const {
-        vkr_stream_close(std::exchange(stream.m_stream, nullptr));
+        vkr_stream_close(detail::Take(stream.m_stream));
         return vkr_stream_open(m_packet, entry.index, &stream.m_stream);
     }
 
@@ -120,6 +130,7 @@ private:
 };
 
 namespace detail {
+// Converts through the C function `convert`, asking for the length first.
 template <typename Convert>
 Status ConvertWith(Convert convert, const std::string& in, std::string& out) {
     std::size_t length = 0;
