@@ -68,6 +68,15 @@ void Out(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
+bool OutBytes(const char* data, std::size_t size, bool flush) {
+    if (g_pOut != nullptr) {
+        g_pOut->append(data, size);
+        return true;
+    }
+    const bool written = size == 0 || std::fwrite(data, 1, size, stdout) == size;
+    return written && (!flush || std::fflush(stdout) == 0);
+}
+
 void Err(const std::string& text) {
     const bool lineEnd = !text.empty() && text.back() == '\n';
     std::string line = "velkaron-pack: " + Shown(lineEnd ? text.substr(0, text.size() - 1) : text);
@@ -89,6 +98,7 @@ std::string RuleText(const PacketProblem& p) {
     switch (p.rule) {
         case PacketRule::None: return "没有问题";
         case PacketRule::CannotOpen: return "无法打开 (不存在、不是普通文件或无权读取)";
+        case PacketRule::CannotMap: return "无法整个映射到内存";
         case PacketRule::ReadError: return "读取出错或文件在读取时变短";
         case PacketRule::HeaderShort: return "文件只有 " + N(p.found) + " 字节, 不足 64 字节的文件头";
         case PacketRule::HeaderMagic: return "文件头不是以 \"Velkaron.Packet \" 开头";

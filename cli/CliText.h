@@ -6,10 +6,13 @@
 #include <string>
 
 #include "packer/PacketBuilder.h"
-#include "packer/PacketIndex.h"
+#include "reader/PacketIndex.h"
 
 // Writes `text` to standard output as it stands.
 void Out(const std::string& text);
+// Writes `size` bytes to standard output and, with `flush`, flushes it; false when the
+// system could not write them all (a full disk, a closed pipe).
+bool OutBytes(const char* data, std::size_t size, bool flush = false);
 // Writes "velkaron-pack: " and `text` to standard error, standard output flushed first;
 // control characters in `text` (but a final line feed) are shown as by Shown.
 void Err(const std::string& text);

@@ -1,9 +1,10 @@
-// list, verify and extract: each opens the packet through CPacketIndex, which checks
-// it whole before anything is compared or written, and reads it as a stream.
+// list, verify, extract and cat: each opens the packet through the reader library's
+// CPacketIndex, which checks it whole before anything is compared or written.
 #include "cli/PacketCommands.h"
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "cli/CliText.h"
@@ -11,7 +12,7 @@
 #include "cli/TargetNames.h"
 #include "packer/PacketBuilder.h"
 #include "packer/PacketFormat.h"
-#include "packer/PacketIndex.h"
+#include "reader/PacketIndex.h"
 #include "platform/ConfinedTree.h"
 #include "platform/FileFind.h"
 #include "platform/FileSystem.h"
@@ -289,18 +290,53 @@ std::string StatusText(TreeStatus status, const std::string& path, const char* f
     return failed + path;
 }
 
+// Which lines a partial extract writes: the named entries, everything below the named
+// folders, and the folders above each named entry. Empty: every line.
+class Selection {
+public:
+    explicit Selection(NameCoding coding) : m_coding(coding) {}
+
+    void Add(const PacketLine& line) {
+        m_bAll = false;
+        (line.folder ? m_folders : m_files).insert(line.path);
+        for (std::string up = Parent(line.path); !up.empty(); up = Parent(up)) m_above.insert(up);
+    }
+
+    bool Has(const PacketLine& line) const {
+        if (m_bAll || m_files.count(line.path) || m_folders.count(line.path)) return true;
+        if (line.folder && m_above.count(line.path)) return true;
+        for (std::string up = Parent(line.path); !up.empty(); up = Parent(up)) {
+            if (m_folders.count(up)) return true;
+        }
+        return false;
+    }
+
+private:
+    std::string Parent(const std::string& path) const { return CPacketIndex::ParentOf(path, m_coding); }
+
+    NameCoding m_coding;
+    bool m_bAll = true;
+    std::unordered_set<std::string> m_files;
+    std::unordered_set<std::string> m_folders;
+    std::unordered_set<std::string> m_above;  // folders that hold a named entry
+};
+
 // Extract in two passes over a checked index: Plan refuses what cannot or must not be
 // written, before anything is; Write then makes each folder and file in index order,
 // always inside the folders it has checked, through a confined tree.
 class Extraction {
 public:
-    Extraction(CPacketIndex& index, const std::string& root, const CliOptions& options)
-        : m_index(index), m_root(root), m_fullRoot(FullFolderPath(root)), m_coding(CodingOf(options)),
-          m_bGbk(options.gbk), m_bForce(options.force), m_buffer(options.bufferSize) {}
+    Extraction(CPacketIndex& index, const Selection& selection, const std::string& root, const CliOptions& options)
+        : m_index(index), m_selection(selection), m_root(root), m_fullRoot(FullFolderPath(root)),
+          m_coding(CodingOf(options)), m_bGbk(options.gbk), m_bForce(options.force), m_buffer(options.bufferSize) {}
 
     bool Open(const CliOptions& options) { return OpenEncoder(m_toLocal, NameDirection::GbkToLocal, options); }
 
     bool Plan(const PacketLine& line) {
+        if (!m_selection.Has(line)) {
+            m_existing.push_back(false);
+            return true;
+        }
         std::vector<std::string> names;
         if (!TargetOf(line, names)) return false;
         const char* limit = TargetPathProblem(m_fullRoot, names, line.folder);
@@ -324,6 +360,7 @@ public:
     // What Plan found missing must still be missing: a name that has come meanwhile
     // may be an earlier entry's under another name (a short name, say), or not ours.
     bool Write(const PacketLine& line) {
+        if (!m_selection.Has(line)) return true;
         std::vector<std::string> names;
         if (!TargetOf(line, names)) return false;
         const std::string target = m_root + Join(names, kPathSep);
@@ -384,6 +421,7 @@ private:
     }
 
     CPacketIndex& m_index;
+    const Selection& m_selection;
     std::string m_root;      // ends with a separator
     std::string m_fullRoot;  // the same as a full path
     NameCoding m_coding;
@@ -408,14 +446,56 @@ bool MakeFolders(const std::string& folder) {
     }
 }
 
+// The entry a path named on the command line stands for: "/" taken for a separator
+// (no stored name holds one), trailing separators dropped, converted to GBK when
+// `toStored` is open. False with the reason, ready for Err, in `why`.
+bool FindNamed(const CPacketIndex& index, const std::string& packet, const std::string& named, NameCoding coding,
+               CNameEncoder* toStored, PacketLine& line, std::string& why) {
+    std::string stored = named;
+    if (toStored != nullptr && !toStored->Convert(stored)) {
+        why = "路径 " + named + " 无法转换为 GBK\n";
+        return false;
+    }
+    std::replace(stored.begin(), stored.end(), '/', '\\');
+    std::vector<std::string> components = CPacketIndex::Components(stored, coding);
+    while (!components.empty() && components.back().empty()) components.pop_back();
+    bool unreadable = false;
+    if (index.Find(Join(components, '\\'), line, &unreadable)) return true;
+    why = unreadable ? "读取数据包 " + packet + " 出错\n" : "数据包 " + packet + " 中没有 " + named + "\n";
+    return false;
+}
+
+// Looks up every path named on the command line; false after naming the first the
+// packet lacks.
+bool FindAllNamed(const CPacketIndex& index, const std::string& packet, const std::vector<std::string>& paths,
+                  const CliOptions& options, std::vector<PacketLine>& lines) {
+    CNameEncoder toStored;
+    if (!paths.empty() && !OpenEncoder(toStored, NameDirection::LocalToGbk, options)) return false;
+    for (const std::string& named : paths) {
+        PacketLine line;
+        std::string why;
+        if (!FindNamed(index, packet, named, CodingOf(options), options.gbk ? &toStored : nullptr, line, why)) {
+            Err(why);
+            return false;
+        }
+        lines.push_back(std::move(line));
+    }
+    return true;
+}
+
 }  // namespace
 
 void SetExtractHook(ExtractHook hook) { g_extractHook = std::move(hook); }
 
-int RunExtract(const std::string& packet, const std::string& dir, const CliOptions& options) {
+int RunExtract(const std::string& packet, const std::string& dir, const CliOptions& options,
+               const std::vector<std::string>& paths) {
     CPacketIndex index(CodingOf(options));
     index.SetNameFold(FileSystemNameKey);
     if (!OpenChecked(index, packet)) return kExitFailed;
+    Selection selection(CodingOf(options));
+    std::vector<PacketLine> named;
+    if (!FindAllNamed(index, packet, paths, options, named)) return kExitFailed;
+    for (const PacketLine& line : named) selection.Add(line);
 
     FolderState state = StateOfFolder(dir);
     if (state == FolderState::NotFolder) {
@@ -424,7 +504,7 @@ int RunExtract(const std::string& packet, const std::string& dir, const CliOptio
     }
     // With its separator the target folder's path follows a link: DIR itself may be one.
     std::string root = NormaliseSourceFolder(dir);
-    Extraction extraction(index, root, options);
+    Extraction extraction(index, selection, root, options);
     if (!extraction.Open(options)) return kExitFailed;
     if (!index.ForEach([&](const PacketLine& line) { return extraction.Plan(line); })) {
         Err(extraction.Message().empty() ? DescribeProblem(index.Problem(), packet)
@@ -446,5 +526,38 @@ int RunExtract(const std::string& packet, const std::string& dir, const CliOptio
         return kExitFailed;
     }
     Out("已解包到 " + Shown(dir) + ": " + N(extraction.Files()) + " 个文件, " + N(extraction.Folders()) + " 个文件夹。\n");
+    return kExitOk;
+}
+
+int RunCat(const std::string& packet, const std::vector<std::string>& paths, const CliOptions& options) {
+    CPacketIndex index(CodingOf(options));
+    if (!OpenChecked(index, packet)) return kExitFailed;
+    std::vector<PacketLine> files;
+    if (!FindAllNamed(index, packet, paths, options, files)) return kExitFailed;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (files[i].folder) {
+            Err("数据包 " + packet + " 中的 " + paths[i] + " 是文件夹, 没有内容可输出\n");
+            return kExitFailed;
+        }
+    }
+    std::vector<char> buffer(options.bufferSize);
+    for (const PacketLine& line : files) {
+        for (long long done = 0; done < line.length;) {
+            std::size_t want = static_cast<std::size_t>(std::min<long long>(line.length - done, buffer.size()));
+            if (index.ReadAt(line.offset + done, buffer.data(), want) != static_cast<long long>(want)) {
+                Err("读取数据包 " + packet + " 出错\n");
+                return kExitFailed;
+            }
+            if (!OutBytes(buffer.data(), want)) {
+                Err("写入标准输出出错\n");
+                return kExitFailed;
+            }
+            done += static_cast<long long>(want);
+        }
+    }
+    if (!OutBytes(nullptr, 0, true)) {
+        Err("写入标准输出出错\n");
+        return kExitFailed;
+    }
     return kExitOk;
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "packer/PacketIndex.h"
+#include "reader/PacketIndex.h"
 
 // True where names follow the Windows rules (the program's own platform).
 constexpr bool kWindowsNames =

@@ -1,6 +1,7 @@
 # Where `cmake --install` puts things (GNUInstallDirs) and what `cpack -G DEB`
 # makes of them. Included by the top-level CMakeLists.txt before the folders
-# that add install rules; velkaron-pack's rules are its component "cli".
+# that add install rules; velkaron-pack's rules are its component "cli", the reader
+# library's (reader/) its component "reader".
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME velkaron-pack)
@@ -16,5 +17,10 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# The package is the command line alone: the reader library (component "reader") is
+# for developers, who install it with `cmake --install`.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL cli)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 
 include(CPack)

@@ -274,6 +274,61 @@ TEST(CliExtract, ExistingFilesAreKeptUnlessForcedAndARefusalWritesNothing) {
     EXPECT_FALSE(PathExists(dir / "file/a.txt"));
 }
 
+TEST(CliExtract, NamedPathsBringTheirFoldersAndEverythingBelowANamedFolderOnly) {
+    TempDir dir;
+    MakeDirs(dir / "src/sub/deep");
+    MakeDirs(dir / "src/other");
+    WriteFileBytes(dir / "src/a.txt", "a");
+    WriteFileBytes(dir / "src/sub/b.txt", "b");
+    WriteFileBytes(dir / "src/sub/deep/c.txt", "c");
+    WriteFileBytes(dir / "src/other/d.txt", "d");
+    Pack(dir, "p.dat");
+    CliRun some = RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "out", "sub/deep/", "other\\d.txt"});
+    EXPECT_EQ(some.status, 0) << some.err;
+    EXPECT_EQ(ReadTree(dir / "out"), (std::map<std::string, std::string>{{"other/", ""}, {"other/d.txt", "d"},
+                                                                         {"sub/", ""}, {"sub/deep/", ""},
+                                                                         {"sub/deep/c.txt", "c"}}));
+    EXPECT_TRUE(Has(some.out, "2 个文件, 3 个文件夹")) << some.out;
+    // A path the packet lacks is named, and nothing is written; nor over what exists.
+    CliRun missing = RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "none", "a.txt", "sub/nope"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(Has(missing.err, "中没有 sub/nope")) << missing.err;
+    EXPECT_FALSE(PathExists(dir / "none"));
+    CliRun existing = RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "out", "other"});
+    EXPECT_EQ(existing.status, 1);
+    EXPECT_TRUE(Has(existing.err, "--force")) << existing.err;
+}
+
+TEST(CliCat, NamedFilesGoToStandardOutputByteForByteAndABadPathWritesNothing) {
+    TempDir dir;
+    const std::string binary("\r\n\0\x1a\xff\\", 6);
+    MakeDirs(dir / "src/sub");
+    WriteFileBytes(dir / "src/a.bin", binary);
+    WriteFileBytes(dir / "src/sub/b.txt", "second\n");
+    Pack(dir, "p.dat");
+    CliRun cat = RunVelkaronPack(dir, {"cat", dir / "p.dat", "sub/b.txt", "a.bin", "sub\\b.txt"});
+    EXPECT_EQ(cat.status, 0) << cat.err;
+    EXPECT_EQ(cat.out, "second\n" + binary + "second\n");
+    for (const char* bad : {"sub", "nope.txt"}) {
+        CliRun refused = RunVelkaronPack(dir, {"cat", dir / "p.dat", "a.bin", bad});
+        EXPECT_EQ(refused.status, 1) << bad;
+        EXPECT_EQ(refused.out, "") << bad;
+        EXPECT_TRUE(Has(refused.err, std::string(" ") + bad)) << refused.err;
+    }
+#ifndef _WIN32
+    // GBK names are found by their local (UTF-8) form.
+    MakeDirs(dir / "gbk/文件夹");
+    WriteFileBytes(dir / "gbk/文件夹/中文.txt", "zh");
+    CliRun pack = RunVelkaronPack(dir, {"pack", dir / "gbk", dir / "g.dat", "--work-dir", dir / "work", "-q",
+                                        "--name-encoding", "gbk"});
+    ASSERT_EQ(pack.status, 0) << pack.err;
+    CliRun local = RunVelkaronPack(dir, {"cat", "--name-encoding", "gbk", dir / "g.dat", "文件夹/中文.txt"});
+    EXPECT_EQ(local.out, "zh") << local.err;
+    CliRun raw = RunVelkaronPack(dir, {"cat", dir / "g.dat", "\xCE\xC4\xBC\xFE\xBC\xD0\\\xD6\xD0\xCE\xC4.txt"});
+    EXPECT_EQ(raw.out, "zh") << raw.err;
+#endif
+}
+
 TEST(CliExtract, NamesThisSystemCannotHoldAreRefusedBeforeAnythingIsWritten) {
     TempDir dir;
     CliRun devices = RunVelkaronPack(dir, {"extract", FixturePacket("windows-device-names.dat"), dir / "devices"});
@@ -394,6 +449,7 @@ TEST(CliUsage, WrongArgumentsExitTwoAndHelpListsCommandsOptionsAndStatuses) {
          std::vector<std::vector<std::string>>{{"list"},
                                                {"verify", "a.dat", "src", "more"},
                                                {"extract", "a.dat"},
+                                               {"cat", "a.dat"},
                                                {"list", "--force", "a.dat"},
                                                {"pack", dir / "src", dir / "p.dat", "--buffer-size", "0"}}) {
         CliRun run = RunVelkaronPack(dir, args);

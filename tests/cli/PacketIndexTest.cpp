@@ -6,7 +6,7 @@
 #include <cctype>
 
 #include "packer/PacketBuilder.h"
-#include "packer/PacketIndex.h"
+#include "reader/PacketIndex.h"
 #include "platform/MbText.h"
 #include "tests/cli/CliTestSupport.h"
 #include "tests/support/PacketReader.h"

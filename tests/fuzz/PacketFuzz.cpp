@@ -1,8 +1,9 @@
-// Fuzzes the readers of packets: any bytes as a packet file go through the index
-// reader, list, list --raw, verify (alone, with GBK names, against a fixed source
-// folder) and extract into a fresh folder, with three oracles: list --raw gives the
-// index back, extract writes nothing outside its folder and recreates the packet's
-// tree exactly, and every verdict matches a plain in-memory check made here.
+// Fuzzes the readers of packets: any bytes as a packet file go through the reader
+// library's C interface, list, list --raw, verify (alone, with GBK names, against a
+// fixed source folder) and extract into a fresh folder, with four oracles: list --raw
+// gives the index back, extract writes nothing outside its folder and recreates the
+// packet's tree exactly, the library gives every entry by number and by path with its
+// content, and every verdict matches a plain in-memory check made here.
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "platform/File.h"
 #include "tests/fuzz/FuzzFolder.h"
 #include "tests/support/TreeFiles.h"
+#include "velkaron/reader.h"
 
 namespace {
 
@@ -225,6 +227,34 @@ bool Extractable(const std::vector<Entry>& entries, const std::string& root) {
     return true;
 }
 
+// What the library makes of a packet the plain check found `valid` with `entries`.
+void CheckLibrary(const std::string& packet, const std::string& bytes, bool valid, const std::vector<Entry>& entries) {
+    for (unsigned flags : {0u, unsigned{VKR_OPEN_MAP}}) {
+        vkr_packet* p = nullptr;
+        Check((vkr_open(packet.c_str(), flags, &p) == VKR_OK) == valid, "the library and the plain check disagree");
+        if (p == nullptr) continue;
+        std::size_t count = 0;
+        Check(vkr_count(p, &count) == VKR_OK && count == entries.size(), "the library counts other entries");
+        for (std::size_t i = 0; i < count; ++i) {
+            vkr_entry byIndex, byPath;
+            char path[70000];
+            Check(vkr_entry_at(p, i, &byIndex) == VKR_OK &&
+                      vkr_entry_path(p, i, path, sizeof path, nullptr) == VKR_OK && path == entries[i].path &&
+                      vkr_find(p, path, &byPath) == VKR_OK && byPath.index == i &&
+                      byIndex.kind == (entries[i].folder ? VKR_KIND_FOLDER : VKR_KIND_FILE) &&
+                      byIndex.offset == entries[i].offset && byIndex.length == entries[i].length,
+                  "the library gives an entry otherwise by number or by path");
+            if (entries[i].folder) continue;
+            std::string content(static_cast<std::size_t>(entries[i].length), '\0');
+            std::size_t got = 0;
+            Check(vkr_read(p, i, 0, &content[0], content.size(), &got) == VKR_OK && got == content.size() &&
+                      content == bytes.substr(static_cast<std::size_t>(entries[i].offset), got),
+                  "the library reads a file's content otherwise");
+        }
+        vkr_close(p);
+    }
+}
+
 // ---- The commands, run in-process with their output captured. ----
 
 struct Run {
@@ -258,6 +288,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<Entry> entries;
     std::string index;
     const bool valid = ValidPacket(bytes, false, entries, index);
+
+    CheckLibrary(here.packet, bytes, valid, entries);
 
     CliOptions raw = Options();
     raw.raw = true;

@@ -1,6 +1,6 @@
 // SipHash-2-4 as published by Aumasson and Bernstein: two rounds per 8-byte block,
 // four to finish.
-#include "packer/KeyedHash.h"
+#include "reader/KeyedHash.h"
 
 #include <random>
 
