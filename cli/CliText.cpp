@@ -3,11 +3,89 @@
 
 #include <cstdio>
 
-void Out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+#include "platform/MbText.h"
+
+namespace {
+
+std::string* g_pOut = nullptr;
+std::string* g_pErr = nullptr;
+
+// Length of the UTF-8 sequence at `pos`, 0 when none begins there.
+std::size_t Utf8Length(const std::string& text, std::size_t pos) {
+    unsigned char c = static_cast<unsigned char>(text[pos]);
+    std::size_t n = c >= 0xF5 ? 0 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+    if (n == 0 || pos + n > text.size()) return 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((static_cast<unsigned char>(text[pos + i]) & 0xC0) != 0x80) return 0;
+    }
+    return n;
+}
+
+// Length of the character at `pos` when a terminal shows it as text; 0 for a control
+// character or a byte that is no whole character.
+std::size_t ShownLength(const std::string& text, std::size_t pos) {
+    unsigned char c = static_cast<unsigned char>(text[pos]);
+    if (c < 0x20 || c == 0x7F) return 0;
+    if (c < 0x80) return 1;
+    if (IsLeadByte(c)) return pos + 1 < text.size() && IsTrailByte(static_cast<unsigned char>(text[pos + 1])) ? 2 : 0;
+    std::size_t n = Utf8Length(text, pos);
+    if (n == 2 && c == 0xC2 && static_cast<unsigned char>(text[pos + 1]) < 0xA0) return 0;  // U+0080-U+009F
+    if (n > 0) return n;
+    return c >= 0xA0 ? 1 : 0;  // a stray byte: 80-9F are C1 controls to an 8-bit terminal
+}
+
+}  // namespace
+
+std::string Shown(const std::string& text) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t n = ShownLength(text, pos);
+        if (n > 0) {
+            shown.append(text, pos, n);
+            pos += n;
+            continue;
+        }
+        unsigned char c = static_cast<unsigned char>(text[pos++]);
+        shown += "\\x";
+        shown += kHex[c >> 4];
+        shown += kHex[c & 0xF];
+    }
+    return shown;
+}
+
+void CaptureCliText(std::string* out, std::string* err) {
+    g_pOut = out;
+    g_pErr = err;
+}
+
+void Out(const std::string& text) {
+    if (g_pOut != nullptr) {
+        g_pOut->append(text);
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+bool OutBytes(const char* data, std::size_t size, bool flush) {
+    if (g_pOut != nullptr) {
+        g_pOut->append(data, size);
+        return true;
+    }
+    const bool written = size == 0 || std::fwrite(data, 1, size, stdout) == size;
+    return written && (!flush || std::fflush(stdout) == 0);
+}
 
 void Err(const std::string& text) {
+    const bool lineEnd = !text.empty() && text.back() == '\n';
+    std::string line = "velkaron-pack: " + Shown(lineEnd ? text.substr(0, text.size() - 1) : text);
+    if (lineEnd) line += '\n';
+    if (g_pErr != nullptr) {
+        g_pErr->append(line);
+        return;
+    }
     std::fflush(stdout);
-    std::string line = "velkaron-pack: " + text;
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
 }
@@ -20,6 +98,7 @@ std::string RuleText(const PacketProblem& p) {
     switch (p.rule) {
         case PacketRule::None: return "没有问题";
         case PacketRule::CannotOpen: return "无法打开 (不存在、不是普通文件或无权读取)";
+        case PacketRule::CannotMap: return "无法整个映射到内存";
         case PacketRule::ReadError: return "读取出错或文件在读取时变短";
         case PacketRule::HeaderShort: return "文件只有 " + N(p.found) + " 字节, 不足 64 字节的文件头";
         case PacketRule::HeaderMagic: return "文件头不是以 \"Velkaron.Packet \" 开头";
@@ -40,6 +119,7 @@ std::string RuleText(const PacketProblem& p) {
         case PacketRule::PathEmpty: return "路径为空或含有空的部分 (连续或结尾的反斜杠)";
         case PacketRule::PathDot: return "路径含有 \".\" 或 \"..\"";
         case PacketRule::PathBadChar: return "路径含有 NUL 或 \"/\"";
+        case PacketRule::PathIllFormed: return "路径含有不完整的双字节字符: 前导字节之后不是有效的尾字节";
         case PacketRule::FilePastData:
             return "文件数据结束于 " + N(p.found) + ", 超出了结束于 " + N(p.expected) + " 的数据区";
         case PacketRule::FileGap:

@@ -6,12 +6,24 @@
 #include <string>
 
 #include "packer/PacketBuilder.h"
-#include "packer/PacketIndex.h"
+#include "reader/PacketIndex.h"
 
 // Writes `text` to standard output as it stands.
 void Out(const std::string& text);
-// Writes "velkaron-pack: " and `text` to standard error, standard output flushed first.
+// Writes `size` bytes to standard output and, with `flush`, flushes it; false when the
+// system could not write them all (a full disk, a closed pipe).
+bool OutBytes(const char* data, std::size_t size, bool flush = false);
+// Writes "velkaron-pack: " and `text` to standard error, standard output flushed first;
+// control characters in `text` (but a final line feed) are shown as by Shown.
 void Err(const std::string& text);
+// Makes Out and Err append to `out` and `err` instead of the standard streams, for a
+// program that runs the commands itself; nullptr sends them back.
+void CaptureCliText(std::string* out, std::string* err);
+
+// `text` as a terminal may show it: control characters (C0, DEL and C1, the latter also
+// as the UTF-8 form of U+0080-U+009F) and bytes that begin no character are written as
+// "\x1b", so that a stored name can neither move the cursor nor retitle the window.
+std::string Shown(const std::string& text);
 
 // Why a packet breaks `problem`'s rule, in a sentence, with the index line and
 // what the rule asked for; `packet` names the file.

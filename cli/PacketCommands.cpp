@@ -1,16 +1,19 @@
-// list, verify and extract: each opens the packet through CPacketIndex, which checks
-// it whole before anything is compared or written, and reads it as a stream.
+// list, verify, extract and cat: each opens the packet through the reader library's
+// CPacketIndex, which checks it whole before anything is compared or written.
 #include "cli/PacketCommands.h"
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "cli/CliText.h"
 #include "cli/PackCommand.h"
 #include "cli/TargetNames.h"
+#include "packer/PacketBuilder.h"
 #include "packer/PacketFormat.h"
-#include "packer/PacketIndex.h"
+#include "reader/PacketIndex.h"
+#include "platform/ConfinedTree.h"
 #include "platform/FileFind.h"
 #include "platform/FileSystem.h"
 #include "platform/MbText.h"
@@ -27,8 +30,8 @@ std::string RightAligned(const std::string& text, std::size_t width) {
 }
 
 // Opens and checks the whole packet; false after naming the broken rule.
-bool OpenChecked(CPacketIndex& index, const std::string& packet, const PacketVisitor& visit = nullptr) {
-    if (index.Open(packet) && index.Check(visit)) return true;
+bool OpenChecked(CPacketIndex& index, const std::string& packet) {
+    if (index.Open(packet) && index.Check()) return true;
     Err(DescribeProblem(index.Problem(), packet));
     return false;
 }
@@ -67,15 +70,27 @@ bool IsFolder(const std::string& path) {
     return kind == PathKind::Link && find.FindFile(path + kPathSep + "*.*");
 }
 
+enum class FolderState { Missing, Folder, NotFolder };
+
+// What a folder named on the command line is; its trailing separators do not count,
+// so that a plain file is not taken for a missing folder.
+FolderState StateOfFolder(const std::string& path) {
+    std::string bare = path;
+    TrimRightChar(bare, kPathSep);
+    if (bare.empty() || IsFolder(bare)) return FolderState::Folder;  // "" is the root
+    return GetPathKind(bare) == PathKind::Missing ? FolderState::Missing : FolderState::NotFolder;
+}
+
 }  // namespace
 
 int RunList(const std::string& packet, const CliOptions& options) {
     CNameEncoder decoder;
     if (!OpenEncoder(decoder, NameDirection::GbkToLocal, options)) return kExitFailed;
     CPacketIndex index(CodingOf(options));
+    if (!OpenChecked(index, packet)) return kExitFailed;  // nothing on standard output then
     long long unshown = 0;  // first line whose name could not be converted
     if (!options.raw) Out("类型       偏移       长度  路径\n");
-    bool ok = OpenChecked(index, packet, [&](const PacketLine& line) {
+    bool ok = index.ForEach([&](const PacketLine& line) {
         if (options.raw) {
             // Numbers are checked to be in their one written form and within 32 bits, so
             // this is the line as stored.
@@ -87,10 +102,13 @@ int RunList(const std::string& packet, const CliOptions& options) {
         std::string path = line.path;
         if (options.gbk && !decoder.Convert(path) && unshown == 0) unshown = line.number;
         Out(std::string(line.folder ? "目录" : "文件") + " " + RightAligned(N(line.offset), 10) + " " +
-            RightAligned(N(line.length), 10) + "  " + path + "\n");
+            RightAligned(N(line.length), 10) + "  " + Shown(path) + "\n");
         return true;
     });
-    if (!ok) return kExitFailed;
+    if (!ok) {
+        Err(DescribeProblem(index.Problem(), packet));
+        return kExitFailed;
+    }
     if (!options.raw) {
         Out("\n文件: " + N(index.Files()) + " | 文件夹 " + N(index.Folders()) + " | 数据 " +
             N(index.IndexOffset() - kPacketHeaderSize) + " 字节\n");
@@ -110,7 +128,11 @@ class SourceComparison {
 public:
     SourceComparison(CPacketIndex& index, const std::string& root, const CliOptions& options)
         : m_index(index), m_root(root), m_coding(CodingOf(options)), m_bGbk(options.gbk),
-          m_source(options.bufferSize), m_packet(options.bufferSize) {}
+          m_source(options.bufferSize), m_packet(options.bufferSize) {
+        const std::string work = WithOneTrailingChar(WorkFolderOf(options.workDir), kPathSep);
+        m_workFiles[0] = GetPathId(work + kDataWorkFile);
+        m_workFiles[1] = GetPathId(work + kIndexWorkFile);
+    }
 
     bool Open(const CliOptions& options) {
         return OpenEncoder(m_toLocal, NameDirection::GbkToLocal, options) &&
@@ -119,7 +141,11 @@ public:
 
     // False with the first difference in Difference().
     bool Run() {
-        if (!IsFolder(m_root)) return Differ("源文件夹 " + m_root + " 不存在");
+        switch (StateOfFolder(m_root)) {
+            case FolderState::Missing: return Differ("源文件夹 " + m_root + " 不存在");
+            case FolderState::NotFolder: return Differ("源 " + m_root + " 不是文件夹");
+            case FolderState::Folder: break;
+        }
         bool same = m_index.ForEach([this](const PacketLine& line) { return CompareLine(line); });
         if (!same && m_strDifference.empty()) return Differ("读取数据包出错");
         if (!same) return false;
@@ -193,7 +219,10 @@ private:
                 return Differ("源文件夹中的 " + local + " 不在数据包中: 名称无法转换为 GBK");
             }
             PacketLine line;
-            if (!m_index.Find(prefix + stored, line)) return Differ("源文件夹中的 " + local + " 不在数据包中");
+            if (!m_index.Find(prefix + stored, line)) {
+                if (IsWorkFile(find, local)) continue;  // left out by the job that made them
+                return Differ("源文件夹中的 " + local + " 不在数据包中");
+            }
             if (find.IsDirectory()) subfolders.emplace_back(name, prefix + stored);
         }
         ancestors.push_back(id);
@@ -204,10 +233,18 @@ private:
         return true;
     }
 
+    // One of the two work files of a pack with the work folder verify was given.
+    bool IsWorkFile(const CFileFind& find, const std::string& local) const {
+        if (find.IsDirectory()) return false;
+        FileId id = GetPathId(local);
+        return id == m_workFiles[0] || id == m_workFiles[1];
+    }
+
     CPacketIndex& m_index;
     std::string m_root;  // ends with a separator
     NameCoding m_coding;
     bool m_bGbk;
+    FileId m_workFiles[2];
     CNameEncoder m_toLocal;
     CNameEncoder m_toStored;
     std::vector<char> m_source;
@@ -238,20 +275,75 @@ int RunVerify(const std::string& packet, const std::string& source, const CliOpt
 
 namespace {
 
+ExtractHook g_extractHook;
+
+// What went wrong with `path` in a step of the confined tree; `failed` names the step.
+std::string StatusText(TreeStatus status, const std::string& path, const char* failed) {
+    switch (status) {
+        case TreeStatus::Ok: break;
+        case TreeStatus::Exists: return path + " 在解包时出现 (在本系统上也许与前面的条目同名), 不会覆盖";
+        case TreeStatus::Link: return path + " 是一个链接; 不会经由链接写入";
+        case TreeStatus::NotFolder: return path + " 已存在, 但不是文件夹";
+        case TreeStatus::Changed: return path + " 在解包时被替换, 不会在其中写入";
+        case TreeStatus::Failed: break;
+    }
+    return failed + path;
+}
+
+// Which lines a partial extract writes: the named entries, everything below the named
+// folders, and the folders above each named entry. Empty: every line.
+class Selection {
+public:
+    explicit Selection(NameCoding coding) : m_coding(coding) {}
+
+    void Add(const PacketLine& line) {
+        m_bAll = false;
+        (line.folder ? m_folders : m_files).insert(line.path);
+        for (std::string up = Parent(line.path); !up.empty(); up = Parent(up)) m_above.insert(up);
+    }
+
+    bool Has(const PacketLine& line) const {
+        if (m_bAll || m_files.count(line.path) || m_folders.count(line.path)) return true;
+        if (line.folder && m_above.count(line.path)) return true;
+        for (std::string up = Parent(line.path); !up.empty(); up = Parent(up)) {
+            if (m_folders.count(up)) return true;
+        }
+        return false;
+    }
+
+private:
+    std::string Parent(const std::string& path) const { return CPacketIndex::ParentOf(path, m_coding); }
+
+    NameCoding m_coding;
+    bool m_bAll = true;
+    std::unordered_set<std::string> m_files;
+    std::unordered_set<std::string> m_folders;
+    std::unordered_set<std::string> m_above;  // folders that hold a named entry
+};
+
 // Extract in two passes over a checked index: Plan refuses what cannot or must not be
-// written, before anything is; Write then makes each folder and file in index order.
+// written, before anything is; Write then makes each folder and file in index order,
+// always inside the folders it has checked, through a confined tree.
 class Extraction {
 public:
-    Extraction(CPacketIndex& index, const std::string& root, const CliOptions& options)
-        : m_index(index), m_root(root), m_coding(CodingOf(options)), m_bGbk(options.gbk), m_bForce(options.force),
-          m_buffer(options.bufferSize) {}
+    Extraction(CPacketIndex& index, const Selection& selection, const std::string& root, const CliOptions& options)
+        : m_index(index), m_selection(selection), m_root(root), m_fullRoot(FullFolderPath(root)),
+          m_coding(CodingOf(options)), m_bGbk(options.gbk), m_bForce(options.force), m_buffer(options.bufferSize) {}
 
     bool Open(const CliOptions& options) { return OpenEncoder(m_toLocal, NameDirection::GbkToLocal, options); }
 
     bool Plan(const PacketLine& line) {
-        std::string target;
-        if (!TargetOf(line, target)) return false;
+        if (!m_selection.Has(line)) {
+            m_existing.push_back(false);
+            return true;
+        }
+        std::vector<std::string> names;
+        if (!TargetOf(line, names)) return false;
+        const char* limit = TargetPathProblem(m_fullRoot, names, line.folder);
+        if (limit != nullptr) return Refuse(line, limit);
+        const std::string target = m_root + Join(names, kPathSep);
         PathKind kind = GetPathKind(target);
+        m_existing.push_back(kind != PathKind::Missing);
         if (line.folder) {
             if (kind == PathKind::Missing || kind == PathKind::Folder) return true;
             if (kind == PathKind::Link) return Refuse(line, target + " 已存在, 是一个链接; 不会经由链接写入");
@@ -263,23 +355,31 @@ public:
         return m_bForce || Refuse(line, target + " 已存在; 要覆盖请加 --force");
     }
 
+    bool Begin() { return m_tree.Open(m_root); }
+
+    // What Plan found missing must still be missing: a name that has come meanwhile
+    // may be an earlier entry's under another name (a short name, say), or not ours.
     bool Write(const PacketLine& line) {
-        std::string target;
-        if (!TargetOf(line, target)) return false;
+        if (!m_selection.Has(line)) return true;
+        std::vector<std::string> names;
+        if (!TargetOf(line, names)) return false;
+        const std::string target = m_root + Join(names, kPathSep);
+        const std::string name = names.back();
+        names.pop_back();
+        TreeStatus status = m_tree.Enter(names);
+        if (status != TreeStatus::Ok) {
+            return Refuse(line, StatusText(status, m_root + Join(names, kPathSep), "无法打开文件夹 "));
+        }
+        const bool existed = m_existing[static_cast<std::size_t>(line.number - 1)];
         if (line.folder) {
-            if (MakeDir(target) || GetPathKind(target) == PathKind::Folder) {
-                ++m_nFolders;
-                return true;
-            }
-            return Refuse(line, "无法创建文件夹 " + target);
+            status = m_tree.MakeFolder(name, existed);
+            if (status != TreeStatus::Ok) return Refuse(line, StatusText(status, target, "无法创建文件夹 "));
+            ++m_nFolders;
+            return true;
         }
-        PathKind kind = GetPathKind(target);
-        // A link is replaced as itself, never written through.
-        if (m_bForce && (kind == PathKind::File || kind == PathKind::Link) && !RemoveFile(target)) {
-            return Refuse(line, "无法替换已存在的 " + target);
-        }
-        CFile file;
-        if (!file.Open(target, CFile::modeCreateNew | CFile::modeWrite)) return Refuse(line, "无法创建文件 " + target);
+        CTreeFile file;
+        status = m_tree.CreateFile(name, existed, file);  // an existing file was planned only with --force
+        if (status != TreeStatus::Ok) return Refuse(line, StatusText(status, target, "无法创建文件 "));
         for (long long done = 0; done < line.length;) {
             std::size_t want = static_cast<std::size_t>(std::min<long long>(line.length - done, m_buffer.size()));
             if (m_index.ReadAt(line.offset + done, m_buffer.data(), want) != static_cast<long long>(want)) {
@@ -288,8 +388,11 @@ public:
             if (!file.Write(m_buffer.data(), want)) return Refuse(line, "写入 " + target + " 出错 (磁盘已满?)");
             done += static_cast<long long>(want);
         }
-        if (!file.Close()) return Refuse(line, "写入 " + target + " 出错 (磁盘已满?)");
+        if (!file.Commit()) {
+            return Refuse(line, existed ? "无法替换已存在的 " + target : "写入 " + target + " 出错 (磁盘已满?)");
+        }
         ++m_nFiles;
+        if (g_extractHook) g_extractHook(line.path);
         return true;
     }
 
@@ -303,28 +406,31 @@ private:
         return false;
     }
 
-    bool TargetOf(const PacketLine& line, std::string& target) {
-        std::vector<std::string> components;
+    // The line's names in the local encoding, each one this system may create.
+    bool TargetOf(const PacketLine& line, std::vector<std::string>& names) {
         m_strShown = line.path;
-        if (!LocalComponents(line.path, m_coding, m_bGbk ? &m_toLocal : nullptr, components)) {
+        if (!LocalComponents(line.path, m_coding, m_bGbk ? &m_toLocal : nullptr, names)) {
             return Refuse(line, "名称不是有效的 GBK 或无法以本地编码表示");
         }
-        m_strShown = Join(components, '\\');
-        for (const std::string& name : components) {
+        m_strShown = Join(names, '\\');
+        for (const std::string& name : names) {
             const char* problem = TargetNameProblem(name, kWindowsNames, NameCoding::Local);
             if (problem != nullptr) return Refuse(line, std::string("无法创建 \"") + name + "\": " + problem);
         }
-        target = m_root + Join(components, kPathSep);
         return true;
     }
 
     CPacketIndex& m_index;
-    std::string m_root;  // ends with a separator
+    const Selection& m_selection;
+    std::string m_root;      // ends with a separator
+    std::string m_fullRoot;  // the same as a full path
     NameCoding m_coding;
     bool m_bGbk;
     bool m_bForce;
     CNameEncoder m_toLocal;
+    CConfinedTree m_tree;
     std::vector<char> m_buffer;
+    std::vector<bool> m_existing;  // by line: whether Plan found something at its name
     std::string m_strMessage;
     std::string m_strShown;  // the current line's path for messages
     long long m_nFiles = 0;
@@ -340,29 +446,77 @@ bool MakeFolders(const std::string& folder) {
     }
 }
 
+// The entry a path named on the command line stands for: "/" taken for a separator
+// (no stored name holds one), trailing separators dropped, converted to GBK when
+// `toStored` is open. False with the reason, ready for Err, in `why`.
+bool FindNamed(const CPacketIndex& index, const std::string& packet, const std::string& named, NameCoding coding,
+               CNameEncoder* toStored, PacketLine& line, std::string& why) {
+    std::string stored = named;
+    if (toStored != nullptr && !toStored->Convert(stored)) {
+        why = "路径 " + named + " 无法转换为 GBK\n";
+        return false;
+    }
+    std::replace(stored.begin(), stored.end(), '/', '\\');
+    std::vector<std::string> components = CPacketIndex::Components(stored, coding);
+    while (!components.empty() && components.back().empty()) components.pop_back();
+    bool unreadable = false;
+    if (index.Find(Join(components, '\\'), line, &unreadable)) return true;
+    why = unreadable ? "读取数据包 " + packet + " 出错\n" : "数据包 " + packet + " 中没有 " + named + "\n";
+    return false;
+}
+
+// Looks up every path named on the command line; false after naming the first the
+// packet lacks.
+bool FindAllNamed(const CPacketIndex& index, const std::string& packet, const std::vector<std::string>& paths,
+                  const CliOptions& options, std::vector<PacketLine>& lines) {
+    CNameEncoder toStored;
+    if (!paths.empty() && !OpenEncoder(toStored, NameDirection::LocalToGbk, options)) return false;
+    for (const std::string& named : paths) {
+        PacketLine line;
+        std::string why;
+        if (!FindNamed(index, packet, named, CodingOf(options), options.gbk ? &toStored : nullptr, line, why)) {
+            Err(why);
+            return false;
+        }
+        lines.push_back(std::move(line));
+    }
+    return true;
+}
+
 }  // namespace
 
-int RunExtract(const std::string& packet, const std::string& dir, const CliOptions& options) {
-    CPacketIndex index(CodingOf(options));
-    index.SetCaseInsensitive(kWindowsNames);
-    if (!OpenChecked(index, packet)) return kExitFailed;
+void SetExtractHook(ExtractHook hook) { g_extractHook = std::move(hook); }
 
-    // With its separator the target folder's path follows a link: DIR itself may be one.
-    std::string root = NormaliseSourceFolder(dir);
-    PathKind rootKind = GetPathKind(root);
-    if (rootKind != PathKind::Missing && !IsFolder(root)) {
+int RunExtract(const std::string& packet, const std::string& dir, const CliOptions& options,
+               const std::vector<std::string>& paths) {
+    CPacketIndex index(CodingOf(options));
+    index.SetNameFold(FileSystemNameKey);
+    if (!OpenChecked(index, packet)) return kExitFailed;
+    Selection selection(CodingOf(options));
+    std::vector<PacketLine> named;
+    if (!FindAllNamed(index, packet, paths, options, named)) return kExitFailed;
+    for (const PacketLine& line : named) selection.Add(line);
+
+    FolderState state = StateOfFolder(dir);
+    if (state == FolderState::NotFolder) {
         Err("目标 " + dir + " 已存在, 但不是文件夹。\n");
         return kExitFailed;
     }
-    Extraction extraction(index, root, options);
+    // With its separator the target folder's path follows a link: DIR itself may be one.
+    std::string root = NormaliseSourceFolder(dir);
+    Extraction extraction(index, selection, root, options);
     if (!extraction.Open(options)) return kExitFailed;
     if (!index.ForEach([&](const PacketLine& line) { return extraction.Plan(line); })) {
         Err(extraction.Message().empty() ? DescribeProblem(index.Problem(), packet)
                                          : "不解包 " + packet + ", 什么也没有写入: " + extraction.Message() + "\n");
         return kExitFailed;
     }
-    if (rootKind == PathKind::Missing && !MakeFolders(root)) {
+    if (state == FolderState::Missing && !MakeFolders(root)) {
         Err("无法创建目标文件夹 " + dir + "\n");
+        return kExitFailed;
+    }
+    if (!extraction.Begin()) {
+        Err("无法打开目标文件夹 " + dir + "\n");
         return kExitFailed;
     }
     if (!index.ForEach([&](const PacketLine& line) { return extraction.Write(line); })) {
@@ -371,6 +525,39 @@ int RunExtract(const std::string& packet, const std::string& dir, const CliOptio
                                                extraction.Message() + "\n");
         return kExitFailed;
     }
-    Out("已解包到 " + dir + ": " + N(extraction.Files()) + " 个文件, " + N(extraction.Folders()) + " 个文件夹。\n");
+    Out("已解包到 " + Shown(dir) + ": " + N(extraction.Files()) + " 个文件, " + N(extraction.Folders()) + " 个文件夹。\n");
+    return kExitOk;
+}
+
+int RunCat(const std::string& packet, const std::vector<std::string>& paths, const CliOptions& options) {
+    CPacketIndex index(CodingOf(options));
+    if (!OpenChecked(index, packet)) return kExitFailed;
+    std::vector<PacketLine> files;
+    if (!FindAllNamed(index, packet, paths, options, files)) return kExitFailed;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (files[i].folder) {
+            Err("数据包 " + packet + " 中的 " + paths[i] + " 是文件夹, 没有内容可输出\n");
+            return kExitFailed;
+        }
+    }
+    std::vector<char> buffer(options.bufferSize);
+    for (const PacketLine& line : files) {
+        for (long long done = 0; done < line.length;) {
+            std::size_t want = static_cast<std::size_t>(std::min<long long>(line.length - done, buffer.size()));
+            if (index.ReadAt(line.offset + done, buffer.data(), want) != static_cast<long long>(want)) {
+                Err("读取数据包 " + packet + " 出错\n");
+                return kExitFailed;
+            }
+            if (!OutBytes(buffer.data(), want)) {
+                Err("写入标准输出出错\n");
+                return kExitFailed;
+            }
+            done += static_cast<long long>(want);
+        }
+    }
+    if (!OutBytes(nullptr, 0, true)) {
+        Err("写入标准输出出错\n");
+        return kExitFailed;
+    }
     return kExitOk;
 }

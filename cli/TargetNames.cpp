@@ -5,12 +5,15 @@ namespace {
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// CON, PRN, AUX, NUL, COM1-9, LPT1-9, before any extension; trailing spaces do not help.
+// CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, before any extension; trailing
+// spaces do not help.
 bool IsDeviceName(const std::string& name) {
     std::string base = name.substr(0, name.find('.'));
     while (!base.empty() && base.back() == ' ') base.pop_back();
     for (char& c : base) c = Upper(c);
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (base == device) return true;
+    }
     return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
            base[3] >= '1' && base[3] <= '9';
 }
@@ -25,7 +28,10 @@ const char* TargetNameProblem(const std::string& name, bool windowsRules, NameCo
     unsigned char last = 0;
     for (std::size_t pos = 0; pos < name.size(); ++pos) {
         unsigned char c = static_cast<unsigned char>(name[pos]);
-        if (IsLeadByteIn(c, coding) && pos + 1 < name.size()) {
+        if (IsLeadByteIn(c, coding)) {
+            if (pos + 1 == name.size() || !IsTrailByteIn(static_cast<unsigned char>(name[pos + 1]), coding)) {
+                return "名称含有不完整的双字节字符";
+            }
             last = 0x80;  // a double-byte character
             ++pos;
             continue;

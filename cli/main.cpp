@@ -1,5 +1,6 @@
 // velkaron-pack: the command-line front end. Packs a folder into a packet without a
-// window, and lists, verifies and extracts packets.
+// window, and lists, verifies, extracts and prints packets' files.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,9 +21,11 @@ const char kUsage[] =
     "      velkaron-pack list PACKET [选项]            以表格列出数据包的索引 (类型、偏移、长度、路径)\n"
     "      velkaron-pack verify PACKET [SOURCE] [选项] 检查数据包的文件头、大小和索引的每条规则;\n"
     "                                                  给出 SOURCE 时再逐项比较条目和文件内容\n"
-    "      velkaron-pack extract PACKET DIR [选项]     先检查整个索引, 再在文件夹 DIR 下重建目录树\n"
+    "      velkaron-pack extract PACKET DIR [PATH...] [选项]\n"
+    "                                                  先检查整个索引, 再在文件夹 DIR 下重建目录树;\n"
+    "                                                  给出 PATH 时只解包这些文件和文件夹 (连同其下所有内容)\n"
+    "      velkaron-pack cat PACKET PATH... [选项]     将这些文件的内容按原样写到标准输出\n"
     "      velkaron-pack                               打包程序旁的示例文件夹 example\n"
-    "\n"
     "\n"
     "pack 默认一遍写成数据包: 先写入 PACKET 旁新建的临时文件, 全部成功后才改名取代 PACKET;\n"
     "失败或被信号中止时删除临时文件, 已有的 PACKET 保持原样。程序旁不创建任何文件。\n"
@@ -45,15 +48,20 @@ const char kUsage[] =
     "  --name-encoding raw|gbk  gbk: 数据包中的名称是 GBK, 以本地编码显示\n"
     "verify 的选项:\n"
     "  --name-encoding raw|gbk  gbk: 数据包中的名称是 GBK, 与 SOURCE 比较时换成本地编码\n"
+    "  --work-dir DIR           打包时的工作文件夹: 其中的两个工作文件不算 SOURCE 的内容 (默认: 程序旁的 data)\n"
     "extract 的选项:\n"
     "  --force                  覆盖已存在的文件 (链接本身被替换, 不会经由它写入)\n"
-    "  --name-encoding raw|gbk  gbk: 数据包中的名称是 GBK, 以本地编码创建\n"
+    "  --name-encoding raw|gbk  gbk: 数据包中的名称是 GBK, 以本地编码创建, PATH 以本地编码给出\n"
+    "  --buffer-size N          复制缓冲区的字节数 (默认 512K)\n"
+    "cat 的选项:\n"
+    "  --name-encoding raw|gbk  raw: PATH 按存储的原样给出 (默认); gbk: PATH 以本地编码给出, 转换为 GBK\n"
     "  --buffer-size N          复制缓冲区的字节数 (默认 512K)\n"
     "  -h, --help               显示本说明\n"
+    "PATH 中的名称以 / 或 \\ 分隔; 数据包中没有的 PATH 是错误, 这时什么也不写。\n"
     "\n"
     "退出状态:\n"
     "  0  成功\n"
-    "  1  失败: 打包失败, 数据包无效或与 SOURCE 不符, 解包被拒绝或中断\n"
+    "  1  失败: 打包失败, 数据包无效或与 SOURCE 不符, 解包被拒绝或中断, PATH 不在数据包中\n"
     "  2  用法错误\n"
     "  3  已打包, 但有条目无法读取或转换而被跳过 (在标准错误中逐一列出)\n";
 
@@ -89,8 +97,9 @@ const Command kCommands[] = {
     {"pack", kOptSorted | kOptEncoding | kOptWorkDir | kOptBufferSize | kOptQuiet | kOptTwoPass | kOptSync | kOptJobs, 2,
      2, "SOURCE PACKET"},
     {"list", kOptRaw | kOptEncoding, 1, 1, "PACKET"},
-    {"verify", kOptEncoding, 1, 2, "PACKET [SOURCE]"},
-    {"extract", kOptForce | kOptEncoding | kOptBufferSize, 2, 2, "PACKET DIR"},
+    {"verify", kOptEncoding | kOptWorkDir, 1, 2, "PACKET [SOURCE]"},
+    {"extract", kOptForce | kOptEncoding | kOptBufferSize, 2, SIZE_MAX, "PACKET DIR [PATH...]"},
+    {"cat", kOptEncoding | kOptBufferSize, 2, SIZE_MAX, "PACKET PATH..."},
 };
 
 int Run(const Command& command, const std::vector<std::string>& args) {
@@ -113,8 +122,10 @@ int Run(const Command& command, const std::vector<std::string>& args) {
     if (op[0].empty()) return UsageError("请给出数据包的路径。");
     if (name == "list") return RunList(op[0], options);
     if (name == "verify") return RunVerify(op[0], op.size() > 1 ? op[1] : std::string(), options);
+    const std::vector<std::string> paths(op.begin() + (name == "cat" ? 1 : 2), op.end());
+    if (name == "cat") return RunCat(op[0], paths, options);
     if (op[1].empty()) return UsageError("请给出目标文件夹。");
-    return RunExtract(op[0], op[1], options);
+    return RunExtract(op[0], op[1], options, paths);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "platform/Pump.h"
 #include "settings/ProgramDir.h"
 
+const char kDataWorkFile[] = "_data_temp.dat";
+const char kIndexWorkFile[] = "_index_temp.txt";
 const char kMsgNoDataTemp[] = "无法创建临时数据文件\r\n";
 const char kMsgNoIndexTemp[] = "无法创建临时索引文件\r\n";
 const char kMsgCannotList[] = "不能打开源文件夹,可能为空\r\n";
@@ -21,8 +23,6 @@ const char kMsgLineBreakName[] = "名称含有换行符,已跳过: %s\r\n";
 const char kMsgCodePageName[] = "名称无法用当前代码页表示,已跳过: %s\r\n";
 const char kMsgDriveName[] = "名称以盘符开头,已跳过: %s\r\n";
 const char kMsgDone[] = "打包完成!";
-const char kDataWorkFile[] = "_data_temp.dat";
-const char kIndexWorkFile[] = "_index_temp.txt";
 
 namespace {
 
@@ -116,12 +116,17 @@ bool CPacketBuilder::QueueFailure() {
     return false;
 }
 
-bool CPacketBuilder::OpenWorkFiles() {
-    std::string folder = m_options.workDir;
+std::string WorkFolderOf(const std::string& workDir) {
+    std::string folder = workDir;
     if (folder.empty()) {
         GetProgramDir(folder);
         folder += "data";
     }
+    return folder;
+}
+
+bool CPacketBuilder::OpenWorkFiles() {
+    std::string folder = WorkFolderOf(m_options.workDir);
     MakeDir(folder);  // usually there already
     folder = WithOneTrailingChar(folder, kPathSep);
     m_strDataPath = folder + kDataWorkFile;

@@ -28,9 +28,12 @@ extern const char kMsgLineBreakName[];    // "名称含有换行符,已跳过: %
 extern const char kMsgCodePageName[];     // "名称无法用当前代码页表示,已跳过: %s\r\n"
 extern const char kMsgDriveName[];        // "名称以盘符开头,已跳过: %s\r\n"
 extern const char kMsgDone[];             // "打包完成!" (no line end)
-// The names of the two work files in the work folder.
+// The job's two work files, in the folder WorkFolderOf gives.
 extern const char kDataWorkFile[];        // "_data_temp.dat"
 extern const char kIndexWorkFile[];       // "_index_temp.txt"
+// The work folder for `workDir`: itself, or "data" in the program's folder when it is
+// empty; without a trailing separator.
+std::string WorkFolderOf(const std::string& workDir);
 
 // Turns a name from the listing into the bytes the index stores; false when it cannot.
 using NameConverter = std::function<bool(std::string& name)>;

@@ -47,10 +47,3 @@ bool NameHoldsBackslash(const std::string& name) {
     // The byte search first: a name without the byte needs no walk over its characters.
     return name.find('\\') != std::string::npos && FindChar(name, '\\') != std::string::npos;
 }
-
-bool PathLooksAbsolute(const std::string& relativePath) {
-    if (relativePath.empty()) return false;
-    const char c = relativePath[0];
-    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    return c == '\\' || (letter && relativePath.size() >= 2 && relativePath[1] == ':');
-}

@@ -20,5 +20,11 @@ bool NameHoldsBackslash(const std::string& name);
 // True for a relative path that readers take for an absolute one: it begins with a
 // backslash, or with an ASCII letter and a colon ("c:d" is a name on a POSIX file
 // system, and under Wine). Readers refuse such a line, so the job leaves such an
-// entry out: what pack writes, verify accepts.
-bool PathLooksAbsolute(const std::string& relativePath);
+// entry out: what pack writes, verify accepts. Inline, so that the reader library
+// shares the rule without linking the packer.
+inline bool PathLooksAbsolute(const std::string& relativePath) {
+    if (relativePath.empty()) return false;
+    const char c = relativePath[0];
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    return c == '\\' || (letter && relativePath.size() >= 2 && relativePath[1] == ':');
+}

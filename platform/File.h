@@ -21,6 +21,14 @@ struct FileId {
     bool operator!=(const FileId& other) const { return !(*this == other); }
 };
 
+// Writes all `size` bytes to an open descriptor (a handle on Windows) of the platform
+// layer; false when the system wrote fewer or failed (full disk).
+#ifdef _WIN32
+bool WriteAll(void* handle, const void* buffer, std::size_t size);
+#else
+bool WriteAll(int fd, const void* buffer, std::size_t size);
+#endif
+
 class CFile {
 public:
     enum OpenFlags : unsigned {

@@ -109,10 +109,10 @@ long long CFile::Read(void* buffer, std::size_t size) {
     }
 }
 
-bool CFile::Write(const void* buffer, std::size_t size) {
+bool WriteAll(int fd, const void* buffer, std::size_t size) {
     const char* p = static_cast<const char*>(buffer);
     while (size > 0) {
-        ssize_t n = ::write(m_fd, p, size);
+        ssize_t n = ::write(fd, p, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         p += n;
@@ -120,6 +120,8 @@ bool CFile::Write(const void* buffer, std::size_t size) {
     }
     return true;
 }
+
+bool CFile::Write(const void* buffer, std::size_t size) { return WriteAll(m_fd, buffer, size); }
 
 CFile::CopyResult CFile::CopyFrom(CFile& source, long long limit, long long& copied) {
     copied = 0;

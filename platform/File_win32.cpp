@@ -68,16 +68,18 @@ long long CFile::Read(void* buffer, std::size_t size) {
     return got;
 }
 
-bool CFile::Write(const void* buffer, std::size_t size) {
+bool WriteAll(void* handle, const void* buffer, std::size_t size) {
     const char* p = static_cast<const char*>(buffer);
     while (size > 0) {
         DWORD put = 0;
-        if (!::WriteFile(H(m_hFile), p, static_cast<DWORD>(size), &put, nullptr) || put == 0) return false;
+        if (!::WriteFile(H(handle), p, static_cast<DWORD>(size), &put, nullptr) || put == 0) return false;
         p += put;
         size -= put;
     }
     return true;
 }
+
+bool CFile::Write(const void* buffer, std::size_t size) { return WriteAll(m_hFile, buffer, size); }
 
 CFile::CopyResult CFile::CopyFrom(CFile&, long long, long long& copied) {
     copied = 0;

@@ -10,6 +10,8 @@
 void InitMultibyte();
 // True when `c` starts a double-byte character in the process's code page.
 bool IsLeadByte(unsigned char c);
+// True when `c` may follow a lead byte as the second byte of a character.
+bool IsTrailByte(unsigned char c);
 
 // Position of the first / last character `ch` (ASCII) in `text`, stepping over
 // double-byte characters; std::string::npos when there is none.

@@ -4,3 +4,5 @@
 void InitMultibyte() {}
 
 bool IsLeadByte(unsigned char) { return false; }
+
+bool IsTrailByte(unsigned char) { return false; }

@@ -15,6 +15,7 @@ void SetMessageBoxHook(MessageBoxHook hook, void* context);
 // round); elsewhere nothing.
 void PumpMessages();
 // Shows `text` and waits until the user has read it. Default: on Windows a modal
-// box with an OK button, the exclamation icon and the caption "Velkaron";
-// elsewhere the text on standard error.
+// box with an OK button, the exclamation icon and the program's name (its
+// executable's file name without the extension) as caption; elsewhere the text
+// on standard error.
 void ShowMessageBox(const char* text);

@@ -1,7 +1,26 @@
 // The Windows message pump that keeps a window alive during a long job, and the standard message box.
 #include <windows.h>
 
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/MbText.h"
 #include "platform/PumpDefaults.h"
+
+namespace {
+
+// The program's name: its executable's file name without the extension, in the
+// ANSI code page ("乗" for 乗.exe, whose second byte is a backslash's).
+std::string ProgramName() {
+    std::string name = GetModulePath();
+    std::size_t sep = FindLastChar(name, kPathSep);
+    if (sep != std::string::npos) name.erase(0, sep + 1);
+    std::size_t dot = FindLastChar(name, '.');
+    if (dot != std::string::npos) name.resize(dot);
+    return name.empty() ? "Velkaron" : name;
+}
+
+}  // namespace
 
 void DefaultPumpMessages() {
     MSG msg;
@@ -17,5 +36,5 @@ void DefaultPumpMessages() {
 }
 
 void DefaultShowMessageBox(const char* text) {
-    ::MessageBoxA(::GetActiveWindow(), text, "Velkaron", MB_OK | MB_ICONEXCLAMATION);
+    ::MessageBoxA(::GetActiveWindow(), text, ProgramName().c_str(), MB_OK | MB_ICONEXCLAMATION);
 }

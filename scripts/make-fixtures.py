@@ -70,6 +70,16 @@ FIXTURES = {
     "windows-device-names.dat": packet(b"123", [F(64, 1, "CON"), F(65, 1, "aux.txt"), F(66, 1, "trailing.")]),
     # Valid: a GBK folder name whose last byte is 5C, the backslash, when read byte by byte
     "gbk-name-with-5c-trail-byte.dat": packet(b"abc", [D(64, "誠"), F(64, 3, "誠\\a.txt")]),
+    # A GBK lead byte followed by a NUL: read byte by byte the name is "a"
+    "lead-byte-before-nul.dat": packet(b"12", [F(64, 1, b"a\x81\x00b"), F(65, 1, "a")]),
+    # Valid, but one name to Windows: fullwidth, Greek and Cyrillic letters that differ in case
+    "fullwidth-file-names-differing-in-case.dat": packet(b"12", [F(64, 1, "Ａ.txt"), F(65, 1, "ａ.txt")]),
+    "greek-folder-names-differing-in-case.dat": packet(b"", [D(64, "Α"), D(64, "α")]),
+    "cyrillic-names-differing-in-case-in-a-folder.dat": packet(
+        b"12", [D(64, "dir"), F(64, 1, "dir\\А"), F(65, 1, "dir\\а")]),
+    # Valid: names that would drive a terminal (ESC sequences, BEL, the UTF-8 form of CSI)
+    "names-with-terminal-escapes.dat": packet(
+        b"12", [F(64, 1, b"title\x1b]0;owned\x07"), F(65, 1, b"csi\xc2\x9b2J")]),
 }
 
 

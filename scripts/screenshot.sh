@@ -9,9 +9,12 @@ build=${1:-$root/build/gui-win64}
 cmake --build "$build" -j2 --target Velkaron velkaron_shot velkaron_example
 
 # A private prefix in which Wine draws the window frames itself (there is no
-# window manager under Xvfb), and a private folder for the program to write in.
+# window manager under Xvfb), with the font of its caption buttons in place (the
+# prefix gets none, and the close box is then drawn as a letter "r"), and a
+# private folder for the program to write in.
 prefix=$build/shotprefix
 "$root/scripts/wine-run.sh" "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
+cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
 work=$prefix/drive_c/Velkaron
 winwork='C:\Velkaron'
 rm -rf "$work"
@@ -36,6 +39,8 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   convert "$work/screen.png" -crop "${w}x${h}+${x}+${y}" +repage -strip "$root/docs/screenshot.png"
   touch "$work/done.txt"
   wait "$driver"
+  # The prefix keeps an idle program running (scripts/wine-run.sh): end it too.
+  WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k || true
   WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w
 '
 echo "screenshot: $root/docs/screenshot.png"

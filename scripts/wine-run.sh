@@ -42,10 +42,15 @@ run() {
   "$wine" "$@" >"$out" 2>"$err" || status=$?
 }
 run "$@"
-# A failure with not a byte of output means Wine did not get the program going
-# (every test program prints as soon as it starts): say so, and try once more.
-if [ $status -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
-  echo "wine-run.sh: $1 ended with status $status before printing anything; starting it once more" >&2
+# A failure with not a byte of output, or with nothing but Wine's own word that it
+# could not start the program (ShellExecuteEx, seen now and then under load), means
+# Wine did not get the program going (every test program prints as soon as it
+# starts): say so, and try once more.
+launch_failed() {
+  [ $status -ne 0 ] && [ ! -s "$out" ] && { [ ! -s "$err" ] || grep -qa '^ShellExecuteEx' "$err"; }
+}
+if launch_failed; then
+  echo "wine-run.sh: $1 ended with status $status before it started; starting it once more" >&2
   run "$@"
 fi
 cat "$out"

@@ -2,7 +2,57 @@
 // DialogBoxParamA, lives in the window's DWLP_USER slot and leaves at WM_NCDESTROY.
 #include "ui/DialogBase.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
+
+namespace {
+
+// True when the template places the dialog nowhere of its own: x and y both 0 and
+// no DS_CENTER, which the dialog manager would honour itself.
+bool TemplateLeavesPlaceOpen(int nTemplateId) {
+    HMODULE hModule = ::GetModuleHandleA(nullptr);
+    HRSRC hResource = ::FindResourceA(hModule, MAKEINTRESOURCEA(nTemplateId), MAKEINTRESOURCEA(5));  // RT_DIALOG
+    const BYTE* pTemplate =
+        hResource != nullptr ? static_cast<const BYTE*>(::LockResource(::LoadResource(hModule, hResource))) : nullptr;
+    if (pTemplate == nullptr) return false;
+    // An extended template starts with version 1 and signature FFFF; style, x and y
+    // stand at other offsets in the two layouts.
+    WORD nVersion, nSignature;
+    std::memcpy(&nVersion, pTemplate, 2);
+    std::memcpy(&nSignature, pTemplate + 2, 2);
+    const bool bExtended = nVersion == 1 && nSignature == 0xFFFF;
+    DWORD nStyle;
+    short x, y;
+    std::memcpy(&nStyle, pTemplate + (bExtended ? 12 : 0), 4);
+    std::memcpy(&x, pTemplate + (bExtended ? 18 : 10), 2);
+    std::memcpy(&y, pTemplate + (bExtended ? 20 : 12), 2);
+    return x == 0 && y == 0 && (nStyle & DS_CENTER) == 0;
+}
+
+// Centres `hWnd` over its owner when the owner shows, else on the work area of its
+// monitor, and keeps it within that work area, its top-left corner first.
+void CentreWindow(HWND hWnd) {
+    HWND hOwner = ::GetWindow(hWnd, GW_OWNER);
+    const bool bOverOwner = hOwner != nullptr && ::IsWindowVisible(hOwner) && !::IsIconic(hOwner);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    if (!::GetMonitorInfoA(::MonitorFromWindow(bOverOwner ? hOwner : hWnd, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    const RECT& area = monitor.rcWork;
+    RECT centre = area;
+    if (bOverOwner) ::GetWindowRect(hOwner, &centre);
+    RECT rect;
+    ::GetWindowRect(hWnd, &rect);
+    const int nWidth = rect.right - rect.left;
+    const int nHeight = rect.bottom - rect.top;
+    int x = (centre.left + centre.right) / 2 - nWidth / 2;
+    int y = (centre.top + centre.bottom) / 2 - nHeight / 2;
+    x = std::max<int>(area.left, std::min<int>(x, area.right - nWidth));
+    y = std::max<int>(area.top, std::min<int>(y, area.bottom - nHeight));
+    ::SetWindowPos(hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
 
 CDialogBase::CDialogBase(int nTemplateId, HWND hParent) : m_nTemplateId(nTemplateId), m_hParent(hParent) {}
 
@@ -52,7 +102,16 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND hWnd, UINT nMsg, WPARAM wParam, LP
 }
 
 INT_PTR CDialogBase::HandleMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) {
-    if (nMsg == WM_INITDIALOG) return OnInitDialog();
+    if (nMsg == WM_INITDIALOG) {
+        // A dialog that neither its template nor its initialisation places is centred.
+        RECT before, after;
+        ::GetWindowRect(m_hWnd, &before);
+        BOOL bFocus = OnInitDialog();
+        ::GetWindowRect(m_hWnd, &after);
+        if (before.left == after.left && before.top == after.top && TemplateLeavesPlaceOpen(m_nTemplateId))
+            CentreWindow(m_hWnd);
+        return bFocus;
+    }
 
     INT_PTR nResult = 0;
     if (OnMessage(nMsg, wParam, lParam, nResult)) {

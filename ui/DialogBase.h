@@ -14,7 +14,9 @@ public:
     CDialogBase& operator=(const CDialogBase&) = delete;
 
     // Shows the dialog and runs its modal loop until EndDialog: that call's result,
-    // or -1 when the dialog cannot be created.
+    // or -1 when the dialog cannot be created. Unless its template or OnInitDialog
+    // places it, the dialog opens centred over its owner, or on the work area when
+    // it has none, and within the work area.
     INT_PTR DoModal();
     // Ends the modal loop with `nResult`; the window goes once control is back in the loop.
     void EndDialog(INT_PTR nResult);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // An edit control of a dialog, by handle; the dialog owns the window.
 class CEdit {
@@ -26,3 +27,7 @@ private:
 // counted, beyond `nMaxLines`; leaves the caret at the end. 0 when `pEdit` is
 // null or bound to no window, else 1.
 int AppendCappedText(CEdit* pEdit, const std::string& strText, int nMaxLines);
+// Leaves the control as AppendCappedText would, given each of `texts` in turn,
+// in at most two appends however many texts there are. 0 when `pEdit` is null
+// or bound to no window, else 1.
+int AppendCappedTexts(CEdit* pEdit, const std::vector<std::string>& texts, int nMaxLines);

@@ -173,8 +173,12 @@ void CVelkaronDlg::OnInstructions() {
 }
 
 void CVelkaronDlg::OnTimer() {
+    // A second of scanning queues well over a thousand lines: they reach the log
+    // together, in a few appends, instead of one append each.
+    std::vector<std::string> arrMessages;
     std::string strMessage;
-    while (m_packer.TakeMessage(strMessage)) AddLog(strMessage);
+    while (m_packer.TakeMessage(strMessage)) arrMessages.push_back(std::move(strMessage));
+    AppendLogTexts(&m_edLog, arrMessages);
 
     char szStatus[64];
     std::snprintf(szStatus, sizeof(szStatus), "文件: %d | 文件夹 %d", m_packer.m_nFiles, m_packer.m_nFolders);
@@ -185,6 +189,10 @@ int CVelkaronDlg::AddLog(const std::string& strText) { return AppendLogText(&m_e
 
 int CVelkaronDlg::AppendLogText(CEdit* pEdit, const std::string& strText) {
     return AppendCappedText(pEdit, strText, MAX_LOG_LINES);
+}
+
+int CVelkaronDlg::AppendLogTexts(CEdit* pEdit, const std::vector<std::string>& texts) {
+    return AppendCappedTexts(pEdit, texts, MAX_LOG_LINES);
 }
 
 void CVelkaronDlg::LoadSettings() {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "packer/PacketBuilder.h"
 #include "ui/DialogBase.h"
@@ -23,6 +24,9 @@ public:
     // Appends `strText` to the edit control `pEdit`, keeping at most MAX_LOG_LINES
     // display lines before the append. 0 when there is no control, else 1.
     static int AppendLogText(CEdit* pEdit, const std::string& strText);
+    // Leaves the control as AppendLogText would, given each of `texts` in turn, in
+    // a few appends however many they are. 0 when there is no control, else 1.
+    static int AppendLogTexts(CEdit* pEdit, const std::vector<std::string>& texts);
 
 protected:
     BOOL OnInitDialog() override;

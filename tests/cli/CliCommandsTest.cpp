@@ -230,8 +230,12 @@ TEST(CliHostile, VerifyAndExtractRefuseBrokenPacketsNamingRuleAndLineAndWriteNot
                           Case{"dotdot-path.dat", "索引第 2 行"}, Case{"absolute-path.dat", "索引第 1 行"},
                           Case{"drive-letter-path.dat", "索引第 1 行 (#F,64,3,C:\\evil.txt)"},
                           Case{"line-without-crlf.dat", "索引第 1 行"}, Case{"duplicate-path.dat", "与第 1 行重复"},
-                          Case{"overlapping-files.dat", "索引第 2 行"}, Case{"file-offset-past-end.dat", "索引第 1 行"}}) {
+                          Case{"overlapping-files.dat", "索引第 2 行"}, Case{"file-offset-past-end.dat", "索引第 1 行"},
+                          Case{"lead-byte-before-nul.dat", "索引第 1 行"}}) {
         TempDir dir;
+        CliRun list = RunVelkaronPack(dir, {"list", FixturePacket(c.file)});
+        EXPECT_EQ(list.status, 1) << c.file;
+        EXPECT_EQ(list.out, "") << c.file;
         CliRun verify = RunVelkaronPack(dir, {"verify", FixturePacket(c.file)});
         EXPECT_EQ(verify.status, 1) << c.file;
         EXPECT_TRUE(Has(verify.err, c.says)) << c.file << ": " << verify.err;
@@ -270,6 +274,61 @@ TEST(CliExtract, ExistingFilesAreKeptUnlessForcedAndARefusalWritesNothing) {
     EXPECT_FALSE(PathExists(dir / "file/a.txt"));
 }
 
+TEST(CliExtract, NamedPathsBringTheirFoldersAndEverythingBelowANamedFolderOnly) {
+    TempDir dir;
+    MakeDirs(dir / "src/sub/deep");
+    MakeDirs(dir / "src/other");
+    WriteFileBytes(dir / "src/a.txt", "a");
+    WriteFileBytes(dir / "src/sub/b.txt", "b");
+    WriteFileBytes(dir / "src/sub/deep/c.txt", "c");
+    WriteFileBytes(dir / "src/other/d.txt", "d");
+    Pack(dir, "p.dat");
+    CliRun some = RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "out", "sub/deep/", "other\\d.txt"});
+    EXPECT_EQ(some.status, 0) << some.err;
+    EXPECT_EQ(ReadTree(dir / "out"), (std::map<std::string, std::string>{{"other/", ""}, {"other/d.txt", "d"},
+                                                                         {"sub/", ""}, {"sub/deep/", ""},
+                                                                         {"sub/deep/c.txt", "c"}}));
+    EXPECT_TRUE(Has(some.out, "2 个文件, 3 个文件夹")) << some.out;
+    // A path the packet lacks is named, and nothing is written; nor over what exists.
+    CliRun missing = RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "none", "a.txt", "sub/nope"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(Has(missing.err, "中没有 sub/nope")) << missing.err;
+    EXPECT_FALSE(PathExists(dir / "none"));
+    CliRun existing = RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "out", "other"});
+    EXPECT_EQ(existing.status, 1);
+    EXPECT_TRUE(Has(existing.err, "--force")) << existing.err;
+}
+
+TEST(CliCat, NamedFilesGoToStandardOutputByteForByteAndABadPathWritesNothing) {
+    TempDir dir;
+    const std::string binary("\r\n\0\x1a\xff\\", 6);
+    MakeDirs(dir / "src/sub");
+    WriteFileBytes(dir / "src/a.bin", binary);
+    WriteFileBytes(dir / "src/sub/b.txt", "second\n");
+    Pack(dir, "p.dat");
+    CliRun cat = RunVelkaronPack(dir, {"cat", dir / "p.dat", "sub/b.txt", "a.bin", "sub\\b.txt"});
+    EXPECT_EQ(cat.status, 0) << cat.err;
+    EXPECT_EQ(cat.out, "second\n" + binary + "second\n");
+    for (const char* bad : {"sub", "nope.txt"}) {
+        CliRun refused = RunVelkaronPack(dir, {"cat", dir / "p.dat", "a.bin", bad});
+        EXPECT_EQ(refused.status, 1) << bad;
+        EXPECT_EQ(refused.out, "") << bad;
+        EXPECT_TRUE(Has(refused.err, std::string(" ") + bad)) << refused.err;
+    }
+#ifndef _WIN32
+    // GBK names are found by their local (UTF-8) form.
+    MakeDirs(dir / "gbk/文件夹");
+    WriteFileBytes(dir / "gbk/文件夹/中文.txt", "zh");
+    CliRun pack = RunVelkaronPack(dir, {"pack", dir / "gbk", dir / "g.dat", "--work-dir", dir / "work", "-q",
+                                        "--name-encoding", "gbk"});
+    ASSERT_EQ(pack.status, 0) << pack.err;
+    CliRun local = RunVelkaronPack(dir, {"cat", "--name-encoding", "gbk", dir / "g.dat", "文件夹/中文.txt"});
+    EXPECT_EQ(local.out, "zh") << local.err;
+    CliRun raw = RunVelkaronPack(dir, {"cat", dir / "g.dat", "\xCE\xC4\xBC\xFE\xBC\xD0\\\xD6\xD0\xCE\xC4.txt"});
+    EXPECT_EQ(raw.out, "zh") << raw.err;
+#endif
+}
+
 TEST(CliExtract, NamesThisSystemCannotHoldAreRefusedBeforeAnythingIsWritten) {
     TempDir dir;
     CliRun devices = RunVelkaronPack(dir, {"extract", FixturePacket("windows-device-names.dat"), dir / "devices"});
@@ -290,16 +349,15 @@ TEST(CliExtract, NamesThisSystemCannotHoldAreRefusedBeforeAnythingIsWritten) {
 #endif
 }
 
-#ifndef _WIN32
-
-TEST(CliExtractPosix, LinksAlreadyInTheTargetAreNeverWrittenThrough) {
+TEST(CliExtract, LinksAlreadyInTheTargetAreNeverWrittenThrough) {
     TempDir dir;
     PackTwoFiles(dir);
     MakeDirs(dir / "outside");
     WriteFileBytes(dir / "outside/victim.txt", "victim");
 
     MakeDirs(dir / "out");
-    ASSERT_EQ(::symlink((dir / "outside/victim.txt").c_str(), (dir / "out/a.txt").c_str()), 0);
+    WriteFileBytes(dir / "out/a.txt", "old");
+    ASSERT_TRUE(ReplaceWithLink(dir / "out/a.txt", dir / "outside/victim.txt"));
     EXPECT_EQ(RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "out"}).status, 1);
     CliRun forced = RunVelkaronPack(dir, {"extract", "--force", dir / "p.dat", dir / "out"});
     EXPECT_EQ(forced.status, 0) << forced.err;
@@ -307,8 +365,8 @@ TEST(CliExtractPosix, LinksAlreadyInTheTargetAreNeverWrittenThrough) {
     EXPECT_EQ(ReadFileBytes(dir / "out/a.txt"), "new a");
     EXPECT_EQ(ReadFileBytes(dir / "outside/victim.txt"), "victim");
 
-    MakeDirs(dir / "out2");
-    ASSERT_EQ(::symlink((dir / "outside").c_str(), (dir / "out2/sub").c_str()), 0);
+    MakeDirs(dir / "out2/sub");
+    ASSERT_TRUE(ReplaceWithLink(dir / "out2/sub", dir / "outside"));
     CliRun linked = RunVelkaronPack(dir, {"extract", "--force", dir / "p.dat", dir / "out2"});
     EXPECT_EQ(linked.status, 1);
     EXPECT_TRUE(Has(linked.err, "链接")) << linked.err;
@@ -316,7 +374,73 @@ TEST(CliExtractPosix, LinksAlreadyInTheTargetAreNeverWrittenThrough) {
     EXPECT_FALSE(PathExists(dir / "out2/a.txt"));
 }
 
+TEST(CliExtract, NamesTheFileSystemTakesForOneAreRefusedBeforeAnythingIsWritten) {
+    for (const char* file : {"fullwidth-file-names-differing-in-case.dat", "greek-folder-names-differing-in-case.dat",
+                             "cyrillic-names-differing-in-case-in-a-folder.dat"}) {
+        TempDir dir;
+        CliRun run = RunVelkaronPack(dir, {"extract", FixturePacket(file), dir / "out"});
+#ifdef _WIN32
+        EXPECT_EQ(run.status, 1) << file;
+        EXPECT_TRUE(Has(run.err, "只有大小写不同")) << file << ": " << run.err;
+        EXPECT_FALSE(PathExists(dir / "out")) << file;
+#else
+        EXPECT_EQ(run.status, 0) << file << ": " << run.err;
 #endif
+    }
+}
+
+TEST(CliExtract, NameTooLongForTheSystemIsRefusedBeforeAnythingIsWritten) {
+    TempDir dir;
+    WriteFileBytes(dir / "p.dat", MakePacket({{"a", false, "1"}, {std::string(300, 'n'), false, "2"}}));
+    CliRun run = RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "out"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run.err, "什么也没有写入")) << run.err;
+    EXPECT_FALSE(PathExists(dir / "out"));
+}
+
+TEST(CliNames, StoredNamesAreShownWithTheirControlCharactersEscaped) {
+    TempDir dir;
+    const std::string packet = FixturePacket("names-with-terminal-escapes.dat");
+    MakeDirs(dir / "src");
+    MakeDirs(dir / "out");
+    CliRun raw = RunVelkaronPack(dir, {"list", "--raw", packet});
+    EXPECT_EQ(raw.out, ReadFileBytes(packet).substr(66));
+    // Off Windows the first extract makes the files; the second then names one as existing.
+    EXPECT_EQ(RunVelkaronPack(dir, {"extract", packet, dir / "out"}).err.find('\x1b'), std::string::npos);
+    std::vector<CliRun> runs = {RunVelkaronPack(dir, {"list", packet}),
+                                RunVelkaronPack(dir, {"verify", packet, dir / "src"}),
+                                RunVelkaronPack(dir, {"extract", packet, dir / "out"})};
+    for (const CliRun& run : runs) {
+        const std::string shown = run.out + run.err;
+        EXPECT_TRUE(Has(shown, "title\\x1b]0;owned\\x07")) << shown;
+        EXPECT_EQ(shown.find_first_of("\x1b\x07"), std::string::npos) << shown;
+    }
+#ifndef _WIN32
+    EXPECT_TRUE(Has(runs[0].out, "csi\\xc2\\x9b2J"));  // the UTF-8 form of the C1 control CSI
+#endif
+}
+
+TEST(CliArguments, PlainFileGivenAsAFolderIsSaidToBeNoFolder) {
+    TempDir dir;
+    PackTwoFiles(dir);
+    WriteFileBytes(dir / "file", "a file");
+    CliRun verify = RunVelkaronPack(dir, {"verify", dir / "p.dat", dir / "file"});
+    EXPECT_EQ(verify.status, 1);
+    EXPECT_TRUE(Has(verify.err, "不是文件夹")) << verify.err;
+    CliRun extract = RunVelkaronPack(dir, {"extract", dir / "p.dat", dir / "file"});
+    EXPECT_EQ(extract.status, 1);
+    EXPECT_TRUE(Has(extract.err, "不是文件夹")) << extract.err;
+    EXPECT_EQ(ReadFileBytes(dir / "file"), "a file");
+}
+
+TEST(CliVerify, WorkFilesOfAPackWhoseWorkFolderLiesInTheSourceAreLeftOut) {
+    TempDir dir;
+    MakeDirs(dir / "src");
+    WriteFileBytes(dir / "src/a.txt", "a");
+    ASSERT_EQ(RunVelkaronPack(dir, {"pack", dir / "src", dir / "p.dat", "--work-dir", dir / "src/work"}).status, 0);
+    CliRun verify = RunVelkaronPack(dir, {"verify", dir / "p.dat", dir / "src", "--work-dir", dir / "src/work"});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+}
 
 TEST(CliUsage, WrongArgumentsExitTwoAndHelpListsCommandsOptionsAndStatuses) {
     TempDir dir;
@@ -325,6 +449,7 @@ TEST(CliUsage, WrongArgumentsExitTwoAndHelpListsCommandsOptionsAndStatuses) {
          std::vector<std::vector<std::string>>{{"list"},
                                                {"verify", "a.dat", "src", "more"},
                                                {"extract", "a.dat"},
+                                               {"cat", "a.dat"},
                                                {"list", "--force", "a.dat"},
                                                {"pack", dir / "src", dir / "p.dat", "--buffer-size", "0"},
                                                {"pack", dir / "src", dir / "p.dat", "--jobs", "0"},

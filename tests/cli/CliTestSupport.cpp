@@ -9,17 +9,24 @@
 #include <sys/wait.h>
 #endif
 
-#include "platform/FileFind.h"
+#include "packer/PacketFormat.h"
 #include "settings/ProgramDir.h"
 
-CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args) {
+std::string VelkaronPackPath() {
     std::string program;
     GetProgramDir(program);
 #ifdef _WIN32
-    program += "velkaron-pack.exe";
+    return program + "velkaron-pack.exe";
 #else
-    program += "velkaron-pack";
+    return program + "velkaron-pack";
 #endif
+}
+
+CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args) {
+    return RunProgram(VelkaronPackPath(), dir, args);
+}
+
+CliRun RunProgram(const std::string& program, const TempDir& dir, const std::vector<std::string>& args) {
     std::string command = "\"" + program + "\"";
     for (std::string arg : args) {
 #ifdef _WIN32
@@ -84,22 +91,6 @@ void Fill(std::mt19937& rng, const std::string& folder, int depth, int& counter)
     }
 }
 
-void ReadInto(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>& tree) {
-    CFileFind find;
-    if (!find.FindFile(folder + kPathSep + "*.*")) return;
-    while (find.FindNextFile()) {
-        if (find.IsDots()) continue;
-        std::string relative = prefix + find.GetFileName();
-        std::string path = folder + kPathSep + find.GetFileName();
-        if (find.IsDirectory()) {
-            tree[relative + "/"] = "";
-            ReadInto(path, relative + "/", tree);
-        } else {
-            tree[relative] = ReadFileBytes(path);
-        }
-    }
-}
-
 }  // namespace
 
 void MakeRandomTree(const std::string& root, unsigned seed) {
@@ -108,14 +99,6 @@ void MakeRandomTree(const std::string& root, unsigned seed) {
     Fill(rng, root, 0, counter);
     MakeDir(root + kPathSep + "empty folder");
     WriteFileBytes(root + kPathSep + "empty file", "");
-}
-
-std::map<std::string, std::string> ReadTree(const std::string& root) {
-    std::map<std::string, std::string> tree;
-    std::string folder = root;
-    while (!folder.empty() && folder.back() == kPathSep) folder.pop_back();
-    ReadInto(folder, "", tree);
-    return tree;
 }
 
 std::vector<std::string> SplitIndex(const std::string& index) {
@@ -127,4 +110,16 @@ std::vector<std::string> SplitIndex(const std::string& index) {
         pos = end + 2;
     }
     return lines;
+}
+
+std::string MakePacket(const std::vector<PacketItem>& items) {
+    std::string data, index;
+    for (const PacketItem& item : items) {
+        const int offset = kPacketHeaderSize + static_cast<int>(data.size());
+        index += item.folder ? FormatFolderLine(offset, item.path)
+                             : FormatFileLine(offset, static_cast<int>(item.content.size()), item.path);
+        data += item.content;
+    }
+    return FormatPacketHeader(kPacketHeaderSize + static_cast<int>(data.size()), static_cast<int>(index.size())) +
+           data + index;
 }

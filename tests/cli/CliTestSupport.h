@@ -14,8 +14,11 @@ struct CliRun {
     std::string err;
 };
 
-// Runs velkaron-pack (beside the test program) with `args`; its standard output and
-// error go through files in `dir`.
+// The velkaron-pack beside the test programs.
+std::string VelkaronPackPath();
+// Runs `program` with `args`; its standard output and error go through files in `dir`.
+CliRun RunProgram(const std::string& program, const TempDir& dir, const std::vector<std::string>& args);
+// Runs velkaron-pack (beside the test program) with `args`, as RunProgram does.
 CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args);
 
 // Path of the hand-made packet `name` that the build copies beside the test programs.
@@ -26,9 +29,14 @@ std::string FixturePacket(const std::string& name);
 // spaces, commas, "#F," and double-byte characters in the local encoding.
 void MakeRandomTree(const std::string& root, unsigned seed);
 
-// Every folder and file below `root` by relative path ("/"-joined): "" for a folder,
-// the content for a file. Links are followed.
-std::map<std::string, std::string> ReadTree(const std::string& root);
+// One line of a packet MakePacket builds: a folder, or a file with its content.
+struct PacketItem {
+    std::string path;  // as stored
+    bool folder;
+    std::string content;
+};
+// A packet of `items` in that order, its offsets and header made to fit.
+std::string MakePacket(const std::vector<PacketItem>& items);
 
 // The index lines of `bytes` (a valid packet's index) in order, without CR LF.
 std::vector<std::string> SplitIndex(const std::string& index);

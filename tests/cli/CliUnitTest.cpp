@@ -89,11 +89,12 @@ TEST(TargetNames, EverywhereDotsDriveLettersAndSeparatorsAreRefused) {
 
 TEST(TargetNames, WindowsRulesRefuseReservedCharactersTrailingDotsAndDeviceNames) {
     for (const char* bad : {"a<b", "a>b", "a:b", "a\"b", "a|b", "a?b", "a*b", "tab\there", "end.", "end ", "c:evil",
-                            "CON", "con", "Con.txt", "NUL.tar.gz", "aux", "PRN", "COM1", "lpt9.log", "CON .txt"}) {
+                            "CON", "con", "Con.txt", "NUL.tar.gz", "aux", "PRN", "COM1", "lpt9.log", "CON .txt",
+                            "CONIN$", "conout$.txt", "CONIN$ .log"}) {
         EXPECT_NE(TargetNameProblem(bad, true, NameCoding::Local), nullptr) << bad;
         EXPECT_EQ(TargetNameProblem(bad, false, NameCoding::Local), nullptr) << bad;
     }
-    for (const char* good : {"CONSOLE", "COM0", "COM10", "LPT", "xCON", "NULL.txt", ".hidden"}) {
+    for (const char* good : {"CONSOLE", "COM0", "COM10", "LPT", "xCON", "NULL.txt", ".hidden", "CONIN", "CONOUT$x"}) {
         EXPECT_EQ(TargetNameProblem(good, true, NameCoding::Local), nullptr) << good;
     }
     // The trail byte 7C of a double-byte character is no "|".

@@ -3,8 +3,11 @@
 // the reader's buffer.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "packer/PacketBuilder.h"
-#include "packer/PacketIndex.h"
+#include "reader/PacketIndex.h"
+#include "platform/MbText.h"
 #include "tests/cli/CliTestSupport.h"
 #include "tests/support/PacketReader.h"
 
@@ -172,6 +175,35 @@ TEST(PacketIndexNames, GbkTrailByte5CIsNoSeparatorWhenNamesAreGbk) {
     EXPECT_EQ(line.number, 2);
 }
 
+TEST(PacketIndexNames, LeadByteWithoutItsTrailByteIsAnIllFormedPath) {
+    TempDir dir;
+    PacketProblem problem;
+    std::vector<NameCoding> codings = {NameCoding::Gbk};
+    if (IsLeadByte(0x81)) codings.push_back(NameCoding::Local);  // the system's code page is GBK
+    for (NameCoding coding : codings) {
+        for (const std::string& bad : {std::string("a\x81\0b", 4), std::string("a\x81/b"), std::string("a\x81:"),
+                                       std::string("a\x81*"), std::string("a\x81\x1f"), std::string("a\x81."),
+                                       std::string("a\x81 "), std::string("a\x81\x7f"), std::string("a\x81\xff"),
+                                       std::string("a\xfe"), std::string("a\xfe\x3f\\b")}) {
+            EXPECT_FALSE(CheckBytes(dir, FoldersOnly({"#D,64,0," + bad}), problem, coding)) << bad;
+            EXPECT_EQ(problem.rule, PacketRule::PathIllFormed) << bad;
+        }
+        // The lowest and highest trail bytes; 5C makes a character, not a separator.
+        EXPECT_TRUE(CheckBytes(dir, FoldersOnly({"#D,64,0,\x81\x40\x81\x7e\x81\x80\xfe\xfe", "#D,64,0,a\x81\\"}),
+                               problem, coding));
+    }
+}
+
+TEST(KeyedHash, GivesTheReferenceValuesOfSipHash24) {
+    const CKeyedHash hash(0x0706050403020100ULL, 0x0f0e0d0c0b0a0908ULL);
+    std::string message;
+    for (int i = 0; i < 64; ++i) message += static_cast<char>(i);
+    EXPECT_EQ(hash(message.data(), 0), 0x726fdb47dd0e0e31ULL);
+    EXPECT_EQ(hash(message.data(), 1), 0x74f839c593dc67fdULL);
+    EXPECT_EQ(hash(message.data(), 15), 0xa129ca6149be45e5ULL);
+    EXPECT_EQ(hash(message.data(), 63), 0x958a324ceb064572ULL);
+}
+
 TEST(PacketIndexNames, CaseClashIsRefusedOnlyWhenAsked) {
     {
         CPacketIndex exact;  // holds the packet alone until it goes
@@ -179,7 +211,11 @@ TEST(PacketIndexNames, CaseClashIsRefusedOnlyWhenAsked) {
         EXPECT_TRUE(exact.Check());
     }
     CPacketIndex folded;
-    folded.SetCaseInsensitive(true);
+    folded.SetNameFold([](const std::string& path, std::string& key) {
+        key = path;
+        for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return true;
+    });
     ASSERT_TRUE(folded.Open(FixturePacket("names-differing-only-in-case.dat")));
     EXPECT_FALSE(folded.Check());
     EXPECT_EQ(folded.Problem().rule, PacketRule::CaseClash);

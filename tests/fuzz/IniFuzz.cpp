@@ -6,49 +6,16 @@
 #include <cstdlib>
 #include <string>
 
-#include <unistd.h>
-
 #include "platform/File.h"
-#include "platform/FileSystem.h"
 #include "settings/IniFile.h"
+#include "tests/fuzz/FuzzFolder.h"
+#include "tests/support/TreeFiles.h"
 
 namespace {
 
-// A private folder for the files of one fuzzing process, removed when it ends.
-class CFuzzFolder {
-public:
-    CFuzzFolder() {
-        m_strPath = GetTempFolder() + "velkaron-fuzz-ini-" + std::to_string(getpid());
-        MakeDir(m_strPath);
-        m_strPath += kPathSep;
-    }
-    ~CFuzzFolder() {
-        for (const char* name : {"in.ini", "out.ini", "again.ini", "out.ini.tmp", "again.ini.tmp"}) {
-            RemoveFile(m_strPath + name);
-        }
-        std::string folder = m_strPath;
-        folder.pop_back();
-        RemoveDir(folder);
-    }
-    std::string operator/(const char* name) const { return m_strPath + name; }
-
-private:
-    std::string m_strPath;
-};
-
 const CFuzzFolder& Folder() {
-    static CFuzzFolder folder;
+    static CFuzzFolder folder("velkaron-fuzz-ini");
     return folder;
-}
-
-std::string ReadAll(const std::string& path) {
-    CFile file;
-    std::string bytes;
-    if (!file.Open(path, CFile::modeRead)) return bytes;
-    char buffer[4096];
-    long long n;
-    while ((n = file.Read(buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(n));
-    return bytes;
 }
 
 void Check(bool bCondition, const char* what) {
@@ -80,10 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Whatever the input, what Save wrote is read back as the same content: saving it
     // again gives the same bytes.
-    const std::string saved = ReadAll(Folder() / "out.ini");
+    const std::string saved = ReadFileBytes(Folder() / "out.ini");
     CIniFile again;
     Check(again.Load(Folder() / "out.ini"), "Load failed on a saved file");
     Check(again.Save(Folder() / "again.ini"), "Save failed after loading a saved file");
-    Check(ReadAll(Folder() / "again.ini") == saved, "a saved file does not load back as the same content");
+    Check(ReadFileBytes(Folder() / "again.ini") == saved, "a saved file does not load back as the same content");
     return 0;
 }

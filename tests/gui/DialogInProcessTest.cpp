@@ -5,6 +5,8 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/resource.h"
 #include "tests/gui/GuiDriver.h"
@@ -14,12 +16,17 @@ namespace {
 
 INT_PTR CALLBACK PassiveDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-// The main dialog's template, created modeless with a do-nothing procedure, for its log control.
+// The main dialog's template, created modeless with a do-nothing procedure.
+HWND CreateTemplateDialog() {
+    return ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_VELKARON_DIALOG), nullptr,
+                                &PassiveDialogProc, 0);
+}
+
+// The main dialog's template, for its log control.
 class LogControl : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_hDialog = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_VELKARON_DIALOG),
-                                         nullptr, &PassiveDialogProc, 0);
+        m_hDialog = CreateTemplateDialog();
         ASSERT_NE(m_hDialog, nullptr);
         m_edit.Attach(::GetDlgItem(m_hDialog, IDC_LOG));
         ASSERT_NE(m_edit.GetSafeHwnd(), nullptr);
@@ -102,6 +109,110 @@ TEST_F(LogControl, LeavesTheCaretAtTheEndOfTheText) {
     EXPECT_EQ(Text(), "第一行\r\n第二行");
 }
 
+// Beside LogControl's log a second one, both hidden: the first is given a tick's
+// texts one by one, the second the whole tick at once.
+class LogTicks : public LogControl {
+protected:
+    void SetUp() override {
+        LogControl::SetUp();
+        m_hBatched = CreateTemplateDialog();
+        ASSERT_NE(m_hBatched, nullptr);
+        m_batched.Attach(::GetDlgItem(m_hBatched, IDC_LOG));
+        ::ShowWindow(m_hDialog, SW_HIDE);
+        ::ShowWindow(m_hBatched, SW_HIDE);
+    }
+    void TearDown() override {
+        if (m_hBatched != nullptr) ::DestroyWindow(m_hBatched);
+        LogControl::TearDown();
+    }
+
+    // Gives both logs the same tick and expects the same text, lines and caret.
+    void Tick(const std::vector<std::string>& texts) {
+        for (const std::string& text : texts) Append(text);
+        EXPECT_EQ(CVelkaronDlg::AppendLogTexts(&m_batched, texts), 1);
+        EXPECT_EQ(WindowText(m_batched.GetSafeHwnd()), Text());
+        EXPECT_EQ(m_batched.Send(EM_GETLINECOUNT), Lines());
+        EXPECT_EQ(Selection(m_batched), Selection(m_edit));
+    }
+    static std::pair<DWORD, DWORD> Selection(const CEdit& edit) {
+        DWORD start = 0, end = 0;
+        edit.Send(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        return {start, end};
+    }
+
+    HWND m_hBatched = nullptr;
+    CEdit m_batched;
+};
+
+// `count` texts made by `make`, numbered from `first`.
+std::vector<std::string> Texts(int first, int count, std::string (*make)(int)) {
+    std::vector<std::string> texts;
+    for (int i = first; i < first + count; ++i) texts.push_back(make(i));
+    return texts;
+}
+
+std::string IndexLine(int i) { return "#F," + std::to_string(64 + i) + ",1,文件夹\\文件" + std::to_string(i) + "\r\n"; }
+
+// Two texts in three wider than the log, in words and in double-byte characters;
+// 200 of them pass the 30,000 characters an edit control takes by default.
+std::string WrappingLine(int i) {
+    if (i % 3 == 1) {
+        return "#F,0,0," + std::string(30 + i % 17, 'w') + " " + std::string(20, 'x') + " tail" +
+               std::string(400, 'y') + "\r\n";
+    }
+    if (i % 3 == 2) {
+        std::string wide = "#D,0,0,";
+        for (int n = 0; n < 60 + i % 23; ++n) wide += "数据";
+        return wide + "\r\n";
+    }
+    return IndexLine(i);
+}
+
+// Line ends only now and then: pieces run on into the next text.
+std::string Fragment(int i) {
+    if (i % 7 == 0) return "打包完成!";
+    return i % 3 == 0 ? "片段" + std::to_string(i) + "\r\n" : "片段" + std::to_string(i) + " ";
+}
+
+TEST_F(LogTicks, LeaveTheLogAsAppendingEachTextInTurnWould) {
+    // Around the point where the oldest texts of a tick can be left out, and well past it.
+    const int sizes[] = {1, 2, 150, 199, 200, 201, 202, 700};
+    int next = 0;
+    for (auto make : {&IndexLine, &WrappingLine, &Fragment}) {
+        for (int size : sizes) {
+            SCOPED_TRACE("tick of " + std::to_string(size) + " texts from " + std::to_string(next));
+            Tick(Texts(next, size, make));
+            next += size;
+        }
+    }
+    // A tick that starts with what the last job left without a line end.
+    Tick({"打包完成!"});
+    Tick(Texts(next, 300, &IndexLine));
+}
+
+// Counts the control's EM_REPLACESEL messages while it is subclassed.
+LRESULT CALLBACK CountingEditProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam) {
+    auto* pState = reinterpret_cast<std::pair<WNDPROC, int>*>(::GetPropA(hWnd, "count"));
+    if (nMsg == EM_REPLACESEL) ++pState->second;
+    return ::CallWindowProcA(pState->first, hWnd, nMsg, wParam, lParam);
+}
+
+TEST_F(LogTicks, ATickOfThousandsOfLinesCostsAFewReplacements) {
+    HWND hEdit = m_batched.GetSafeHwnd();
+    std::pair<WNDPROC, int> state{nullptr, 0};
+    ::SetPropA(hEdit, "count", &state);
+    state.first = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(hEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountingEditProc)));
+
+    CVelkaronDlg::AppendLogTexts(&m_batched, Texts(0, 5000, &IndexLine));
+    ::SetWindowLongPtrA(hEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(state.first));
+    ::RemovePropA(hEdit, "count");
+
+    EXPECT_LE(state.second, 4);
+    EXPECT_EQ(m_batched.Send(EM_GETLINECOUNT), 201);
+    EXPECT_EQ(WindowText(hEdit).substr(0, IndexLine(4800).size()), IndexLine(4800));
+}
+
 // The real main dialog on a thread of its own, driven from the test's thread. The
 // thread's dialogs are cancelled and the thread joined on every way out of the test.
 class MainDialogInProcess : public ::testing::Test {
@@ -137,6 +248,25 @@ protected:
         return hDialog;
     }
 
+    // Opens the about box from the system menu of `hDialog`; the box, or null.
+    HWND OpenAboutBox(HWND hDialog) {
+        ::PostMessageA(hDialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+        HWND hAbout = nullptr;
+        WaitUntil(
+            [&] {
+                for (HWND hWnd : DialogsOfThread(m_nThreadId)) {
+                    if (WindowText(hWnd) == "关于 Velkaron") hAbout = hWnd;
+                }
+                return hAbout != nullptr;
+            },
+            20000);
+        return hAbout;
+    }
+    static void CloseAboutBox(HWND hAbout) {
+        ::PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(hAbout); }, 20000));
+    }
+
     std::thread m_ui;
     std::atomic<DWORD> m_nThreadId{0};
     std::atomic<INT_PTR> m_nResult{0};
@@ -155,25 +285,53 @@ TEST_F(MainDialogInProcess, SystemMenuEndsWithSeparatorAndAboutItemThatOpensTheA
     EXPECT_STREQ(text, "关于 Velkaron(&A)...");
     EXPECT_NE(::GetMenuState(hMenu, count - 2, MF_BYPOSITION) & MF_SEPARATOR, 0u);
 
-    ::PostMessageA(hDialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-    HWND hAbout = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            for (HWND hWnd : DialogsOfThread(m_nThreadId)) {
-                if (WindowText(hWnd) == "关于 Velkaron") hAbout = hWnd;
-            }
-            return hAbout != nullptr;
-        },
-        20000));
+    HWND hAbout = OpenAboutBox(hDialog);
+    ASSERT_NE(hAbout, nullptr);
     EXPECT_EQ(::GetWindow(hAbout, GW_OWNER), hDialog);
     EXPECT_FALSE(::IsWindowEnabled(hDialog)) << "the about box is modal";
-    ::PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(hAbout); }, 20000));
+    CloseAboutBox(hAbout);
     EXPECT_TRUE(::IsWindowEnabled(hDialog));
 
     ::PostMessageA(hDialog, WM_COMMAND, IDCANCEL, 0);
     m_ui.join();
     EXPECT_EQ(m_nResult, IDCANCEL);
+}
+
+RECT WindowRect(HWND hWnd) {
+    RECT rect = {};
+    ::GetWindowRect(hWnd, &rect);
+    return rect;
+}
+
+// Centred on `area` to the pixel, give or take the rounding of an odd difference.
+void ExpectCentredOn(HWND hWnd, const RECT& area) {
+    RECT rect = WindowRect(hWnd);
+    EXPECT_NEAR(rect.left - area.left, area.right - rect.right, 1);
+    EXPECT_NEAR(rect.top - area.top, area.bottom - rect.bottom, 1);
+}
+
+TEST_F(MainDialogInProcess, OpensCentredOnTheWorkAreaWithTheAboutBoxCentredOverItAndWithinTheWorkArea) {
+    HWND hDialog = WaitForDialog();
+    ASSERT_NE(hDialog, nullptr);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    ASSERT_TRUE(::GetMonitorInfoA(::MonitorFromWindow(hDialog, MONITOR_DEFAULTTONEAREST), &monitor));
+    const RECT work = monitor.rcWork;
+    ExpectCentredOn(hDialog, work);
+
+    HWND hAbout = OpenAboutBox(hDialog);
+    ASSERT_NE(hAbout, nullptr);
+    ExpectCentredOn(hAbout, WindowRect(hDialog));
+    CloseAboutBox(hAbout);
+
+    // Over a main dialog pushed past the bottom right corner, the about box stops at it.
+    ::SetWindowPos(hDialog, nullptr, work.right - 100, work.bottom - 60, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    hAbout = OpenAboutBox(hDialog);
+    ASSERT_NE(hAbout, nullptr);
+    RECT about = WindowRect(hAbout);
+    EXPECT_EQ(about.right, work.right);
+    EXPECT_EQ(about.bottom, work.bottom);
+    CloseAboutBox(hAbout);
 }
 
 }  // namespace

@@ -84,8 +84,8 @@ std::string MessageBoxText(HWND hBox) {
     return strLongest;
 }
 
-bool CVelkaronProcess::Install(const std::string& strProgram, const std::string& strDir) {
-    return ::CopyFileA(strProgram.c_str(), (strDir + "Velkaron.exe").c_str(), FALSE) != 0;
+bool CVelkaronProcess::Install(const std::string& strProgram, const std::string& strDir, const std::string& strName) {
+    return ::CopyFileA(strProgram.c_str(), (strDir + strName).c_str(), FALSE) != 0;
 }
 
 CVelkaronProcess::~CVelkaronProcess() {
@@ -135,6 +135,16 @@ void CVelkaronProcess::Key(int nId, WPARAM nKey) const {
 void CVelkaronProcess::Command(int nId) const {
     ::PostMessageA(m_hDialog, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(m_hDialog, nId)));
+}
+
+bool CVelkaronProcess::WaitForLogEnd(DWORD nTimeoutMs) const {
+    static const std::string kDone = "打包完成!";
+    return WaitUntil(
+        [this] {
+            const std::string log = Text(IDC_LOG);
+            return log.size() >= kDone.size() && log.compare(log.size() - kDone.size(), kDone.size(), kDone) == 0;
+        },
+        nTimeoutMs);
 }
 
 HWND CVelkaronProcess::WaitForDialog(const std::string& strTitle, DWORD nTimeoutMs) const {

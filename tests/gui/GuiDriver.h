@@ -28,8 +28,9 @@ std::string MessageBoxText(HWND hBox);
 class CVelkaronProcess {
 public:
     // Copies `strProgram` (a path to Velkaron.exe) into `strDir` (ending with a
-    // backslash); false when the copy fails.
-    static bool Install(const std::string& strProgram, const std::string& strDir);
+    // backslash) as `strName`; false when the copy fails.
+    static bool Install(const std::string& strProgram, const std::string& strDir,
+                        const std::string& strName = "Velkaron.exe");
 
     CVelkaronProcess() = default;
     // Ends the process when it is still running.
@@ -51,6 +52,8 @@ public:
     // Posts a command of control `nId` to the dialog.
     void Command(int nId) const;
 
+    // True when the log ends with the job's last text, "打包完成!", within `nTimeoutMs`.
+    bool WaitForLogEnd(DWORD nTimeoutMs) const;
     // A dialog of the process other than the main one whose title is `strTitle`; null
     // when none shows up within `nTimeoutMs`.
     HWND WaitForDialog(const std::string& strTitle, DWORD nTimeoutMs) const;

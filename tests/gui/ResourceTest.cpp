@@ -1,6 +1,6 @@
 // The program's resources as the dialog manager and the version API see them:
-// both dialog templates control by control, the about-menu text, the icon images
-// and the version block of the real Velkaron.exe.
+// both dialog templates control by control, the about-menu text, the icon images,
+// the version block of the real Velkaron.exe and the manifest as the system reads it.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -141,6 +141,14 @@ TEST(DialogTemplates, AboutBoxShowsIconNameVersionAndOkButton) {
          WS_GROUP | WS_TABSTOP | BS_TYPEMASK, false, false},
     });
     EXPECT_NE(::SendMessageA(Children(dlg.h).front(), STM_GETICON, 0, 0), 0) << "the icon was not found";
+
+    // On Windows the box shows in 宋体 9 pt at 96 DPI: 6 pixels a byte (12 a double-byte
+    // character) and 1.5 pixels a dialog unit. Each line fits its 119 units with two
+    // characters to spare; Wine's wider substitute font cannot show it.
+    for (HWND hLine : {Children(dlg.h)[1], Children(dlg.h)[2]}) {
+        const std::string text = WindowText(hLine);
+        EXPECT_LE(text.size() * 6 + 2 * 12, 119u * 6 / 4) << text;
+    }
 }
 
 TEST(ProgramResources, AboutMenuTextAndTwoSixteenColourIconImages) {
@@ -214,6 +222,23 @@ TEST(ProgramResources, VersionBlockOfTheProgram) {
     ASSERT_EQ(nLength, 4u);
     EXPECT_EQ(pTranslation[0], 0x0804);
     EXPECT_EQ(pTranslation[1], 0x04B0);
+}
+
+// The process's activation context, read by the system from the manifest that is
+// linked in with the resources: the settings of one name space, or "<none>".
+std::wstring ManifestSetting(const wchar_t* pszNamespace, const wchar_t* pszName) {
+    using QueryFn = BOOL(WINAPI*)(DWORD, HANDLE, const wchar_t*, const wchar_t*, wchar_t*, SIZE_T, SIZE_T*);
+    auto pQuery = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "QueryActCtxSettingsW")));
+    wchar_t value[64] = {};
+    SIZE_T nWritten = 0;
+    if (pQuery == nullptr || !pQuery(0, nullptr, pszNamespace, pszName, value, 64, &nWritten)) return L"<none>";
+    return value;
+}
+
+TEST(ProgramResources, ManifestAsksForSystemDpiAndLongPaths) {
+    EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"), L"true");
+    EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"longPathAware"), L"true");
 }
 
 }  // namespace

@@ -29,10 +29,6 @@ public:
 };
 const auto* const g_multibyte = ::testing::AddGlobalTestEnvironment(new MultibyteEnvironment);
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
     for (std::size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + what.size())) ++n;
@@ -57,16 +53,16 @@ std::string SettingsBytes(const std::string& source, const std::string& packet) 
 
 class VelkaronGui : public ::testing::Test {
 protected:
-    // Copies the program (and its instructions file when asked) into the private folder.
-    void Install(bool bWithInstructions) {
+    // Copies the program as `name` (and its instructions file when asked) into the private folder.
+    void Install(bool bWithInstructions, const std::string& name) {
         std::string strBeside;
         GetProgramDir(strBeside);
-        ASSERT_TRUE(CVelkaronProcess::Install(strBeside + "Velkaron.exe", m_dir.Path()));
+        ASSERT_TRUE(CVelkaronProcess::Install(strBeside + "Velkaron.exe", m_dir.Path(), name));
         if (bWithInstructions) WriteFileBytes(m_dir / "velkaron.txt", ReadFileBytes(strBeside + "velkaron.txt"));
     }
-    void Start(bool bWithInstructions = false) {
-        Install(bWithInstructions);
-        ASSERT_TRUE(m_app.Start(m_dir / "Velkaron.exe")) << "the main dialog did not come up";
+    void Start(bool bWithInstructions = false, const std::string& name = "Velkaron.exe") {
+        Install(bWithInstructions, name);
+        ASSERT_TRUE(m_app.Start(m_dir / name)) << "the main dialog did not come up";
     }
 
     // Packs `source` in-process, as the program should: the packet and the log text to expect.
@@ -94,15 +90,13 @@ protected:
     }
 
     std::string Log() const { return m_app.Text(IDC_LOG); }
-    bool WaitForLogEnd() const {
-        return WaitUntil([this] { return EndsWith(Log(), kDone); }, kJobTimeoutMs);
-    }
+    bool WaitForLogEnd() const { return m_app.WaitForLogEnd(kJobTimeoutMs); }
     bool WaitForStatus(const std::string& status) const {
         return WaitUntil([&] { return m_app.Text(IDC_STATUS) == status; }, 10000);
     }
     // Waits for a message box of the program, checks its text and closes it.
-    void ExpectMessageBox(const std::string& text) const {
-        HWND hBox = m_app.WaitForDialog(kBoxCaption, kBoxTimeoutMs);
+    void ExpectMessageBox(const std::string& text, const std::string& caption = kBoxCaption) const {
+        HWND hBox = m_app.WaitForDialog(caption, kBoxTimeoutMs);
         ASSERT_NE(hBox, nullptr) << "no message box";
         EXPECT_EQ(MessageBoxText(hBox), text);
         ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
@@ -306,6 +300,13 @@ TEST_F(VelkaronGui, MissingInstructionsFileShowsItsPathAndTheQuestion) {
     // The dialog goes on as before.
     m_app.Click(IDCANCEL);
     EXPECT_TRUE(m_app.WaitForExit(20000));
+}
+
+TEST_F(VelkaronGui, MessageBoxesTakeTheirCaptionFromTheProgramsFileName) {
+    // 乗 is 81 5C: a byte-wise search for the last backslash would cut the name to nothing.
+    Start(false, "乗.exe");
+    m_app.Click(IDC_INSTRUCTIONS);
+    ExpectMessageBox(m_dir / "velkaron.txt\r\n怎么会找不到这个文件?", "乗");
 }
 
 }  // namespace

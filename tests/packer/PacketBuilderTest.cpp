@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "packer/PacketIndex.h"
+#include "reader/PacketIndex.h"
 #include "tests/packer/PackTestUtil.h"
 
 namespace {

@@ -3,11 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#undef FindNextFile  // CFileFind's member keeps its plain name
-#endif
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -51,41 +46,6 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     ASSERT_TRUE(file.Close());
 }
 
-std::string ReadFileBytes(const std::string& path) {
-    CFile file;
-    std::string bytes;
-    if (!file.Open(path, CFile::modeRead)) return bytes;
-    char buffer[65536];
-    long long n;
-    while ((n = file.Read(buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(n));
-    return bytes;
-}
-
-void MakeDirs(const std::string& path) {
-    for (std::size_t pos = FindChar(path, kPathSep, 1);; pos = FindChar(path, kPathSep, pos + 1)) {
-        std::string part = path.substr(0, pos);
-        if (!PathExists(part)) MakeDir(part);
-        if (pos == std::string::npos) return;
-    }
-}
-
-void RemoveTree(const std::string& path) {
-    std::string folder = path;
-    TrimRightChar(folder, kPathSep);
-    if (folder.empty()) return;
-    if (RemoveFile(folder)) return;
-    CFileFind find;
-    if (find.FindFile(folder + kPathSep + "*.*")) {
-        while (find.FindNextFile()) {
-            if (find.IsDots()) continue;
-            std::string child = folder + kPathSep + find.GetFileName();
-            // A link is removed as itself, never followed.
-            if (!RemoveFile(child) && !RemoveDir(child)) RemoveTree(child);
-        }
-    }
-    RemoveDir(folder);
-}
-
 std::vector<std::string> NamesIn(const std::string& folder) {
     std::vector<std::string> names;
     CFileFind find;
@@ -97,34 +57,3 @@ std::vector<std::string> NamesIn(const std::string& folder) {
     std::sort(names.begin(), names.end());
     return names;
 }
-
-#ifdef _WIN32
-bool MakeLinuxEntry(const std::string& folder, const std::string& name, bool isFolder) {
-    // Wine's own: the Linux path of a Windows one, and a Linux program run to its end.
-    using UnixFileName = char*(CDECL*)(const WCHAR*);
-    using UnixSpawn = LONG(WINAPI*)(char* const* argv, int wait);
-    auto toUnix = reinterpret_cast<UnixFileName>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-    auto spawn = reinterpret_cast<UnixSpawn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll"), "__wine_unix_spawnvp")));
-    wchar_t wide[MAX_PATH];
-    char* unixFolder = nullptr;
-    if (toUnix == nullptr || spawn == nullptr ||
-        ::MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, wide, MAX_PATH) == 0 ||
-        (unixFolder = toUnix(wide)) == nullptr) {
-        return false;  // not Wine
-    }
-    std::string program = isFolder ? "/usr/bin/mkdir" : "/usr/bin/touch";
-    std::string path = std::string(unixFolder) + "/" + name;
-    ::HeapFree(::GetProcessHeap(), 0, unixFolder);
-    char* const argv[] = {&program[0], &path[0], nullptr};
-    return spawn(argv, TRUE) == 0;
-}
-#else
-bool MakeLinuxEntry(const std::string& folder, const std::string& name, bool isFolder) {
-    const std::string path = WithOneTrailingChar(folder, kPathSep) + name;
-    if (isFolder) return MakeDir(path);
-    CFile file;
-    return file.Open(path, CFile::modeCreateNew | CFile::modeWrite);
-}
-#endif

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "tests/support/TreeFiles.h"
 
 // A fresh, uniquely named folder under the temporary folder, removed with
 // everything below it when the object goes.
@@ -28,16 +29,5 @@ private:
 std::string NativePath(const std::string& relative);
 // Writes `bytes` to `path` (created or truncated); fails the test when it cannot.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
-// Reads the whole file; empty when it cannot be read.
-std::string ReadFileBytes(const std::string& path);
-// Makes every folder of `path` that is missing.
-void MakeDirs(const std::string& path);
-// Deletes the file or folder tree at `path`.
-void RemoveTree(const std::string& path);
 // The names in `folder`, sorted, without "." and "..".
 std::vector<std::string> NamesIn(const std::string& folder);
-// Makes the folder or empty file `name` (UTF-8; a "/" separates folders) in `folder`
-// as Linux itself names it, where a name may hold what no Windows name can (a
-// backslash, a colon, characters outside the ANSI code page): directly on Linux,
-// under Wine through Linux's own mkdir and touch. False when it cannot (Windows).
-bool MakeLinuxEntry(const std::string& folder, const std::string& name, bool isFolder);

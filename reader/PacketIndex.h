@@ -1,7 +1,10 @@
-// Reading a packet back: a streaming check of its header and of every rule of its
-// index, lookups by path, and its files' contents. Memory stays bounded whatever the
-// packet claims: a fixed line buffer, a 16-byte record per index line, and the folder
-// lines of the branch being walked.
+// The reader library's core: a streaming check of a packet's header and of every rule
+// of its index, then its lines by number or by path and its files' contents through
+// positioned reads, so that several threads may read one open packet at once. Memory
+// stays bounded whatever the packet claims: a fixed line buffer, a 24-byte record and
+// a slot or two of the lookup table per index line, and the folder lines of the
+// branch being walked. Paths are told apart by a hash keyed at random for every run,
+// so no packet can be made up to make the lookups slow.
 #pragma once
 
 #include <cstddef>
@@ -10,22 +13,31 @@
 #include <string>
 #include <vector>
 
-#include "platform/File.h"
+#include "reader/KeyedHash.h"
+#include "reader/platform/PacketFile.h"
 
 // Longest index line accepted, its CR LF not counted.
 constexpr std::size_t kMaxIndexLine = 64 * 1024;
 
 // How the double-byte characters of stored paths are told apart, so that a trail
-// byte 5C is never taken for a separator: by the process's code page, or as GBK
-// whatever the process uses.
+// byte 5C is never taken for a separator: by the system's ANSI code page (none off
+// Windows), or as GBK whatever the system uses.
 enum class NameCoding { Local, Gbk };
 // True when byte `c` begins a double-byte character in `coding`.
 bool IsLeadByteIn(unsigned char c, NameCoding coding);
+// True when byte `c` may stand second in a double-byte character of `coding` (GBK:
+// 40-7E and 80-FE).
+bool IsTrailByteIn(unsigned char c, NameCoding coding);
+
+// The key under which a file system takes a path to name the same file as another
+// (e.g. the case of its letters folded); false when it compares that path exactly.
+using NameFold = std::function<bool(const std::string& path, std::string& key)>;
 
 // The rule a packet breaks, in the order the checks meet them.
 enum class PacketRule {
     None,
     CannotOpen,      // no such file, not a plain file, or not readable
+    CannotMap,       // opened, but the system cannot map it whole
     ReadError,       // a read failed or came up short
     HeaderShort,     // fewer than 64 bytes
     HeaderMagic,     // does not begin with the magic word and a space
@@ -45,13 +57,14 @@ enum class PacketRule {
     PathEmpty,       // an empty path or component (doubled or trailing backslash)
     PathDot,         // a "." or ".." component
     PathBadChar,     // a NUL or a "/" in a name
+    PathIllFormed,   // a lead byte not followed by a trail byte of the names' code page
     FilePastData,    // offset plus length runs past the data area
     FileGap,         // offset after the end of the previous file's data
     FileOverlap,     // offset inside the previous file's data
     FolderOffset,    // a folder line's offset is not that of the next file's data
     Order,           // not below a folder listed before it, or a folder's entries split up
     Duplicate,       // the same path on an earlier line
-    CaseClash,       // the path of an earlier line but for the case of ASCII letters
+    CaseClash,       // not the path of an earlier line, but the same name to the file system
     DataLength,      // the file lengths do not add up to the data area
 };
 
@@ -59,9 +72,8 @@ struct PacketLine {
     bool folder = false;
     long long offset = 0;
     long long length = 0;
-    std::string path;        // as stored: components joined by backslashes
-    long long number = 0;    // 1 for the first index line
-    long long position = 0;  // packet offset of the line's first byte
+    std::string path;      // as stored: components joined by backslashes
+    long long number = 0;  // 1 for the first index line
 };
 
 struct PacketProblem {
@@ -80,13 +92,15 @@ public:
     CPacketIndex(const CPacketIndex&) = delete;
     CPacketIndex& operator=(const CPacketIndex&) = delete;
 
-    // Also refuse two paths that differ only in the case of ASCII letters (for a
-    // file system that cannot hold both). Set before Check.
-    void SetCaseInsensitive(bool on) { m_bFoldCase = on; }
+    // Also refuse two paths that `fold` gives the same key (for a file system that
+    // cannot hold both). Set before Check.
+    void SetNameFold(NameFold fold) { m_fold = std::move(fold); }
 
-    // Opens the packet (exclusively) and checks its header against its size. False
-    // with Problem() set, the packet closed again; nothing is read beyond the header.
-    bool Open(const std::string& path);
+    // Opens the packet for reading (others may read it too; on Windows nobody may
+    // write it meanwhile) and checks its header against its size; with `map` also
+    // maps it whole (CannotMap when the system cannot). False with Problem() set, the
+    // packet closed again; nothing is read beyond the header.
+    bool Open(const std::string& path, bool map = false);
     // Walks the whole index once, checking every rule. `visit`, when given, sees each
     // line once it has passed the checks a line allows on its own and in order.
     // False at the earliest broken rule (Problem()), when Open failed (its problem
@@ -95,11 +109,26 @@ public:
     // After a successful Check: walks the index again in order. False when `visit`
     // returns false or the packet cannot be read (Problem()).
     bool ForEach(const PacketVisitor& visit);
-    // After a successful Check: the line whose path is exactly `path`; false when none.
-    bool Find(const std::string& path, PacketLine& line);
+
+    // The calls below only read: several threads may make them at once.
+    // After a successful Check: the number of index lines.
+    std::size_t Count() const { return m_bChecked ? m_records.size() : 0; }
+    // After a successful Check: line `index` (from 0), its path read back from the
+    // packet unless `withPath` is false; false for an index past Count() or when the
+    // packet cannot be read.
+    bool LineAt(std::size_t index, PacketLine& line, bool withPath = true) const;
+    // After a successful Check: the length of line `index`'s path (0 past Count()).
+    std::size_t PathLengthAt(std::size_t index) const;
+    // After a successful Check: the line whose path is exactly `path`; false when none,
+    // or when the packet cannot be read (then with `*unreadable` set, when given).
+    bool Find(const std::string& path, PacketLine& line, bool* unreadable = nullptr) const;
     // Reads up to `size` bytes at packet offset `offset`: the count read (short only
     // at the end of the file), -1 on an error.
-    long long ReadAt(long long offset, void* buffer, std::size_t size);
+    long long ReadAt(long long offset, void* buffer, std::size_t size) const {
+        return m_file.ReadAt(offset, buffer, size);
+    }
+    // The whole packet's bytes when it was opened mapped; nullptr otherwise.
+    const char* MappedData() const { return m_file.Data(); }
     void Close() { m_file.Close(); }
 
     const PacketProblem& Problem() const { return m_problem; }
@@ -114,34 +143,46 @@ public:
     static std::vector<std::string> Components(const std::string& path, NameCoding coding);
 
 private:
+    // One index line: enough to give its numbers at once and to read its path back.
     struct Record {
         std::uint64_t hash;
-        std::uint32_t position;  // of the line, from the start of the index
-        std::uint32_t number;
+        std::uint32_t pathPosition;  // from the start of the index
+        std::uint32_t pathLength;    // its top bit: a folder
+        std::uint32_t offset;
+        std::uint32_t length;
     };
-    struct FolderRef {
-        std::uint64_t hash;
-        long long position;
+    static constexpr std::uint32_t kFolderBit = 0x80000000u;
+    // Open addressing over record numbers, probed linearly: at most half full.
+    struct Table {
+        std::vector<std::uint32_t> slots;
+        std::size_t used = 0;
     };
+    static constexpr std::uint32_t kEmptySlot = 0xFFFFFFFFu;
     struct Frame {
-        std::vector<FolderRef> children;
+        std::vector<std::uint32_t> children;  // records of a folder's subfolders
         std::size_t next = 0;
     };
 
-    bool OpenHeader(const std::string& path);
+    bool OpenHeader(const std::string& path, bool map);
     bool Fail(PacketRule rule, const PacketLine* line, const std::string& text, long long expected = 0,
               long long found = 0);
     bool CheckLine(const PacketLine& line, const std::string& text);
     bool CheckOrder(const PacketLine& line, const std::string& text);
-    bool ReadLineAt(long long position, std::string& text, PacketLine& line);
-    bool ReadPathAt(long long position, std::string& path);
-    bool FindRepeat(std::vector<Record>& records, bool folded, PacketProblem& repeat);
-    std::uint64_t Hash(const std::string& path, bool folded) const;
+    bool CheckRepeats(const PacketLine& line, const std::string& text, std::uint64_t hash);
+    bool PathOf(std::uint32_t record, std::string& path) const;
+    // The record in `table` whose key is `hash` and for which `same` holds; kEmptySlot when none.
+    template <typename Same>
+    std::uint32_t Lookup(const Table& table, const std::vector<std::uint64_t>* hashes, std::uint64_t hash,
+                         Same same) const;
+    void Insert(Table& table, const std::vector<std::uint64_t>* hashes, std::uint32_t record);
+    std::uint64_t HashOf(const std::vector<std::uint64_t>* hashes, std::uint32_t record) const {
+        return hashes != nullptr ? (*hashes)[record] : m_records[record].hash;
+    }
 
     NameCoding m_coding;
-    bool m_bFoldCase = false;
-    CFile m_file;
-    long long m_nSize = 0;
+    CKeyedHash m_hash;
+    NameFold m_fold;
+    CPacketFile m_file;
     long long m_nIndexOffset = 0;
     long long m_nIndexLength = 0;
     long long m_nFiles = 0;
@@ -150,9 +191,11 @@ private:
     bool m_bChecked = false;
     PacketProblem m_problem;
 
-    std::vector<Record> m_records;
-    std::vector<Record> m_foldedRecords;
+    std::vector<Record> m_records;  // in index order
+    Table m_table;                  // of the records' paths
+    std::vector<std::uint64_t> m_foldedHashes;  // by record, while checking with a fold
+    Table m_foldedTable;
     std::string m_strCurrent;  // folder whose direct entries are being read; "" is the top
-    std::vector<FolderRef> m_currentChildren;
+    std::vector<std::uint32_t> m_currentChildren;
     std::vector<Frame> m_stack;  // subfolders still to be walked, one frame per level
 };

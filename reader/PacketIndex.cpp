@@ -1,14 +1,15 @@
 // The streaming packet check: the header, then the index line by line through one
 // fixed buffer. The order of the lines is followed with the folder lines of the
-// branch being walked; repeated paths are found afterwards by sorting compact
-// per-line records, with every hash match confirmed against the stored bytes.
-#include "packer/PacketIndex.h"
+// branch being walked; each line's path goes into a table keyed by its hash as it is
+// read, so a repeated path is found on its own line, every hash match confirmed
+// against the stored bytes (the hash is keyed, so a match is almost always a repeat).
+#include "reader/PacketIndex.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "packer/PacketFormat.h"
-#include "platform/MbText.h"
 
 namespace {
 
@@ -16,9 +17,13 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kProblemText = 200;
 const char kMagicAndSpace[] = "Velkaron.Packet ";
 
-// Length in bytes of the character starting at `pos`.
+// Length in bytes of the character starting at `pos`: 2 for a lead byte and its trail
+// byte, else 1.
 std::size_t CharLength(const std::string& text, std::size_t pos, NameCoding coding) {
-    return IsLeadByteIn(static_cast<unsigned char>(text[pos]), coding) && pos + 1 < text.size() ? 2 : 1;
+    return IsLeadByteIn(static_cast<unsigned char>(text[pos]), coding) && pos + 1 < text.size() &&
+                   IsTrailByteIn(static_cast<unsigned char>(text[pos + 1]), coding)
+               ? 2
+               : 1;
 }
 
 // A number as the writer makes them: decimal digits, no sign, no leading zero, 32 bits.
@@ -66,7 +71,8 @@ PacketRule CheckComponent(const std::string& path, std::size_t begin, std::size_
     return PacketRule::None;
 }
 
-// Components joined by single backslashes, none empty, "." or "..", no NUL or "/" in a name.
+// Components joined by single backslashes, none empty, "." or "..", no NUL or "/" in a
+// name, every lead byte followed by a trail byte.
 PacketRule CheckPath(const std::string& path, NameCoding coding) {
     if (path.empty()) return PacketRule::PathEmpty;
     if (PathLooksAbsolute(path)) return PacketRule::PathAbsolute;
@@ -74,6 +80,7 @@ PacketRule CheckPath(const std::string& path, NameCoding coding) {
     for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, coding)) {
         if (CharLength(path, pos, coding) > 1) continue;
         char c = path[pos];
+        if (IsLeadByteIn(static_cast<unsigned char>(c), coding)) return PacketRule::PathIllFormed;
         if (c == '\0' || c == '/') return PacketRule::PathBadChar;
         if (c == '\\') {
             PacketRule rule = CheckComponent(path, begin, pos);
@@ -86,19 +93,19 @@ PacketRule CheckPath(const std::string& path, NameCoding coding) {
 
 std::string Shorten(const std::string& text) { return text.substr(0, kProblemText); }
 
-// The index read front to back through one buffer. The file position is set before
-// every read, so that other reads of the same file may come in between.
+// The index read front to back through one buffer, each read at its own offset, so
+// that other reads of the same file may come in between.
 class LineReader {
 public:
     enum Result { kLine, kEnd, kTooLong, kBreak, kNoFinalEnd, kReadError };
 
-    LineReader(CFile& file, long long begin, long long end)
-        : m_file(file), m_pos(begin), m_end(end), m_buffer(kMaxIndexLine + 2 + kReadChunk) {}
+    LineReader(const CPacketFile& file, long long begin, long long end)
+        : m_file(file), m_pos(begin), m_end(end), m_buffer(new char[kBufferSize]) {}
 
     // The next line without its CR LF, and the packet offset where it starts.
     Result Next(std::string& line, long long& position) {
         for (;;) {
-            const char* start = m_buffer.data() + m_begin;
+            const char* start = m_buffer.get() + m_begin;
             std::size_t avail = m_fill - m_begin;
             position = m_pos - static_cast<long long>(avail);
             const void* lf = std::memchr(start, '\n', avail);
@@ -119,12 +126,11 @@ public:
                 line.assign(start, avail);
                 return avail == 0 ? kEnd : kNoFinalEnd;
             }
-            std::memmove(m_buffer.data(), start, avail);
+            std::memmove(m_buffer.get(), start, avail);
             m_begin = 0;
             m_fill = avail;
-            long long want = std::min<long long>(static_cast<long long>(m_buffer.size() - m_fill), m_end - m_pos);
-            if (!m_file.Seek(m_pos)) return kReadError;
-            long long got = m_file.Read(m_buffer.data() + m_fill, static_cast<std::size_t>(want));
+            long long want = std::min<long long>(static_cast<long long>(kBufferSize - m_fill), m_end - m_pos);
+            long long got = m_file.ReadAt(m_pos, m_buffer.get() + m_fill, static_cast<std::size_t>(want));
             if (got <= 0) return kReadError;
             m_fill += static_cast<std::size_t>(got);
             m_pos += got;
@@ -132,10 +138,11 @@ public:
     }
 
 private:
-    CFile& m_file;
+    const CPacketFile& m_file;
     long long m_pos;  // next byte of the file to read into the buffer
     long long m_end;
-    std::vector<char> m_buffer;
+    static constexpr std::size_t kBufferSize = kMaxIndexLine + 2 + kReadChunk;
+    std::unique_ptr<char[]> m_buffer;  // left unfilled: only what is read is looked at
     std::size_t m_begin = 0;
     std::size_t m_fill = 0;
 };
@@ -152,7 +159,11 @@ PacketRule RuleOf(LineReader::Result result) {
 }  // namespace
 
 bool IsLeadByteIn(unsigned char c, NameCoding coding) {
-    return coding == NameCoding::Gbk ? (c >= 0x81 && c <= 0xFE) : IsLeadByte(c);
+    return coding == NameCoding::Gbk ? (c >= 0x81 && c <= 0xFE) : IsLocalLeadByte(c);
+}
+
+bool IsTrailByteIn(unsigned char c, NameCoding coding) {
+    return coding == NameCoding::Gbk ? (c >= 0x40 && c <= 0xFE && c != 0x7F) : IsLocalTrailByte(c);
 }
 
 CPacketIndex::CPacketIndex(NameCoding coding) : m_coding(coding) {}
@@ -189,21 +200,22 @@ bool CPacketIndex::Fail(PacketRule rule, const PacketLine* line, const std::stri
     return false;
 }
 
-bool CPacketIndex::Open(const std::string& path) {
+
+bool CPacketIndex::Open(const std::string& path, bool map) {
     m_problem = PacketProblem();
     m_bChecked = false;
-    bool ok = OpenHeader(path);
+    m_records.clear();
+    m_table = Table();
+    bool ok = OpenHeader(path, map);
     if (!ok) m_file.Close();  // a packet with a broken header is never walked
     return ok;
 }
 
-bool CPacketIndex::OpenHeader(const std::string& path) {
-    if (!m_file.Open(path, CFile::modeRead) || !m_file.IsRegular()) {
-        return Fail(PacketRule::CannotOpen, nullptr, std::string());
-    }
-    m_nSize = m_file.GetLength();
-    if (m_nSize < 0) return Fail(PacketRule::ReadError, nullptr, std::string());
-    if (m_nSize < kPacketHeaderSize) return Fail(PacketRule::HeaderShort, nullptr, std::string(), 64, m_nSize);
+bool CPacketIndex::OpenHeader(const std::string& path, bool map) {
+    if (!m_file.Open(path)) return Fail(PacketRule::CannotOpen, nullptr, std::string());
+    const long long size = m_file.Size();
+    if (size < 0) return Fail(PacketRule::ReadError, nullptr, std::string());
+    if (size < kPacketHeaderSize) return Fail(PacketRule::HeaderShort, nullptr, std::string(), 64, size);
 
     char bytes[kPacketHeaderSize];
     if (ReadAt(0, bytes, sizeof bytes) != kPacketHeaderSize) return Fail(PacketRule::ReadError, nullptr, std::string());
@@ -226,23 +238,11 @@ bool CPacketIndex::OpenHeader(const std::string& path) {
         return Fail(PacketRule::IndexOffset, nullptr, line, kPacketHeaderSize, m_nIndexOffset);
     }
     // Checked before anything is read or reserved on the header's word.
-    if (m_nIndexOffset + m_nIndexLength != m_nSize) {
-        return Fail(PacketRule::PacketSize, nullptr, line, m_nIndexOffset + m_nIndexLength, m_nSize);
+    if (m_nIndexOffset + m_nIndexLength != size) {
+        return Fail(PacketRule::PacketSize, nullptr, line, m_nIndexOffset + m_nIndexLength, size);
     }
+    if (map && !m_file.Map()) return Fail(PacketRule::CannotMap, nullptr, std::string(), 0, size);
     return true;
-}
-
-std::uint64_t CPacketIndex::Hash(const std::string& path, bool folded) const {
-    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
-    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, m_coding)) {
-        std::size_t len = CharLength(path, pos, m_coding);
-        for (std::size_t i = 0; i < len; ++i) {
-            unsigned char c = static_cast<unsigned char>(path[pos + i]);
-            if (folded && len == 1 && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
-            hash = (hash ^ c) * 1099511628211ULL;
-        }
-    }
-    return hash;
 }
 
 bool CPacketIndex::Check(const PacketVisitor& visit) {
@@ -255,7 +255,9 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     m_nFolders = 0;
     m_nNextData = kPacketHeaderSize;
     m_records.clear();
-    m_foldedRecords.clear();
+    m_table = Table();
+    m_foldedHashes.clear();
+    m_foldedTable = Table();
     m_strCurrent.clear();
     m_currentChildren.clear();
     m_stack.clear();
@@ -267,21 +269,28 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     for (long long number = 1;; ++number) {
         PacketLine line;
         line.number = number;
-        LineReader::Result result = reader.Next(text, line.position);
+        long long position = 0;
+        LineReader::Result result = reader.Next(text, position);
         if (result == LineReader::kEnd) break;
         PacketRule rule = PacketRule::None;
+        std::uint64_t hash = 0;
         if (result != LineReader::kLine) {
             walked = Fail(RuleOf(result), &line, text);
         } else if (!ParseLineText(text, line, rule)) {
             walked = Fail(rule, &line, text);
         } else {
-            walked = CheckLine(line, text) && CheckOrder(line, text);
+            hash = m_hash(line.path);
+            walked = CheckLine(line, text) && CheckOrder(line, text) && CheckRepeats(line, text, hash);
         }
         if (!walked) break;
-        std::uint32_t position = static_cast<std::uint32_t>(line.position - m_nIndexOffset);
-        std::uint32_t count = static_cast<std::uint32_t>(number);
-        m_records.push_back({Hash(line.path, false), position, count});
-        if (m_bFoldCase) m_foldedRecords.push_back({Hash(line.path, true), position, count});
+        const std::uint32_t record = static_cast<std::uint32_t>(m_records.size());
+        const long long pathPosition =
+            position - m_nIndexOffset + static_cast<long long>(text.size() - line.path.size());
+        m_records.push_back({hash, static_cast<std::uint32_t>(pathPosition),
+                             static_cast<std::uint32_t>(line.path.size()) | (line.folder ? kFolderBit : 0),
+                             static_cast<std::uint32_t>(line.offset), static_cast<std::uint32_t>(line.length)});
+        Insert(m_table, nullptr, record);
+        if (m_fold && m_foldedHashes.back() != 0) Insert(m_foldedTable, &m_foldedHashes, record);
         ++(line.folder ? m_nFolders : m_nFiles);
         if (visit && !visit(line)) {
             m_problem = PacketProblem();
@@ -291,24 +300,11 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     m_stack.clear();
     m_stack.shrink_to_fit();
     m_currentChildren.clear();
+    m_foldedHashes = std::vector<std::uint64_t>();
+    m_foldedTable = Table();
     if (walked && m_nNextData != m_nIndexOffset) {
         walked = Fail(PacketRule::DataLength, nullptr, std::string(), m_nIndexOffset - kPacketHeaderSize,
                       m_nNextData - kPacketHeaderSize);
-    }
-
-    // Every record is of a line before the walk's problem, so a repeat comes first.
-    PacketProblem repeat, clash;
-    bool repeated = FindRepeat(m_records, false, repeat);
-    bool clashed = m_bFoldCase && FindRepeat(m_foldedRecords, true, clash);
-    m_foldedRecords.clear();
-    m_foldedRecords.shrink_to_fit();
-    if (clashed && (!repeated || clash.line < repeat.line)) {
-        m_problem = clash;
-        return false;
-    }
-    if (repeated) {
-        m_problem = repeat;
-        return false;
     }
     m_bChecked = walked;
     return walked;
@@ -337,7 +333,7 @@ bool CPacketIndex::CheckLine(const PacketLine& line, const std::string& text) {
 bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
     std::string parent = ParentOf(line.path, m_coding);
     if (parent != m_strCurrent) {
-        std::uint64_t hash = Hash(parent, false);
+        std::uint64_t hash = m_hash(parent);
         m_stack.push_back(Frame{std::move(m_currentChildren), 0});
         m_currentChildren.clear();
         bool found = false;
@@ -347,90 +343,90 @@ bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
                 m_stack.pop_back();
                 continue;
             }
-            FolderRef candidate = top.children[top.next++];
-            if (candidate.hash != hash) continue;
+            std::uint32_t candidate = top.children[top.next++];
+            if (m_records[candidate].hash != hash) continue;
             std::string path;
-            if (!ReadPathAt(candidate.position, path)) return Fail(PacketRule::ReadError, &line, text);
+            if (!PathOf(candidate, path)) return Fail(PacketRule::ReadError, &line, text);
             found = path == parent;
         }
         if (!found) return Fail(PacketRule::Order, &line, text);
         m_strCurrent = parent;
     }
-    if (line.folder) m_currentChildren.push_back({Hash(line.path, false), line.position});
+    // The line's own record comes next, once every check has passed.
+    if (line.folder) m_currentChildren.push_back(static_cast<std::uint32_t>(m_records.size()));
     return true;
 }
 
-bool CPacketIndex::ReadLineAt(long long position, std::string& text, PacketLine& line) {
-    text.clear();
-    char chunk[4096];
-    for (;;) {
-        long long got = ReadAt(position + static_cast<long long>(text.size()), chunk, sizeof chunk);
-        if (got <= 0) return false;
-        std::size_t from = text.empty() ? 0 : text.size() - 1;  // a CR may end the last chunk
-        text.append(chunk, static_cast<std::size_t>(got));
-        std::size_t end = text.find("\r\n", from);
-        if (end != std::string::npos) {
-            text.resize(end);
-            break;
-        }
-        if (text.size() > kMaxIndexLine + 2) return false;
+// A path an earlier line has, or one that the fold takes for an earlier line's.
+bool CPacketIndex::CheckRepeats(const PacketLine& line, const std::string& text, std::uint64_t hash) {
+    bool unread = false;
+    auto same = [&](std::uint32_t record) {
+        std::string path;
+        unread = unread || !PathOf(record, path);
+        return path == line.path;
+    };
+    std::uint32_t earlier = Lookup(m_table, nullptr, hash, same);
+    if (unread) return Fail(PacketRule::ReadError, &line, text);
+    if (earlier != kEmptySlot) return Fail(PacketRule::Duplicate, &line, text, 0, earlier + 1);
+    if (!m_fold) return true;
+    std::string key;
+    if (!m_fold(line.path, key)) {
+        m_foldedHashes.push_back(0);  // not in the folded table
+        return true;
     }
-    PacketRule rule;
-    line.position = position;
-    return ParseLineText(text, line, rule);
-}
-
-bool CPacketIndex::ReadPathAt(long long position, std::string& path) {
-    std::string text;
-    PacketLine line;
-    if (!ReadLineAt(position, text, line)) return false;
-    path = std::move(line.path);
+    std::uint64_t folded = m_hash(key) | 1;  // never 0
+    auto sameKey = [&](std::uint32_t record) {
+        std::string path, otherKey;
+        unread = unread || !PathOf(record, path);
+        return m_fold(path, otherKey) && otherKey == key;
+    };
+    earlier = Lookup(m_foldedTable, &m_foldedHashes, folded, sameKey);
+    if (unread) return Fail(PacketRule::ReadError, &line, text);
+    if (earlier != kEmptySlot) return Fail(PacketRule::CaseClash, &line, text, 0, earlier + 1);
+    m_foldedHashes.push_back(folded);
     return true;
 }
 
-// Sorts `records` by hash, then finds the earliest line whose path (folded to lower
-// case when `folded`) an earlier line already has.
-bool CPacketIndex::FindRepeat(std::vector<Record>& records, bool folded, PacketProblem& repeat) {
-    std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
-        return a.hash != b.hash ? a.hash < b.hash : a.number < b.number;
-    });
-    bool found = false;
-    for (std::size_t i = 0; i < records.size();) {
-        std::size_t j = i + 1;
-        while (j < records.size() && records[j].hash == records[i].hash) ++j;
-        std::vector<std::pair<std::string, std::uint32_t>> seen;  // distinct paths of the run so far
-        for (std::size_t k = i; j - i > 1 && k < j; ++k) {
-            if (found && records[k].number >= repeat.line) break;
-            std::string path;
-            if (!ReadPathAt(m_nIndexOffset + records[k].position, path)) {
-                repeat = PacketProblem();
-                repeat.rule = PacketRule::ReadError;
-                repeat.line = records[k].number;
-                return true;
-            }
-            if (folded) {
-                for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, m_coding)) {
-                    char& c = path[pos];
-                    if (CharLength(path, pos, m_coding) == 1 && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-                }
-            }
-            auto earlier = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return s.first == path; });
-            if (earlier != seen.end()) {
-                repeat = PacketProblem();
-                repeat.rule = folded ? PacketRule::CaseClash : PacketRule::Duplicate;
-                repeat.line = records[k].number;
-                repeat.found = earlier->second;
-                std::string text;
-                PacketLine line;
-                if (ReadLineAt(m_nIndexOffset + records[k].position, text, line)) repeat.text = Shorten(text);
-                found = true;
-                break;
-            }
-            seen.emplace_back(std::move(path), records[k].number);
-        }
-        i = j;
+bool CPacketIndex::PathOf(std::uint32_t record, std::string& path) const {
+    const Record& r = m_records[record];
+    const std::size_t size = r.pathLength & ~kFolderBit;
+    const long long at = m_nIndexOffset + r.pathPosition;
+    if (MappedData() != nullptr) {
+        path.assign(MappedData() + at, size);
+        return true;
     }
-    return found;
+    path.resize(size);
+    return size == 0 || ReadAt(at, &path[0], size) == static_cast<long long>(size);
+}
+
+template <typename Same>
+std::uint32_t CPacketIndex::Lookup(const Table& table, const std::vector<std::uint64_t>* hashes, std::uint64_t hash,
+                                   Same same) const {
+    if (table.slots.empty()) return kEmptySlot;
+    const std::size_t mask = table.slots.size() - 1;
+    for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t record = table.slots[slot];
+        if (record == kEmptySlot) return kEmptySlot;
+        if (HashOf(hashes, record) == hash && same(record)) return record;
+    }
+}
+
+void CPacketIndex::Insert(Table& table, const std::vector<std::uint64_t>* hashes, std::uint32_t record) {
+    auto place = [&](std::uint32_t r) {
+        const std::size_t mask = table.slots.size() - 1;
+        std::size_t slot = static_cast<std::size_t>(HashOf(hashes, r)) & mask;
+        while (table.slots[slot] != kEmptySlot) slot = (slot + 1) & mask;
+        table.slots[slot] = r;
+    };
+    if ((table.used + 1) * 2 > table.slots.size()) {
+        std::vector<std::uint32_t> old = std::move(table.slots);
+        table.slots.assign(old.empty() ? 1024 : old.size() * 2, kEmptySlot);
+        for (std::uint32_t r : old) {
+            if (r != kEmptySlot) place(r);
+        }
+    }
+    place(record);
+    ++table.used;
 }
 
 bool CPacketIndex::ForEach(const PacketVisitor& visit) {
@@ -440,7 +436,8 @@ bool CPacketIndex::ForEach(const PacketVisitor& visit) {
     for (long long number = 1;; ++number) {
         PacketLine line;
         line.number = number;
-        LineReader::Result result = reader.Next(text, line.position);
+        long long position = 0;
+        LineReader::Result result = reader.Next(text, position);
         if (result == LineReader::kEnd) return true;
         PacketRule rule;
         if (result != LineReader::kLine || !ParseLineText(text, line, rule)) {
@@ -450,30 +447,31 @@ bool CPacketIndex::ForEach(const PacketVisitor& visit) {
     }
 }
 
-bool CPacketIndex::Find(const std::string& path, PacketLine& line) {
-    if (!m_bChecked) return false;
-    std::uint64_t hash = Hash(path, false);
-    auto it = std::lower_bound(m_records.begin(), m_records.end(), hash,
-                               [](const Record& r, std::uint64_t h) { return r.hash < h; });
-    for (; it != m_records.end() && it->hash == hash; ++it) {
-        std::string text;
-        if (!ReadLineAt(m_nIndexOffset + it->position, text, line)) return false;
-        if (line.path != path) continue;
-        line.number = it->number;
-        return true;
-    }
-    return false;
+bool CPacketIndex::LineAt(std::size_t index, PacketLine& line, bool withPath) const {
+    if (!m_bChecked || index >= m_records.size()) return false;
+    const Record& r = m_records[index];
+    line.folder = (r.pathLength & kFolderBit) != 0;
+    line.offset = r.offset;
+    line.length = r.length;
+    line.number = static_cast<long long>(index) + 1;
+    line.path.clear();
+    return !withPath || PathOf(static_cast<std::uint32_t>(index), line.path);
 }
 
-long long CPacketIndex::ReadAt(long long offset, void* buffer, std::size_t size) {
-    if (!m_file.Seek(offset)) return -1;
-    char* p = static_cast<char*>(buffer);
-    std::size_t total = 0;
-    while (total < size) {
-        long long got = m_file.Read(p + total, size - total);
-        if (got < 0) return -1;
-        if (got == 0) break;
-        total += static_cast<std::size_t>(got);
-    }
-    return static_cast<long long>(total);
+std::size_t CPacketIndex::PathLengthAt(std::size_t index) const {
+    return m_bChecked && index < m_records.size() ? m_records[index].pathLength & ~kFolderBit : 0;
+}
+
+bool CPacketIndex::Find(const std::string& path, PacketLine& line, bool* unreadable) const {
+    if (!m_bChecked) return false;
+    bool failed = false;
+    std::string stored;
+    const std::uint32_t record = Lookup(m_table, nullptr, m_hash(path), [&](std::uint32_t r) {
+        if ((m_records[r].pathLength & ~kFolderBit) != path.size()) return false;
+        failed = failed || !PathOf(r, stored);
+        return !failed && stored == path;
+    });
+    if (record != kEmptySlot && !LineAt(record, line)) failed = true;
+    if (unreadable != nullptr) *unreadable = failed;
+    return record != kEmptySlot && !failed;
 }

@@ -1,0 +1,26 @@
+# Where `cmake --install` puts things (GNUInstallDirs) and what `cpack -G DEB`
+# makes of them. Included by the top-level CMakeLists.txt before the folders
+# that add install rules; velkaron-pack's rules are its component "cli", the reader
+# library's (reader/) its component "reader".
+include(GNUInstallDirs)
+
+set(CPACK_PACKAGE_NAME velkaron-pack)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Velkaron developers <noreply@velkaron.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "packs a folder tree into one packet file, lists, verifies and extracts packets")
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "velkaron-pack is the command line of Velkaron. It packs a folder, with"
+  "everything below it, into one packet file: a 64-byte text header, the raw"
+  "contents of every file, then a plain-text index with a line per folder and"
+  "per file. It also lists, verifies and extracts such packets.")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# The package is the command line alone: the reader library (component "reader") is
+# for developers, who install it with `cmake --install`.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL cli)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+
+include(CPack)

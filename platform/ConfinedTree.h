@@ -1,0 +1,109 @@
+// Writing folders and files below one root folder without ever leaving it, whatever
+// changes in the tree meanwhile: each folder is opened relative to its open parent
+// and held while anything in or below it is written, a link below the root is never
+// followed, and an existing file is replaced by renaming a new one over its name.
+// Also what the system's file system can hold: name limits and name comparison.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// How one step went.
+enum class TreeStatus {
+    Ok,
+    Exists,     // something already has the name
+    Link,       // the name is a link (or reparse point), which is never followed
+    NotFolder,  // the name is no folder
+    Changed,    // what the name leads to is not the entry the folder lists under it
+    Failed,     // the system refused: no such folder, no permission, full disk, ...
+};
+
+class CTreeFile;
+
+class CConfinedTree {
+public:
+    CConfinedTree() = default;
+    ~CConfinedTree();
+    CConfinedTree(const CConfinedTree&) = delete;
+    CConfinedTree& operator=(const CConfinedTree&) = delete;
+
+    // Opens the existing folder `root` as the top of the tree; a link to a folder is
+    // followed here, the root being the user's own choice. False when it cannot be.
+    bool Open(const std::string& root);
+    // Makes the folder at `path` (names below the root) the one written into: held
+    // folders off that path are closed, the missing ones opened one by one below the
+    // deepest still held, each refused when it is a link or no folder.
+    TreeStatus Enter(const std::vector<std::string>& path);
+    // Makes folder `name` in the current folder; with `mayExist` an existing plain
+    // folder is accepted too, else it is Exists.
+    TreeStatus MakeFolder(const std::string& name, bool mayExist);
+    // Starts file `name` in the current folder. Without `replace` it is created only
+    // where nothing has the name (else Exists); with it, the content goes to a new
+    // file under a unique name beside it that Commit renames over `name`, so whatever
+    // stands there (a link too) is replaced and never opened. The file must be
+    // committed or dropped before the next Enter.
+    TreeStatus CreateFile(const std::string& name, bool replace, CTreeFile& file);
+
+private:
+#ifdef _WIN32
+    using Handle = void*;
+#else
+    using Handle = int;
+#endif
+    struct Held {
+        std::string name;
+        Handle handle;
+    };
+    // Opens folder `name` in `dir` as itself, refusing a link; each system's own.
+    static TreeStatus OpenFolder(Handle dir, const std::string& name, Handle& folder);
+    static void Release(Handle handle);
+    void CloseDownTo(std::size_t depth);
+
+    std::vector<Held> m_stack;  // the root first, then each folder on the current path
+};
+
+// A file being written by CConfinedTree::CreateFile.
+class CTreeFile {
+public:
+    CTreeFile() = default;
+    // Without a successful Commit, removes what it created.
+    ~CTreeFile();
+    CTreeFile(const CTreeFile&) = delete;
+    CTreeFile& operator=(const CTreeFile&) = delete;
+
+    // Writes all `size` bytes; false when the system wrote fewer (full disk).
+    bool Write(const void* data, std::size_t size);
+    // Closes the file and puts it under its name. False when its content could not be
+    // stored or the name not replaced; nothing of it is left then.
+    bool Commit();
+
+private:
+    friend class CConfinedTree;
+    void Drop();
+
+#ifdef _WIN32
+    void* m_hFile = nullptr;
+    void* m_hFolder = nullptr;  // borrowed from the tree
+#else
+    int m_fd = -1;
+    int m_dirFd = -1;          // borrowed from the tree
+    std::string m_strCreated;  // the name the file was created under
+#endif
+    std::string m_strName;  // the name it goes under
+    bool m_bReplace = false;
+};
+
+// `folder` (ending with a separator) as the system completes it to a full path: the
+// current folder put before a relative one. Empty when the system cannot tell.
+std::string FullFolderPath(const std::string& folder);
+// Why the system cannot hold the folder or file `path` (names below `fullRoot`, a
+// full path from FullFolderPath): a name not valid in the system's code page, a name
+// or the whole path past the system's limits. nullptr when it can.
+const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std::string>& path, bool folder);
+
+// The key under which the system's file system takes a path for the same name as
+// another: on Windows its wide form, each character upper-cased by the table of the
+// system's ordinal case-insensitive comparison. False where names are compared byte
+// for byte, and for a path without a wide form.
+bool FileSystemNameKey(const std::string& path, std::string& key);

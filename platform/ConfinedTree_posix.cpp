@@ -1,0 +1,144 @@
+// The confined tree on POSIX descriptors: every folder is opened with openat relative
+// to its parent's descriptor (O_DIRECTORY|O_NOFOLLOW), every file created relative to
+// its folder's (O_CREAT|O_EXCL|O_NOFOLLOW), replacements renamed with renameat.
+#include "platform/ConfinedTree.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "platform/File.h"
+
+namespace {
+
+template <typename F>
+int NoIntr(F call) {
+    int rc;
+    do {
+        rc = call();
+    } while (rc < 0 && errno == EINTR);
+    return rc;
+}
+
+// What stands at `name` in folder `dir` when it is no folder that could be opened.
+TreeStatus KindOf(int dir, const std::string& name) {
+    struct stat st;
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return TreeStatus::Failed;
+    if (S_ISLNK(st.st_mode)) return TreeStatus::Link;
+    return S_ISDIR(st.st_mode) ? TreeStatus::Failed : TreeStatus::NotFolder;
+}
+
+// Every folder on the current path stays open: let the process hold as many
+// descriptors as the system allows.
+void RaiseDescriptorLimit() {
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+}  // namespace
+
+TreeStatus CConfinedTree::OpenFolder(int dir, const std::string& name, int& folder) {
+    folder = NoIntr([&] { return ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
+    return folder >= 0 ? TreeStatus::Ok : KindOf(dir, name);
+}
+
+void CConfinedTree::Release(int handle) { ::close(handle); }
+
+bool CConfinedTree::Open(const std::string& root) {
+    CloseDownTo(0);
+    RaiseDescriptorLimit();
+    int fd = NoIntr([&] { return ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0) return false;
+    m_stack.push_back({std::string(), fd});
+    return true;
+}
+
+TreeStatus CConfinedTree::MakeFolder(const std::string& name, bool mayExist) {
+    if (m_stack.empty()) return TreeStatus::Failed;
+    int dir = m_stack.back().handle;
+    if (::mkdirat(dir, name.c_str(), 0777) == 0) return TreeStatus::Ok;
+    if (errno != EEXIST) return TreeStatus::Failed;
+    if (!mayExist) return TreeStatus::Exists;
+    struct stat st;
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return TreeStatus::Failed;
+    if (S_ISLNK(st.st_mode)) return TreeStatus::Link;
+    return S_ISDIR(st.st_mode) ? TreeStatus::Ok : TreeStatus::NotFolder;
+}
+
+TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTreeFile& file) {
+    file.Drop();
+    if (m_stack.empty()) return TreeStatus::Failed;
+    int dir = m_stack.back().handle;
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    std::string created = name;
+    static unsigned counter = 0;
+    for (int attempt = 0;; ++attempt) {
+        if (replace) created = ".velkaron-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+        file.m_fd = NoIntr([&] { return ::openat(dir, created.c_str(), flags, 0666); });
+        if (file.m_fd >= 0) break;
+        if (errno != EEXIST) return TreeStatus::Failed;
+        if (!replace) return TreeStatus::Exists;
+        if (attempt == 100) return TreeStatus::Failed;
+    }
+    file.m_dirFd = dir;
+    file.m_strCreated = created;
+    file.m_strName = name;
+    file.m_bReplace = replace;
+    return TreeStatus::Ok;
+}
+
+CTreeFile::~CTreeFile() { Drop(); }
+
+bool CTreeFile::Write(const void* data, std::size_t size) { return WriteAll(m_fd, data, size); }
+
+bool CTreeFile::Commit() {
+    if (m_fd < 0) return false;
+    int rc = ::close(m_fd);
+    m_fd = -1;
+    if (rc == 0 && (!m_bReplace || ::renameat(m_dirFd, m_strCreated.c_str(), m_dirFd, m_strName.c_str()) == 0)) {
+        m_dirFd = -1;
+        return true;
+    }
+    Drop();
+    return false;
+}
+
+void CTreeFile::Drop() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    if (m_dirFd >= 0) ::unlinkat(m_dirFd, m_strCreated.c_str(), 0);
+    m_dirFd = -1;
+}
+
+std::string FullFolderPath(const std::string& folder) {
+    if (!folder.empty() && folder[0] == '/') return folder;
+    char cwd[PATH_MAX];
+    if (::getcwd(cwd, sizeof cwd) == nullptr) return std::string();
+    std::string full = cwd;
+    if (full.back() != '/') full += '/';
+    return full + folder;
+}
+
+// Limits in bytes: a name of up to NAME_MAX, a full path short of PATH_MAX, which
+// counts the closing NUL.
+const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std::string>& path, bool) {
+    static const std::string longName = "名称超过本系统的 " + std::to_string(NAME_MAX) + " 字节上限 (NAME_MAX)";
+    static const std::string longPath = "完整路径超过本系统的 " + std::to_string(PATH_MAX - 1) + " 字节上限 (PATH_MAX)";
+    if (fullRoot.empty()) return "无法确定目标文件夹的完整路径";
+    std::size_t length = fullRoot.size();  // it ends with a separator
+    for (const std::string& name : path) {
+        if (name.size() > NAME_MAX) return longName.c_str();
+        length += name.size() + 1;
+    }
+    if (!path.empty() && length - 1 >= PATH_MAX) return longPath.c_str();
+    return nullptr;
+}
+
+bool FileSystemNameKey(const std::string&, std::string&) { return false; }

@@ -1,0 +1,255 @@
+// The confined tree on Win32 handles. Every folder and file is opened by NtCreateFile
+// relative to its parent's handle, names in their wide form; each folder on the
+// current path is held without FILE_SHARE_DELETE, so that it cannot be renamed or
+// removed meanwhile; reparse points are opened as themselves and refused.
+#include "platform/ConfinedTree.h"
+
+#include <windows.h>
+#include <winternl.h>
+
+#include "platform/File.h"
+
+#undef CreateFile  // ours, not the Win32 macro
+
+extern "C" {
+NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                    FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
+WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR);
+}
+
+namespace {
+
+constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035);
+constexpr NTSTATUS kNotADirectory = static_cast<NTSTATUS>(0xC0000103);
+constexpr ULONG kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr ULONG kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;  // never FILE_SHARE_DELETE
+
+struct RenameInformation {
+    BOOLEAN replaceIfExists;
+    HANDLE rootDirectory;
+    ULONG fileNameLength;
+    WCHAR fileName[MAX_PATH];
+};
+
+bool Wide(const std::string& text, std::wstring& wide) {
+    wide.clear();
+    if (text.empty()) return true;
+    int n = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return false;
+    wide.resize(static_cast<std::size_t>(n));
+    return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &wide[0],
+                                 n) == n;
+}
+
+// NtCreateFile of `name` relative to the folder `dir`; an empty name opens `dir` again.
+NTSTATUS CreateRelative(HANDLE dir, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                        ULONG options, HANDLE& handle) {
+    UNICODE_STRING text;
+    text.Buffer = const_cast<PWSTR>(name.c_str());
+    text.Length = static_cast<USHORT>(name.size() * sizeof(WCHAR));
+    text.MaximumLength = text.Length;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, dir, nullptr);
+    IO_STATUS_BLOCK io;
+    handle = nullptr;
+    return ::NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                          disposition, options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+}
+
+// The entry that folder `dir` lists under `name`: Wine opens what a Unix link leads to
+// and shows the link as a reparse point only there.
+bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD& attributes, LONGLONG& id) {
+    HANDLE listing;  // a search pattern holds for a handle's first query only: a fresh one
+    if (CreateRelative(dir, std::wstring(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       FILE_OPEN, FILE_DIRECTORY_FILE, listing) != 0) {
+        return false;
+    }
+    alignas(8) char buffer[sizeof(FILE_ID_BOTH_DIR_INFORMATION) + MAX_PATH * sizeof(WCHAR)];
+    UNICODE_STRING pattern;
+    pattern.Buffer = const_cast<PWSTR>(name.c_str());
+    pattern.Length = static_cast<USHORT>(name.size() * sizeof(WCHAR));
+    pattern.MaximumLength = pattern.Length;
+    IO_STATUS_BLOCK io;
+    NTSTATUS status = ::NtQueryDirectoryFile(listing, nullptr, nullptr, nullptr, &io, buffer, sizeof buffer,
+                                             FileIdBothDirectoryInformation, TRUE, &pattern, TRUE);
+    ::CloseHandle(listing);
+    if (status != 0) return false;
+    const FILE_ID_BOTH_DIR_INFORMATION* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(buffer);
+    attributes = entry->FileAttributes;
+    id = entry->FileId.QuadPart;
+    return true;
+}
+
+// The attributes and file index of an open file, from its handle alone (Wine answers
+// GetFileInformationByHandle by the path the handle was opened under).
+bool HandleIdentity(HANDLE handle, DWORD& attributes, LONGLONG& id) {
+    FILE_ATTRIBUTE_TAG_INFORMATION tag;
+    FILE_INTERNAL_INFORMATION internal;
+    IO_STATUS_BLOCK io;
+    if (::NtQueryInformationFile(handle, &io, &tag, sizeof tag, FileAttributeTagInformation) != 0 ||
+        ::NtQueryInformationFile(handle, &io, &internal, sizeof internal, FileInternalInformation) != 0) {
+        return false;
+    }
+    attributes = tag.FileAttributes;
+    id = internal.IndexNumber.QuadPart;
+    return true;
+}
+
+void SetDeleted(HANDLE file) {
+    struct {
+        BOOLEAN deleteFile;
+    } disposition = {TRUE};
+    IO_STATUS_BLOCK io;
+    ::NtSetInformationFile(file, &io, &disposition, sizeof disposition, FileDispositionInformation);
+}
+
+}  // namespace
+
+TreeStatus CConfinedTree::OpenFolder(HANDLE dir, const std::string& name, HANDLE& folder) {
+    std::wstring wide;
+    if (!Wide(name, wide)) return TreeStatus::Failed;
+    NTSTATUS status = CreateRelative(dir, wide, kFolderAccess, kFolderShare, FILE_OPEN,
+                                     FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, folder);
+    if (status == kNotADirectory) return TreeStatus::NotFolder;
+    if (status != 0) return TreeStatus::Failed;
+    DWORD attributes = 0, listedAttributes = 0;
+    LONGLONG id = 0, listedId = 0;
+    TreeStatus result = TreeStatus::Ok;
+    if (!HandleIdentity(folder, attributes, id) || !ListedEntry(dir, wide, listedAttributes, listedId)) {
+        result = TreeStatus::Failed;
+    } else if ((attributes | listedAttributes) & FILE_ATTRIBUTE_REPARSE_POINT) {
+        result = TreeStatus::Link;
+    } else if (listedId != 0 && listedId != id) {
+        result = TreeStatus::Changed;
+    }
+    if (result != TreeStatus::Ok) ::CloseHandle(folder);
+    return result;
+}
+
+void CConfinedTree::Release(HANDLE handle) { ::CloseHandle(handle); }
+
+bool CConfinedTree::Open(const std::string& root) {
+    CloseDownTo(0);
+    HANDLE h = ::CreateFileA(root.c_str(), kFolderAccess, kFolderShare, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::CloseHandle(h);
+        return false;
+    }
+    m_stack.push_back({std::string(), h});
+    return true;
+}
+
+TreeStatus CConfinedTree::MakeFolder(const std::string& name, bool mayExist) {
+    std::wstring wide;
+    if (m_stack.empty() || !Wide(name, wide)) return TreeStatus::Failed;
+    HANDLE folder;
+    NTSTATUS status = CreateRelative(m_stack.back().handle, wide, FILE_LIST_DIRECTORY, kFolderShare, FILE_CREATE,
+                                     FILE_DIRECTORY_FILE, folder);
+    if (status == 0) {
+        ::CloseHandle(folder);
+        return TreeStatus::Ok;
+    }
+    if (status != kNameCollision) return TreeStatus::Failed;
+    if (!mayExist) return TreeStatus::Exists;
+    TreeStatus kind = OpenFolder(m_stack.back().handle, name, folder);
+    if (kind == TreeStatus::Ok) ::CloseHandle(folder);
+    return kind;
+}
+
+TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTreeFile& file) {
+    file.Drop();
+    std::wstring wide, created;
+    if (m_stack.empty() || !Wide(name, wide) || wide.size() >= MAX_PATH) return TreeStatus::Failed;
+    HANDLE dir = m_stack.back().handle;
+    created = wide;
+    static unsigned counter = 0;
+    for (int attempt = 0;; ++attempt) {
+        if (replace) {
+            created =
+                L"~velkaron-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".tmp";
+        }
+        NTSTATUS status = CreateRelative(dir, created, GENERIC_WRITE | DELETE, 0, FILE_CREATE,
+                                         FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, file.m_hFile);
+        if (status == 0) break;
+        file.m_hFile = nullptr;
+        if (status != kNameCollision) return TreeStatus::Failed;
+        if (!replace) return TreeStatus::Exists;
+        if (attempt == 100) return TreeStatus::Failed;
+    }
+    file.m_hFolder = dir;
+    file.m_strName = name;
+    file.m_bReplace = replace;
+    return TreeStatus::Ok;
+}
+
+CTreeFile::~CTreeFile() { Drop(); }
+
+bool CTreeFile::Write(const void* data, std::size_t size) { return WriteAll(m_hFile, data, size); }
+
+bool CTreeFile::Commit() {
+    if (m_hFile == nullptr) return false;
+    if (m_bReplace) {
+        // Renaming through the open handle replaces the entry itself, whatever it is.
+        RenameInformation rename = {};
+        std::wstring wide;
+        Wide(m_strName, wide);
+        rename.replaceIfExists = TRUE;
+        rename.rootDirectory = m_hFolder;
+        rename.fileNameLength = static_cast<ULONG>(wide.size() * sizeof(WCHAR));
+        wide.copy(rename.fileName, wide.size());
+        IO_STATUS_BLOCK io;
+        if (::NtSetInformationFile(m_hFile, &io, &rename, sizeof rename, FileRenameInformation) != 0) {
+            Drop();
+            return false;
+        }
+    }
+    BOOL closed = ::CloseHandle(m_hFile);
+    m_hFile = nullptr;
+    return closed != 0;
+}
+
+void CTreeFile::Drop() {
+    if (m_hFile == nullptr) return;
+    SetDeleted(m_hFile);
+    ::CloseHandle(m_hFile);
+    m_hFile = nullptr;
+}
+
+std::string FullFolderPath(const std::string& folder) {
+    char buffer[4 * MAX_PATH];
+    DWORD n = ::GetFullPathNameA(folder.c_str(), sizeof buffer, buffer, nullptr);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+}
+
+// Without a manifest that asks for long paths, Windows takes paths of up to MAX_PATH
+// characters, the closing NUL counted; a folder must leave room for an 8.3 name in
+// it (CreateDirectory's 248). Each name may have 255 characters.
+const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std::string>& path, bool folder) {
+    std::wstring wide;
+    if (fullRoot.empty() || !Wide(fullRoot, wide)) return "无法确定目标文件夹的完整路径";
+    std::size_t length = wide.size();  // it ends with a separator
+    for (const std::string& name : path) {
+        if (!Wide(name, wide)) return "名称含有本系统代码页中没有的文字";
+        if (wide.size() > 255) return "名称超过 Windows 的 255 个字符上限";
+        length += wide.size() + 1;
+    }
+    if (path.empty()) return nullptr;
+    if (folder && length - 1 > MAX_PATH - 13) return "完整路径超过 Windows 文件夹路径的 247 个字符上限";
+    if (length - 1 > MAX_PATH - 1) return "完整路径超过 Windows 的 259 个字符上限 (MAX_PATH)";
+    return nullptr;
+}
+
+bool FileSystemNameKey(const std::string& path, std::string& key) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return false;
+    key.resize(wide.size() * sizeof(WCHAR));
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        WCHAR upper = ::RtlUpcaseUnicodeChar(wide[i]);
+        key[2 * i] = static_cast<char>(upper & 0xFF);
+        key[2 * i + 1] = static_cast<char>(upper >> 8);
+    }
+    return true;
+}

@@ -1,0 +1,68 @@
+// SipHash-2-4 as published by Aumasson and Bernstein: two rounds per 8-byte block,
+// four to finish.
+#include "reader/KeyedHash.h"
+
+#include <random>
+
+namespace {
+
+std::uint64_t Rotl(std::uint64_t x, int b) { return (x << b) | (x >> (64 - b)); }
+
+struct State {
+    std::uint64_t v0, v1, v2, v3;
+
+    void Round() {
+        v0 += v1;
+        v1 = Rotl(v1, 13);
+        v1 ^= v0;
+        v0 = Rotl(v0, 32);
+        v2 += v3;
+        v3 = Rotl(v3, 16);
+        v3 ^= v2;
+        v0 += v3;
+        v3 = Rotl(v3, 21);
+        v3 ^= v0;
+        v2 += v1;
+        v1 = Rotl(v1, 17);
+        v1 ^= v2;
+        v2 = Rotl(v2, 32);
+    }
+    void Absorb(std::uint64_t m) {
+        v3 ^= m;
+        Round();
+        Round();
+        v0 ^= m;
+    }
+};
+
+// Up to eight bytes as a little-endian number.
+std::uint64_t Load(const unsigned char* p, std::size_t count) {
+    std::uint64_t m = 0;
+    for (std::size_t i = 0; i < count; ++i) m |= static_cast<std::uint64_t>(p[i]) << (8 * i);
+    return m;
+}
+
+}  // namespace
+
+CKeyedHash::CKeyedHash() {
+    // Opening the random source costs more than checking a small packet: once a run.
+    static const CKeyedHash run = [] {
+        std::random_device random;
+        std::uint64_t k[4];
+        for (std::uint64_t& word : k) word = random();
+        return CKeyedHash((k[0] << 32) ^ k[1], (k[2] << 32) ^ k[3]);
+    }();
+    *this = run;
+}
+
+std::uint64_t CKeyedHash::operator()(const void* data, std::size_t size) const {
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    State s{0x736f6d6570736575ULL ^ m_k0, 0x646f72616e646f6dULL ^ m_k1, 0x6c7967656e657261ULL ^ m_k0,
+            0x7465646279746573ULL ^ m_k1};
+    std::size_t whole = size - size % 8;
+    for (std::size_t i = 0; i < whole; i += 8) s.Absorb(Load(p + i, 8));
+    s.Absorb(Load(p + whole, size % 8) | (static_cast<std::uint64_t>(size) << 56));
+    s.v2 ^= 0xff;
+    for (int i = 0; i < 4; ++i) s.Round();
+    return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
+}

@@ -1,0 +1,97 @@
+// The reader's file access on POSIX: pread on one descriptor, mmap for the view, iconv
+// for GBK names.
+#define _FILE_OFFSET_BITS 64  // a packet may pass 2 GiB, also in a 32-bit process
+#include "reader/platform/PacketFile.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool CPacketFile::Open(const std::string& path) {
+    Close();
+    // O_NONBLOCK keeps a FIFO from blocking the opener; it is refused right after.
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_nSize = static_cast<long long>(st.st_size);
+    return true;
+}
+
+bool CPacketFile::IsOpen() const { return m_fd >= 0; }
+
+long long CPacketFile::SystemReadAt(long long offset, char* buffer, std::size_t size) const {
+    std::size_t total = 0;
+    while (total < size) {
+        ssize_t n = ::pread(m_fd, buffer + total, size - total, static_cast<off_t>(offset) + static_cast<off_t>(total));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        total += static_cast<std::size_t>(n);
+    }
+    return static_cast<long long>(total);
+}
+
+bool CPacketFile::Map() {
+    if (m_fd < 0 || m_nSize <= 0 || static_cast<unsigned long long>(m_nSize) > SIZE_MAX) return false;
+    if (m_pData != nullptr) return true;
+    void* p = ::mmap(nullptr, static_cast<std::size_t>(m_nSize), PROT_READ, MAP_SHARED, m_fd, 0);
+    if (p == MAP_FAILED) return false;
+    m_pData = static_cast<const char*>(p);
+    return true;
+}
+
+void CPacketFile::Unmap() {
+    if (m_pData != nullptr) ::munmap(const_cast<char*>(m_pData), static_cast<std::size_t>(m_nSize));
+    m_pData = nullptr;
+}
+
+void CPacketFile::Close() {
+    Unmap();
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    m_nSize = -1;
+}
+
+bool IsLocalLeadByte(unsigned char) { return false; }
+
+bool IsLocalTrailByte(unsigned char) { return false; }
+
+bool ConvertText(const std::string& in, TextDirection direction, std::string& out, std::size_t& badAt) {
+    const bool toUtf8 = direction == TextDirection::GbkToUtf8;
+    iconv_t cd = toUtf8 ? ::iconv_open("UTF-8", "GBK") : ::iconv_open("GBK", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        badAt = 0;
+        return false;
+    }
+    std::string result(in.size() * 2 + 8, '\0');  // GBK's two bytes become at most three
+    std::string input = in;
+    char* inPtr = input.empty() ? nullptr : &input[0];
+    std::size_t inLeft = input.size();
+    char* outPtr = &result[0];
+    std::size_t outLeft = result.size();
+    bool ok = true;
+    while (ok && inLeft > 0) {
+        ok = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
+    }
+    ok = ok && ::iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
+    ::iconv_close(cd);
+    if (!ok) {
+        badAt = input.size() - inLeft;  // iconv stops at the first byte it cannot take
+        return false;
+    }
+    result.resize(result.size() - outLeft);
+    out = std::move(result);
+    return true;
+}

@@ -1,0 +1,152 @@
+// The reader's file access on Win32: ReadFile at the offset an OVERLAPPED names (each
+// such read is whole on a synchronous handle, whatever other threads do), a file
+// mapping for the view, and code page 936 for GBK names.
+#include "reader/platform/PacketFile.h"
+
+#include <windows.h>
+
+namespace {
+HANDLE H(void* h) { return static_cast<HANDLE>(h); }
+constexpr UINT kGbk = 936;
+}  // namespace
+
+bool CPacketFile::Open(const std::string& path) {
+    Close();
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    LARGE_INTEGER size;
+    if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !::GetFileSizeEx(h, &size)) {
+        ::CloseHandle(h);
+        return false;
+    }
+    m_hFile = h;
+    m_nSize = size.QuadPart;
+    return true;
+}
+
+bool CPacketFile::IsOpen() const { return m_hFile != nullptr; }
+
+long long CPacketFile::SystemReadAt(long long offset, char* buffer, std::size_t size) const {
+    std::size_t total = 0;
+    while (total < size) {
+        const std::size_t rest = size - total;
+        const DWORD want = rest > 0x40000000u ? 0x40000000u : static_cast<DWORD>(rest);
+        const unsigned long long at = static_cast<unsigned long long>(offset) + total;
+        OVERLAPPED where = {};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD got = 0;
+        if (!::ReadFile(H(m_hFile), buffer + total, want, &got, &where)) {
+            if (::GetLastError() == ERROR_HANDLE_EOF) break;
+            return -1;
+        }
+        if (got == 0) break;
+        total += got;
+    }
+    return static_cast<long long>(total);
+}
+
+bool CPacketFile::Map() {
+    if (m_hFile == nullptr || m_nSize <= 0 || static_cast<unsigned long long>(m_nSize) > SIZE_MAX) return false;
+    if (m_pData != nullptr) return true;
+    HANDLE mapping = ::CreateFileMappingA(H(m_hFile), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping == nullptr) return false;
+    void* p = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    if (p == nullptr) {
+        ::CloseHandle(mapping);
+        return false;
+    }
+    m_hMapping = mapping;
+    m_pData = static_cast<const char*>(p);
+    return true;
+}
+
+void CPacketFile::Unmap() {
+    if (m_pData != nullptr) ::UnmapViewOfFile(m_pData);
+    if (m_hMapping != nullptr) ::CloseHandle(H(m_hMapping));
+    m_pData = nullptr;
+    m_hMapping = nullptr;
+}
+
+void CPacketFile::Close() {
+    Unmap();
+    if (m_hFile != nullptr) ::CloseHandle(H(m_hFile));
+    m_hFile = nullptr;
+    m_nSize = -1;
+}
+
+bool IsLocalLeadByte(unsigned char c) { return ::IsDBCSLeadByteEx(CP_ACP, c) != 0; }
+
+// The trail bytes of the double-byte ANSI code pages: DEL never follows a lead byte.
+bool IsLocalTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+
+namespace {
+
+// `text` in UTF-16 from code page `page`, refusing what is not well formed; false when it cannot.
+bool ToWide(UINT page, const char* text, int size, std::wstring& wide) {
+    if (size == 0) return wide.clear(), true;
+    int n = ::MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, size, nullptr, 0);
+    if (n <= 0) return false;
+    wide.assign(static_cast<std::size_t>(n), L'\0');
+    return ::MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, size, &wide[0], n) == n;
+}
+
+// `wide` in code page `page`; false for a character the page lacks (no best fit is taken).
+bool FromWide(UINT page, const std::wstring& wide, std::string& text) {
+    if (wide.empty()) return text.clear(), true;
+    const int size = static_cast<int>(wide.size());
+    BOOL defaulted = FALSE;
+    BOOL* usedDefault = page == CP_UTF8 ? nullptr : &defaulted;  // UTF-8 refuses the argument
+    // What comes from GBK holds no lone surrogate, the one thing UTF-8 could not take
+    // (and WC_ERR_INVALID_CHARS is not known before Vista).
+    DWORD flags = page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    int n = ::WideCharToMultiByte(page, flags, wide.data(), size, nullptr, 0, nullptr, usedDefault);
+    if (n <= 0 || defaulted) return false;
+    text.assign(static_cast<std::size_t>(n), '\0');
+    return ::WideCharToMultiByte(page, flags, wide.data(), size, &text[0], n, nullptr, usedDefault) == n &&
+           !defaulted;
+}
+
+bool Convert(const char* text, std::size_t size, UINT from, UINT to, std::string& out) {
+    std::wstring wide;
+    return size <= 0x7FFFFFFF && ToWide(from, text, static_cast<int>(size), wide) && FromWide(to, wide, out);
+}
+
+// Length of the character at `pos` as its encoding builds them: GBK's lead byte and its
+// trail, or UTF-8's lead byte and its continuation bytes.
+std::size_t CharAt(const std::string& in, std::size_t pos, bool gbk) {
+    const unsigned char c = static_cast<unsigned char>(in[pos]);
+    std::size_t n = 1;
+    if (gbk) {
+        n = c >= 0x81 && c <= 0xFE ? 2 : 1;
+    } else {
+        n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    }
+    return pos + n <= in.size() ? n : in.size() - pos;
+}
+
+}  // namespace
+
+bool ConvertText(const std::string& in, TextDirection direction, std::string& out, std::size_t& badAt) {
+    const bool toUtf8 = direction == TextDirection::GbkToUtf8;
+    const UINT from = toUtf8 ? kGbk : CP_UTF8;
+    const UINT to = toUtf8 ? CP_UTF8 : kGbk;
+    std::string result;
+    if (Convert(in.data(), in.size(), from, to, result)) {
+        out = std::move(result);
+        return true;
+    }
+    // Which character it was: the first that does not convert on its own.
+    std::string one;
+    for (std::size_t pos = 0; pos < in.size(); pos += CharAt(in, pos, toUtf8)) {
+        if (!Convert(in.data() + pos, CharAt(in, pos, toUtf8), from, to, one)) {
+            badAt = pos;
+            return false;
+        }
+    }
+    badAt = in.size();
+    return false;
+}
