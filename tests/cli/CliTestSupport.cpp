@@ -26,6 +26,10 @@ CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args)
     return RunProgram(VelkaronPackPath(), dir, args);
 }
 
+#ifdef _WIN32
+constexpr int kCmdCouldNotStart = 9009;
+#endif
+
 CliRun RunProgram(const std::string& program, const TempDir& dir, const std::vector<std::string>& args) {
     std::string command = "\"" + program + "\"";
     for (std::string arg : args) {
@@ -42,6 +46,11 @@ CliRun RunProgram(const std::string& program, const TempDir& dir, const std::vec
     command = "\"" + command + "\"";  // cmd /c strips one outer pair of quotes
 #endif
     int raw = std::system(command.c_str());
+#ifdef _WIN32
+    // Under load Wine's cmd now and then fails to start a program that is there and
+    // answers 9009 ("not recognised"); the program never ran, so it is started again.
+    for (int retry = 0; raw == kCmdCouldNotStart && retry < 3; ++retry) raw = std::system(command.c_str());
+#endif
     CliRun run;
 #ifdef _WIN32
     run.status = raw;
