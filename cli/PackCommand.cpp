@@ -149,12 +149,15 @@ private:
 };
 
 // Threads reading unless --jobs says otherwise: one per core that other work leaves
-// idle at the start, at most four. On a busy core a thread reading ahead only competes with the
-// job's own (see docs/benchmarks.md).
+// idle at the start, at most four, but two wherever there are two cores: a large
+// file is read on one while the job's writes, which pays even on a core shared
+// with other work, and the count of tasks running at the start often takes in the
+// system's own write-back of a moment (see docs/benchmarks.md).
 int DefaultJobs() {
+    const int cores = CoreCount();
     const double busy = BusyCores();
-    const int idle = CoreCount() - (busy > 0 ? static_cast<int>(busy + 0.5) : 0);
-    return std::clamp(idle, 1, 4);
+    const int idle = cores - (busy > 0 ? static_cast<int>(busy + 0.5) : 0);
+    return std::clamp(idle, std::min(cores, 2), 4);
 }
 
 // The dialog's job for two passes, else the one-pass job with the options' threads and sync.

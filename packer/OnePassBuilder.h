@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "packer/ChunkPipe.h"
 #include "packer/PacketBuilder.h"
 #include "packer/ReadAhead.h"
 #include "platform/File.h"
@@ -19,7 +20,9 @@ struct OnePassOptions {
     bool sync = false;                            // the packet on the disk before it replaces the old one,
                                                   // written back while it is made
     std::size_t indexInMemory = 16 * 1024 * 1024; // index bytes held in memory; the rest in a temporary file
-    long long kernelCopyFrom = 64 * 1024;         // files from this length on are copied inside the kernel
+    long long kernelCopyFrom = 64 * 1024;         // files from this length on are copied inside the kernel,
+    long long pipeFrom = 4 * 1024 * 1024;         // or from this one, with threads, read on one and written on
+                                                  // the job's own
     std::size_t readAheadBytes = 16 * 1024 * 1024;// file contents held ahead by the threads at most
 };
 
@@ -45,7 +48,10 @@ protected:
 private:
     bool MayReplace(const std::string& target) const;
     bool OpenTemporaryFiles();
+    bool AppendHead(const std::vector<char>& head);
     long long CopyInKernel(CFile& source, long long total);
+    long long CopyThroughPipe(CFile& source, long long total);
+    CChunkPipe* Pipe();
     bool AppendIndex();
     bool Complete();
     void Written(long long bytes);
@@ -57,6 +63,7 @@ private:
     CFolder m_folder;             // the folder whose entries are handled
     std::size_t m_nFolderLength = 0;
     std::unique_ptr<CReadAhead> m_pReadAhead;
+    std::unique_ptr<CChunkPipe> m_pPipe;  // made for the first file that takes it
     ReadItem m_item;              // the file being copied when there is no look ahead
     long long m_nIndexSpilled = 0;  // index bytes in m_fileIndex
     long long m_nWritten = 0;       // bytes of the packet written so far

@@ -27,8 +27,10 @@ TEST(OnePass, GivesTheTwoPassPacketByteForByteAndTheSameTextsInTheSameOrder) {
         bool sorted;
         int jobs;
         std::size_t indexInMemory;  // small: most of the index goes through its temporary file
+        long long pipeFrom;         // small: big.bin read on the pipe's thread, in two chunks
     };
-    for (const Case& c : {Case{false, 1, 16u << 20}, Case{false, 3, 50}, Case{true, 1, 50}, Case{true, 3, 16u << 20}}) {
+    for (const Case& c : {Case{false, 1, 16u << 20, 100000}, Case{false, 3, 50, 4 << 20}, Case{true, 1, 50, 4 << 20},
+                          Case{true, 3, 16u << 20, 100000}}) {
         SCOPED_TRACE("sorted " + std::to_string(c.sorted) + ", jobs " + std::to_string(c.jobs));
         PackOptions options = f.Options();
         options.sorted = c.sorted;
@@ -38,6 +40,7 @@ TEST(OnePass, GivesTheTwoPassPacketByteForByteAndTheSameTextsInTheSameOrder) {
         OnePassOptions onePass;
         onePass.jobs = c.jobs;
         onePass.indexInMemory = c.indexInMemory;
+        onePass.pipeFrom = c.pipeFrom;
         OnePassRun run = PackOnePass(f, f.Dir() / "one.dat", options, onePass);
         EXPECT_TRUE(run.ok);
         EXPECT_TRUE(ReadFileBytes(f.Dir() / "one.dat") == ReadFileBytes(f.PacketPath()));

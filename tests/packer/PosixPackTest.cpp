@@ -199,9 +199,11 @@ TEST(PackFullDisk, OnePassPacketThatCannotGrowKeepsTheOldOneAndLeavesNothingBesi
     f.Write("big.bin", std::string(256 * 1024, 'x'));
     WriteFileBytes(f.PacketPath(), "old packet");
     WithFileSizeLimit(64 * 1024, [](PackFixture& fx) {
-        for (long long kernelCopyFrom : {64LL * 1024, 1LL << 40}) {  // inside the kernel; through the buffer
+        for (int way = 0; way < 3; ++way) {  // inside the kernel; through the buffer; through the pipe
             OnePassOptions onePass;
-            onePass.kernelCopyFrom = kernelCopyFrom;
+            onePass.kernelCopyFrom = way == 0 ? 64 * 1024 : 1LL << 40;
+            onePass.jobs = way == 2 ? 2 : 1;
+            onePass.pipeFrom = 64 * 1024;
             int before = OpenDescriptors();
             OnePassRun run = PackOnePass(fx, fx.PacketPath(), fx.Options(), onePass);
             EXPECT_FALSE(run.ok);
