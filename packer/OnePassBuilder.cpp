@@ -16,9 +16,10 @@ const std::string kHeaderRoom(kPacketHeaderSize, ' ');
 constexpr long long kWriteBackStep = 8 * 1024 * 1024;
 // Large files are copied inside the kernel this much at a time.
 constexpr long long kKernelCopyStep = 16 * 1024 * 1024;
-// The pipe's ring: small chunks keep both threads busy from the file's first bytes.
-constexpr std::size_t kPipeChunk = 256 * 1024;
-constexpr int kPipeChunks = 4;
+// The stream's ring, written out a chunk at a time: small enough to stay in the
+// processor's cache, in chunks that keep both threads busy from a file's first bytes.
+constexpr std::size_t kStreamChunk = 256 * 1024;
+constexpr int kStreamChunks = 4;
 }  // namespace
 
 COnePassBuilder::COnePassBuilder() = default;
@@ -40,13 +41,18 @@ bool COnePassBuilder::OpenOutput(const std::string& strPacket) {
         return false;
     }
     Written(kPacketHeaderSize);
-    if (m_onePass.jobs > 1) {  // the job's thread reads too
-        m_pReadAhead.reset(new CReadAhead(
-            m_onePass.jobs - 1, m_onePass.readAheadBytes, m_onePass.pipeFrom,
+    if (m_onePass.jobs > 1) {
+        m_pStream.reset(new CFileStream(
+            kStreamChunk, kStreamChunks, Options().sizeLimit - kPacketHeaderSize,
             [this](CFile& file, const CFolder& folder, const char* name, SkipReason& reason) {
                 return OpenSource(file, &folder, name, reason);
+            },
+            [this](const char* data, std::size_t size) {
+                if (!m_fileData.Write(data, size)) return false;
+                Written(static_cast<long long>(size));
+                return true;
             }));
-        if (m_pReadAhead->Threads() == 0) m_pReadAhead.reset();
+        if (!m_pStream->Running()) m_pStream.reset();  // the job's thread reads on its own
     }
     return true;
 }
@@ -96,63 +102,47 @@ void COnePassBuilder::BeginFolder(const std::string& folder, const std::vector<L
                                   const std::vector<EntryPlan>& plans) {
     m_folder.Open(folder);
     m_nFolderLength = folder.size();
-    if (!m_pReadAhead) return;
+    if (!m_pStream) return;
     std::vector<const std::string*> files;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (plans[i].action == EntryPlan::Action::File) files.push_back(&entries[i].name);
     }
-    m_pReadAhead->Begin(m_folder, std::move(files));
+    m_pStream->Begin(m_folder, std::move(files));
 }
 
 void COnePassBuilder::EndFolder() {
-    if (m_pReadAhead) m_pReadAhead->Drain();
-    m_item.file.Close();
+    if (m_pStream) m_pStream->Drain();
+    m_item.Close();
     m_folder.Close();
 }
 
 long long COnePassBuilder::AppendFileData(const std::string& strPath) {
-    ReadItem* item = &m_item;
-    if (m_pReadAhead) {
-        item = m_pReadAhead->Next();
-        if (item == nullptr) {  // more files asked for than were handed in: never so
-            Fail(Failure::Data);
-            return -1;
-        }
-    } else {
-        m_item.file.Close();
-        m_item.opened = OpenSource(m_item.file, &m_folder, strPath.c_str() + m_nFolderLength, m_item.reason);
-    }
-    if (!item->opened) {
-        Skip(strPath, item->reason);
+    if (m_pStream) return TakeStreamed(strPath);
+    m_item.Close();
+    SkipReason reason = SkipReason::Unreadable;
+    if (!OpenSource(m_item, &m_folder, strPath.c_str() + m_nFolderLength, reason)) {
+        Skip(strPath, reason);
         return -1;
     }
-    if (item->readError) {
-        Fail(Failure::Data);
-        return -1;
-    }
-    const long long head = static_cast<long long>(item->head.size());
-    if (head > 0 && !AppendHead(item->head)) return -1;
-    if (item->complete) return head;
-    const long long opened = item->file.GetOpenedLength();
-    if (opened >= m_onePass.pipeFrom && Pipe() != nullptr) return CopyThroughPipe(item->file, head);
-    if (opened >= m_onePass.kernelCopyFrom) return CopyInKernel(item->file, head);
-    return CopyFileData(item->file, head);
+    if (m_item.GetOpenedLength() >= m_onePass.kernelCopyFrom) return CopyInKernel(m_item, 0);
+    return CopyFileData(m_item, 0);
 }
 
-// A head as long as the buffer goes out from where it was read, not through the buffer.
-bool COnePassBuilder::AppendHead(const std::vector<char>& head) {
-    if (head.size() < m_buffer.size()) return AppendBytes(head.data(), head.size(), 0);
-    if (m_nOffset + static_cast<long long>(head.size()) > Options().sizeLimit) {
-        Fail(Failure::TooLarge);
-        return false;
-    }
-    if (!FlushData()) return false;
-    if (!m_fileData.Write(head.data(), head.size())) {
+// The reading thread has put the file into the stream, or says why not.
+long long COnePassBuilder::TakeStreamed(const std::string& strPath) {
+    const StreamedFile* file = m_pStream->Next();
+    if (file == nullptr) {  // the packet could not be written (or more files asked for than listed: never so)
         Fail(Failure::Data);
-        return false;
+        return -1;
     }
-    Written(static_cast<long long>(head.size()));
-    return true;
+    switch (file->outcome) {
+        case StreamedFile::Outcome::Read: return file->length;
+        case StreamedFile::Outcome::Skipped: Skip(strPath, file->reason); return -1;
+        case StreamedFile::Outcome::TooLarge: Fail(Failure::TooLarge); return -1;
+        case StreamedFile::Outcome::ReadError: break;
+    }
+    Fail(Failure::Data);
+    return -1;
 }
 
 long long COnePassBuilder::CopyInKernel(CFile& source, long long total) {
@@ -181,40 +171,6 @@ long long COnePassBuilder::CopyInKernel(CFile& source, long long total) {
     return CopyFileData(source, total);
 }
 
-// Reading and writing the page cache both take a core: with a thread to spare, the
-// file is read on it while the job's thread writes, which beats one copy inside the
-// kernel (the packet's 64-byte header leaves no file's data aligned to a page).
-long long COnePassBuilder::CopyThroughPipe(CFile& source, long long total) {
-    if (!FlushData()) return -1;
-    m_pPipe->Start(source, total);
-    bool ok = true;
-    for (;;) {
-        const char* data = nullptr;
-        const long long n = m_pPipe->Next(data);
-        if (n == 0) break;
-        if (n > 0 && m_nOffset + total + n > Options().sizeLimit) {
-            Fail(Failure::TooLarge);
-            ok = false;
-            break;
-        }
-        if (n < 0 || !m_fileData.Write(data, static_cast<std::size_t>(n))) {
-            Fail(Failure::Data);
-            ok = false;
-            break;
-        }
-        total += n;
-        Written(n);
-    }
-    m_pPipe->Stop();
-    return ok ? total : -1;
-}
-
-// Null without threads, or when the system refused the pipe its own.
-CChunkPipe* COnePassBuilder::Pipe() {
-    if (!m_pPipe && m_onePass.jobs > 1) m_pPipe.reset(new CChunkPipe(kPipeChunk, kPipeChunks));
-    return m_pPipe && m_pPipe->Running() ? m_pPipe.get() : nullptr;
-}
-
 bool COnePassBuilder::FlushData() {
     const long long bytes = static_cast<long long>(m_nBuffered);
     if (!CPacketBuilder::FlushData()) return false;
@@ -230,8 +186,8 @@ void COnePassBuilder::Written(long long bytes) {
 }
 
 bool COnePassBuilder::FinishOutput(const std::string&) {
-    m_pReadAhead.reset();
-    m_pPipe.reset();
+    if (m_pStream && !m_pStream->Flush()) Fail(Failure::Data);
+    m_pStream.reset();
     FlushData();
     if (!QueueFailure()) return false;
     if (!AppendIndex()) {
@@ -286,9 +242,8 @@ bool COnePassBuilder::Complete() {
 }
 
 void COnePassBuilder::CloseOutput() {
-    m_pReadAhead.reset();
-    m_pPipe.reset();
-    m_item.file.Close();
+    m_pStream.reset();
+    m_item.Close();
     m_folder.Close();
     CPacketBuilder::CloseOutput();
     if (!m_strTempPath.empty()) RemoveFile(m_strTempPath);

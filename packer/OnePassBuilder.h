@@ -9,21 +9,18 @@
 #include <memory>
 #include <string>
 
-#include "packer/ChunkPipe.h"
 #include "packer/PacketBuilder.h"
-#include "packer/ReadAhead.h"
+#include "packer/FileStream.h"
 #include "platform/File.h"
 #include "platform/SignalGuard.h"
 
 struct OnePassOptions {
-    int jobs = 1;                                 // threads that open and read files ahead; 1: none
+    int jobs = 1;                                 // 2 or more: files read on a thread of their own; 1: none
     bool sync = false;                            // the packet on the disk before it replaces the old one,
                                                   // written back while it is made
     std::size_t indexInMemory = 16 * 1024 * 1024; // index bytes held in memory; the rest in a temporary file
-    long long kernelCopyFrom = 64 * 1024;         // files from this length on are copied inside the kernel,
-    long long pipeFrom = 4 * 1024 * 1024;         // or from this one, with threads, read on one and written on
-                                                  // the job's own
-    std::size_t readAheadBytes = 16 * 1024 * 1024;// file contents held ahead by the threads at most
+    long long kernelCopyFrom = 64 * 1024;         // without a reading thread, files from this length on are
+                                                  // copied inside the kernel
 };
 
 class COnePassBuilder : public CPacketBuilder {
@@ -48,10 +45,8 @@ protected:
 private:
     bool MayReplace(const std::string& target) const;
     bool OpenTemporaryFiles();
-    bool AppendHead(const std::vector<char>& head);
+    long long TakeStreamed(const std::string& strPath);
     long long CopyInKernel(CFile& source, long long total);
-    long long CopyThroughPipe(CFile& source, long long total);
-    CChunkPipe* Pipe();
     bool AppendIndex();
     bool Complete();
     void Written(long long bytes);
@@ -62,9 +57,8 @@ private:
     CRemoveOnSignal m_guard;
     CFolder m_folder;             // the folder whose entries are handled
     std::size_t m_nFolderLength = 0;
-    std::unique_ptr<CReadAhead> m_pReadAhead;
-    std::unique_ptr<CChunkPipe> m_pPipe;  // made for the first file that takes it
-    ReadItem m_item;              // the file being copied when there is no look ahead
+    std::unique_ptr<CFileStream> m_pStream;  // the reading thread, when there is one
+    CFile m_item;                 // the file being copied when there is none
     long long m_nIndexSpilled = 0;  // index bytes in m_fileIndex
     long long m_nWritten = 0;       // bytes of the packet written so far
     long long m_nWrittenBack = 0;   // of which the disk was asked to take

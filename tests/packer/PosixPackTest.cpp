@@ -199,11 +199,10 @@ TEST(PackFullDisk, OnePassPacketThatCannotGrowKeepsTheOldOneAndLeavesNothingBesi
     f.Write("big.bin", std::string(256 * 1024, 'x'));
     WriteFileBytes(f.PacketPath(), "old packet");
     WithFileSizeLimit(64 * 1024, [](PackFixture& fx) {
-        for (int way = 0; way < 3; ++way) {  // inside the kernel; through the buffer; through the pipe
+        for (int way = 0; way < 3; ++way) {  // inside the kernel; through the buffer; on the reading thread
             OnePassOptions onePass;
             onePass.kernelCopyFrom = way == 0 ? 64 * 1024 : 1LL << 40;
             onePass.jobs = way == 2 ? 2 : 1;
-            onePass.pipeFrom = 64 * 1024;
             int before = OpenDescriptors();
             OnePassRun run = PackOnePass(fx, fx.PacketPath(), fx.Options(), onePass);
             EXPECT_FALSE(run.ok);

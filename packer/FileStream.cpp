@@ -1,0 +1,188 @@
+// The stream between the reading thread and the job's. Counters move through
+// atomics and each side spins a while before it sleeps: a sleeper on a shared
+// virtual core is woken far too late for files that take microseconds. A side
+// that sleeps says so first, and a side that moves a counter looks whether the
+// other sleeps after it, so that no wake-up is lost.
+#include "packer/FileStream.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace {
+
+// How often a side looks again before it sleeps: about as long as the job takes to
+// list and plan a folder, far longer than a small file takes.
+constexpr int kSpins = 4000;
+
+void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+template <class Ready>
+void Await(Ready ready, std::mutex& mutex, std::condition_variable& cv, std::atomic<bool>& sleeping) {
+    for (int spin = 0; spin < kSpins; ++spin) {
+        if (ready()) return;
+        Pause();
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    sleeping = true;
+    cv.wait(lock, ready);
+    sleeping = false;
+}
+
+}  // namespace
+
+CFileStream::CFileStream(std::size_t chunkSize, int chunks, long long room, Opener opener, Sink sink)
+    : m_nChunkSize(chunkSize), m_nCapacity(chunkSize * static_cast<std::size_t>(chunks)), m_nRoom(room),
+      m_ring(new char[m_nCapacity]), m_opener(std::move(opener)), m_sink(std::move(sink)) {
+    try {
+        m_thread = std::thread(&CFileStream::Work, this);
+    } catch (const std::system_error&) {
+        // No thread: the job reads on its own.
+    }
+}
+
+CFileStream::~CFileStream() {
+    if (!Running()) return;
+    m_bQuit = true;
+    m_bStop = true;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_cvReader.notify_one();
+    }
+    m_thread.join();
+}
+
+void CFileStream::Wake(std::atomic<bool>& sleeping, std::condition_variable& cv) {
+    if (!sleeping) return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    cv.notify_one();
+}
+
+void CFileStream::Begin(const CFolder& folder, std::vector<const std::string*> names) {
+    m_pFolder = &folder;
+    m_names = std::move(names);
+    m_files.assign(m_names.size(), StreamedFile());
+    m_nDone = 0;
+    m_nHanded = 0;
+    m_bStop = false;
+    m_bBusy = true;
+    ++m_nGeneration;
+    Wake(m_bReaderSleeps, m_cvReader);
+}
+
+const StreamedFile* CFileStream::Next() {
+    if (m_nHanded >= m_names.size()) return nullptr;
+    const std::size_t index = m_nHanded;
+    for (;;) {
+        if (!WriteChunks(false)) return nullptr;
+        if (m_nDone > index) break;
+        Await([&] { return m_nDone > index || m_nProduced - m_nConsumed >= static_cast<long long>(m_nChunkSize); },
+              m_mutex, m_cvWriter, m_bWriterSleeps);
+    }
+    ++m_nHanded;
+    return &m_files[index];
+}
+
+void CFileStream::Drain() {
+    m_bStop = true;
+    Wake(m_bReaderSleeps, m_cvReader);
+    Await([&] { return !m_bBusy; }, m_mutex, m_cvWriter, m_bWriterSleeps);
+    m_pFolder = nullptr;
+    m_names.clear();
+    m_files.clear();
+    m_nDone = 0;
+    m_nHanded = 0;
+}
+
+bool CFileStream::Flush() { return WriteChunks(true); }
+
+// Full chunks only, or (at the end) all the ring holds; the ring's end cuts a piece short.
+bool CFileStream::WriteChunks(bool all) {
+    for (;;) {
+        const long long consumed = m_nConsumed;
+        const long long held = m_nProduced - consumed;
+        if (held == 0 || (!all && held < static_cast<long long>(m_nChunkSize))) return true;
+        const std::size_t offset = static_cast<std::size_t>(consumed % static_cast<long long>(m_nCapacity));
+        const std::size_t size =
+            std::min({static_cast<std::size_t>(held), m_nChunkSize, m_nCapacity - offset});
+        if (m_bSinkFailed || !m_sink(m_ring.get() + offset, size)) {
+            m_bSinkFailed = true;
+            return false;
+        }
+        m_nConsumed = consumed + static_cast<long long>(size);
+        Wake(m_bReaderSleeps, m_cvReader);
+    }
+}
+
+void CFileStream::Work() {
+    unsigned seen = 0;
+    for (;;) {
+        Await([&] { return m_bQuit || m_nGeneration != seen; }, m_mutex, m_cvReader, m_bReaderSleeps);
+        if (m_bQuit) return;
+        seen = m_nGeneration;
+        ReadFolder();
+        m_bBusy = false;
+        Wake(m_bWriterSleeps, m_cvWriter);
+    }
+}
+
+// A file that fails the job ends the folder: the job stops at it.
+void CFileStream::ReadFolder() {
+    for (std::size_t i = 0; i < m_names.size() && !m_bStop; ++i) {
+        ReadFile(i);
+        m_nDone = i + 1;
+        Wake(m_bWriterSleeps, m_cvWriter);
+        const StreamedFile::Outcome outcome = m_files[i].outcome;
+        if (outcome == StreamedFile::Outcome::ReadError || outcome == StreamedFile::Outcome::TooLarge) return;
+    }
+}
+
+bool CFileStream::WaitForRoom() {
+    Await([&] { return m_bStop || m_nProduced - m_nConsumed < static_cast<long long>(m_nCapacity); }, m_mutex,
+          m_cvReader, m_bReaderSleeps);
+    return !m_bStop;
+}
+
+// Reads as the job's own copy does: to a short read that brings the total to the
+// length the file had when opened, or to a read of 0 (a file of procfs, or one that grew).
+void CFileStream::ReadFile(std::size_t index) {
+    StreamedFile& result = m_files[index];
+    CFile file;
+    if (!m_opener(file, *m_pFolder, m_names[index]->c_str(), result.reason)) {
+        result.outcome = StreamedFile::Outcome::Skipped;
+        return;
+    }
+    const long long opened = file.GetOpenedLength();
+    long long total = 0;
+    for (;;) {
+        if (!WaitForRoom()) {
+            result.outcome = StreamedFile::Outcome::ReadError;  // left unfinished: never handed back
+            return;
+        }
+        const long long produced = m_nProduced;
+        const std::size_t offset = static_cast<std::size_t>(produced % static_cast<long long>(m_nCapacity));
+        std::size_t want = std::min(m_nCapacity - offset, m_nCapacity - static_cast<std::size_t>(produced - m_nConsumed));
+        // One byte more than is left, so that the last read comes back short.
+        if (opened > total) want = static_cast<std::size_t>(std::min<long long>(static_cast<long long>(want), opened - total + 1));
+        const long long n = file.Read(m_ring.get() + offset, want);
+        if (n < 0) {
+            result.outcome = StreamedFile::Outcome::ReadError;
+            return;
+        }
+        if (n == 0) break;
+        if (produced + n > m_nRoom) {
+            result.outcome = StreamedFile::Outcome::TooLarge;
+            return;
+        }
+        total += n;
+        result.length = total;
+        m_nProduced = produced + n;
+        Wake(m_bWriterSleeps, m_cvWriter);
+        if (static_cast<std::size_t>(n) < want && opened > 0 && total == opened) break;
+    }
+}
