@@ -13,6 +13,8 @@ namespace {
 // How often a side looks again before it sleeps: about as long as the job takes to
 // list and plan a folder, far longer than a small file takes.
 constexpr int kSpins = 4000;
+// Files the job's thread holds open ahead of the reading one at most: descriptors are finite.
+constexpr std::size_t kOpenAhead = 64;
 
 void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -65,8 +67,10 @@ void CFileStream::Wake(std::atomic<bool>& sleeping, std::condition_variable& cv)
 
 void CFileStream::Begin(const CFolder& folder, std::vector<const std::string*> names) {
     m_pFolder = &folder;
-    m_names = std::move(names);
-    m_files.assign(m_names.size(), StreamedFile());
+    m_nSlots = names.size();
+    m_slots.reset(new Slot[m_nSlots]);
+    for (std::size_t i = 0; i < m_nSlots; ++i) m_slots[i].name = names[i];
+    m_nNextOpen = 0;
     m_nDone = 0;
     m_nHanded = 0;
     m_bStop = false;
@@ -76,16 +80,37 @@ void CFileStream::Begin(const CFolder& folder, std::vector<const std::string*> n
 }
 
 const StreamedFile* CFileStream::Next() {
-    if (m_nHanded >= m_names.size()) return nullptr;
+    if (m_nHanded >= m_nSlots) return nullptr;
     const std::size_t index = m_nHanded;
     for (;;) {
         if (!WriteChunks(false)) return nullptr;
         if (m_nDone > index) break;
+        if (OpenAhead()) continue;
         Await([&] { return m_nDone > index || m_nProduced - m_nConsumed >= static_cast<long long>(m_nChunkSize); },
               m_mutex, m_cvWriter, m_bWriterSleeps);
     }
     ++m_nHanded;
-    return &m_files[index];
+    return &m_slots[index].result;
+}
+
+bool CFileStream::Claim(std::size_t index) {
+    std::size_t expected = index;
+    return m_nNextOpen.compare_exchange_strong(expected, index + 1);
+}
+
+void CFileStream::Open(Slot& slot) {
+    slot.result.outcome = m_opener(slot.file, *m_pFolder, slot.name->c_str(), slot.result.reason)
+                              ? StreamedFile::Outcome::Read
+                              : StreamedFile::Outcome::Skipped;
+    slot.opened = true;
+}
+
+// Opens the next file no thread has claimed, when few are held open; false when none.
+bool CFileStream::OpenAhead() {
+    const std::size_t next = m_nNextOpen;
+    if (next >= m_nSlots || next >= m_nHanded + kOpenAhead || !Claim(next)) return false;
+    Open(m_slots[next]);
+    return true;
 }
 
 void CFileStream::Drain() {
@@ -93,8 +118,8 @@ void CFileStream::Drain() {
     Wake(m_bReaderSleeps, m_cvReader);
     Await([&] { return !m_bBusy; }, m_mutex, m_cvWriter, m_bWriterSleeps);
     m_pFolder = nullptr;
-    m_names.clear();
-    m_files.clear();
+    m_slots.reset();  // closes the files opened ahead and never read
+    m_nSlots = 0;
     m_nDone = 0;
     m_nHanded = 0;
 }
@@ -133,11 +158,19 @@ void CFileStream::Work() {
 
 // A file that fails the job ends the folder: the job stops at it.
 void CFileStream::ReadFolder() {
-    for (std::size_t i = 0; i < m_names.size() && !m_bStop; ++i) {
-        ReadFile(i);
+    for (std::size_t i = 0; i < m_nSlots && !m_bStop; ++i) {
+        Slot& slot = m_slots[i];
+        if (Claim(i)) {
+            Open(slot);
+        } else {
+            // The job's thread is opening it: a matter of microseconds, unless it lost its core.
+            for (int spin = 0; !slot.opened; ++spin) spin < kSpins ? Pause() : std::this_thread::yield();
+        }
+        if (slot.result.outcome == StreamedFile::Outcome::Read) ReadFile(slot);
+        slot.file.Close();
         m_nDone = i + 1;
         Wake(m_bWriterSleeps, m_cvWriter);
-        const StreamedFile::Outcome outcome = m_files[i].outcome;
+        const StreamedFile::Outcome outcome = slot.result.outcome;
         if (outcome == StreamedFile::Outcome::ReadError || outcome == StreamedFile::Outcome::TooLarge) return;
     }
 }
@@ -150,13 +183,9 @@ bool CFileStream::WaitForRoom() {
 
 // Reads as the job's own copy does: to a short read that brings the total to the
 // length the file had when opened, or to a read of 0 (a file of procfs, or one that grew).
-void CFileStream::ReadFile(std::size_t index) {
-    StreamedFile& result = m_files[index];
-    CFile file;
-    if (!m_opener(file, *m_pFolder, m_names[index]->c_str(), result.reason)) {
-        result.outcome = StreamedFile::Outcome::Skipped;
-        return;
-    }
+void CFileStream::ReadFile(Slot& slot) {
+    StreamedFile& result = slot.result;
+    CFile& file = slot.file;
     const long long opened = file.GetOpenedLength();
     long long total = 0;
     for (;;) {

@@ -1,8 +1,8 @@
-// The one-pass job's reading thread: it opens a folder's files in order and reads
-// them one after another into a small ring, as the one stream of bytes the packet's
-// data is, while the job's thread writes the ring out a chunk at a time. Each byte
-// is copied once into the ring and once into the packet, and the ring stays in the
-// processor's cache; the job's thread waits only for a file's outcome.
+// The one-pass job's reading thread: it reads a folder's files one after another
+// into a small ring, as the one stream of bytes the packet's data is, while the
+// job's thread writes the ring out a chunk at a time and, waiting, opens the files
+// ahead of it. Each byte is copied once into the ring and once into the packet, and
+// the ring stays in the processor's cache.
 #pragma once
 
 #include <atomic>
@@ -55,11 +55,11 @@ public:
     bool Flush();
 
 private:
-    enum class Wait { Room, Work };
+    struct Slot;
 
     void Work();
     void ReadFolder();
-    void ReadFile(std::size_t index);
+    void ReadFile(Slot& slot);
     bool WaitForRoom();
     bool WriteChunks(bool all);
     void Wake(std::atomic<bool>& sleeping, std::condition_variable& cv);
@@ -76,10 +76,23 @@ private:
     std::atomic<long long> m_nProduced{0};
     std::atomic<long long> m_nConsumed{0};
 
+    // A file of the folder: opened by whichever thread claimed it, read by the reading one.
+    struct Slot {
+        const std::string* name = nullptr;
+        CFile file;
+        std::atomic<bool> opened{false};  // `file` and, when not open, `result.reason` set
+        StreamedFile result;
+    };
+
+    void Open(Slot& slot);
+    bool Claim(std::size_t index);
+    bool OpenAhead();
+
     // The folder: set by Begin while the thread is idle, read by the thread until Drain.
     const CFolder* m_pFolder = nullptr;
-    std::vector<const std::string*> m_names;
-    std::vector<StreamedFile> m_files;
+    std::unique_ptr<Slot[]> m_slots;
+    std::size_t m_nSlots = 0;
+    std::atomic<std::size_t> m_nNextOpen{0};  // the next file to open: claimed by a compare-and-swap
     std::atomic<std::size_t> m_nDone{0};   // files whose outcome is known
     std::size_t m_nHanded = 0;             // files handed back by Next
     std::atomic<unsigned> m_nGeneration{0};  // bumped by every Begin
