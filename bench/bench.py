@@ -481,8 +481,9 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
              "run ends when a `sync` after the tool returns, every byte on the disk; this counts whatever else "
              "the machine had left to write at that moment (on a shared machine, other people's writes too).")
     L.append("- velkaron-pack (default): `velkaron-pack pack SRC OUT -q`, one pass into a temporary file beside OUT, "
-             "large files copied inside the kernel (`copy_file_range`), the next files read ahead on "
-             "`--jobs` threads (default: one per core left idle by other tasks when it starts, at most 4). `--sync`: the same, the packet written back "
+             "one thread reading the files in order into a 1 MiB ring while the job's thread opens the next ones "
+             "and writes the ring out (the default wherever there are two cores; `--jobs 1`: all on one thread, "
+             "files from 64 KiB copied inside the kernel with `copy_file_range`). `--sync`: the same, the packet written back "
              "while it is made and flushed (fsync of the file and its folder) before it replaces OUT. "
              "`--two-pass`: the dialog's job, `... --two-pass --work-dir WORK`, every byte written to a work file "
              "and then to the packet; `4 KiB buffer` adds `--buffer-size 4096`, the dialog's own buffer.")
@@ -527,10 +528,11 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
     sweep = md_sweep(rows, tools)
     if sweep:
         L.append("")
-        L.append("### Buffer sizes and read-ahead threads of the default")
+        L.append("### Buffer sizes and threads of the default")
         L.append("")
         L.append("Median seconds, cached, of `velkaron-pack pack SRC OUT -q` with `--buffer-size N` or "
-                 "`--jobs N`; the fastest per set in bold.")
+                 "`--jobs N`; the fastest per set in bold. The buffer serves `--jobs 1` and the index; with "
+                 "two threads the file contents go through the reading thread's ring.")
         L.append("")
         L.append(sweep)
     if prof:

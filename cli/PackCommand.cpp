@@ -148,17 +148,10 @@ private:
     CRemoveOnSignal m_guards[3];
 };
 
-// Threads reading unless --jobs says otherwise: one per core that other work leaves
-// idle at the start, at most four, but two wherever there are two cores: a large
-// file is read on one while the job's writes, which pays even on a core shared
-// with other work, and the count of tasks running at the start often takes in the
-// system's own write-back of a moment (see docs/benchmarks.md).
-int DefaultJobs() {
-    const int cores = CoreCount();
-    const double busy = BusyCores();
-    const int idle = cores - (busy > 0 ? static_cast<int>(busy + 0.5) : 0);
-    return std::clamp(idle, std::min(cores, 2), 4);
-}
+// Two threads unless --jobs says otherwise, one reading the files and the job's
+// writing them, wherever the process may run on two cores: the two halves of the
+// copy overlap even on a core shared with other work (see docs/benchmarks.md).
+int DefaultJobs() { return CoreCount() > 1 ? 2 : 1; }
 
 // The dialog's job for two passes, else the one-pass job with the options' threads and sync.
 std::unique_ptr<CPacketBuilder> MakeBuilder(bool twoPass, const CliOptions& options) {

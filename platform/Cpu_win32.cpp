@@ -1,4 +1,4 @@
-// Cores on Windows; Windows keeps no load average.
+// Cores on Windows.
 #include <thread>
 
 #include "platform/Cpu.h"
@@ -7,5 +7,3 @@ int CoreCount() {
     unsigned n = std::thread::hardware_concurrency();
     return n > 0 ? static_cast<int>(n) : 1;
 }
-
-double BusyCores() { return -1; }
