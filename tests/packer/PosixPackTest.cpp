@@ -49,9 +49,16 @@ TEST(PackPosix, ProcfsFileThatReportsNoLengthIsPackedWhole) {
     PackFixture f;
     ASSERT_EQ(::symlink(source, f.Src("kallsyms").c_str()), 0);
     ASSERT_TRUE(f.Pack());
-    Packet p = ReadValidPacket(f.PacketPath());
-    ASSERT_EQ(p.entries.size(), 1u);
-    EXPECT_EQ(p.entries[0].content.size(), whole.size());
+    for (int jobs : {0, 1, 2}) {  // two passes; one pass on the job's thread; on the reading thread
+        if (jobs > 0) {
+            OnePassOptions onePass;
+            onePass.jobs = jobs;
+            ASSERT_TRUE(PackOnePass(f, f.PacketPath(), f.Options(), onePass).ok);
+        }
+        Packet p = ReadValidPacket(f.PacketPath());
+        ASSERT_EQ(p.entries.size(), 1u);
+        EXPECT_EQ(p.entries[0].content.size(), whole.size()) << "jobs " << jobs;
+    }
 }
 
 TEST(PackPosix, LinkPlantedAtAWorkFileNameIsNeverFollowed) {
