@@ -13,8 +13,10 @@ namespace {
 // How often a side looks again before it sleeps: about as long as the job takes to
 // list and plan a folder, far longer than a small file takes.
 constexpr int kSpins = 4000;
-// Files the job's thread holds open ahead of the reading one at most: descriptors are finite.
-constexpr std::size_t kOpenAhead = 64;
+// Files the job's thread opens ahead of the one being read, at most. Further ahead, on
+// tiny files, it would open them all while the reading thread waits for its opens;
+// this close, the reading thread takes the next open itself when it is the faster.
+constexpr std::size_t kOpenAhead = 16;
 
 void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -108,7 +110,7 @@ void CFileStream::Open(Slot& slot) {
 // Opens the next file no thread has claimed, when few are held open; false when none.
 bool CFileStream::OpenAhead() {
     const std::size_t next = m_nNextOpen;
-    if (next >= m_nSlots || next >= m_nHanded + kOpenAhead || !Claim(next)) return false;
+    if (next >= m_nSlots || next >= m_nDone + kOpenAhead || !Claim(next)) return false;
     Open(m_slots[next]);
     return true;
 }
