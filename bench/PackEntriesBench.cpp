@@ -137,7 +137,7 @@ void BM_PackSmallFilesSorted(benchmark::State& state) {
 BENCHMARK(BM_PackSmallFilesSorted)->Unit(benchmark::kMillisecond);
 
 // The command line's default job, one pass, with `range(0)` threads reading (the
-// job's own among them): wall time, since the look ahead's threads are not in the
+// job's own among them): wall time, since the reading thread is not in the
 // job thread's CPU time.
 void BM_PackSmallFilesOnePass(benchmark::State& state) {
     COnePassBuilder builder;

@@ -42,7 +42,7 @@ struct CliOptions {
     bool force = false;
     bool twoPass = false;  // the dialog's job: work files, then the packet front to back
     bool sync = false;     // the packet on the disk before pack reports success
-    int jobs = 0;          // threads that read ahead; 0: from the number of cores
+    int jobs = 0;          // threads that read the files; 0: from the number of cores
     bool help = false;
 };
 

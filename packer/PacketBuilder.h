@@ -90,7 +90,7 @@ public:
 
 protected:
     enum class Failure { None, Data, Index, TooLarge };
-    struct ListedEntry {  // an entry kept for sorting, or for a look ahead
+    struct ListedEntry {  // an entry kept for sorting, or for the reading thread
         std::string name;
         EntryKind kind;
         bool exact;  // the name is the entry's own (CFileFind::IsNameExact)

@@ -56,7 +56,7 @@ TEST(OnePass, FailedJobKeepsTheOldPacketAndLeavesNothingBesideIt) {
         PackOptions options = f.Options();
         options.sizeLimit = limit;
         OnePassOptions onePass;
-        onePass.jobs = 2;  // the job stops while files are read ahead
+        onePass.jobs = 2;  // the job stops while the reading thread is ahead of it
         OnePassRun run = PackOnePass(f, f.PacketPath(), options, onePass);
         EXPECT_FALSE(run.ok);
         ASSERT_FALSE(run.messages.empty());
