@@ -10,9 +10,11 @@
 
 namespace {
 
-// How often a side looks again before it sleeps: about as long as the job takes to
-// list and plan a folder, far longer than a small file takes.
-constexpr int kSpins = 4000;
+// How often a side looks again before it sleeps: about 0.15 ms here, longer than the
+// job takes to list and plan a folder (the reading thread's wait between two), far
+// longer than a small file takes. A quarter of it let the reading thread fall asleep
+// between folders: 5 to 20 % slower on trees of many folders.
+constexpr int kSpins = 16000;
 // Files the job's thread opens ahead of the one being read, at most. Further ahead, on
 // tiny files, it would open them all while the reading thread waits for its opens;
 // this close, the reading thread takes the next open itself when it is the faster.
