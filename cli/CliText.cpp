@@ -77,6 +77,12 @@ bool OutBytes(const char* data, std::size_t size, bool flush) {
     return written && (!flush || std::fflush(stdout) == 0);
 }
 
+bool FlushStandardOutput() {
+    if (g_pOut != nullptr) return true;
+    // The error indicator stays set, so a write that failed long ago still counts.
+    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+}
+
 void Err(const std::string& text) {
     const bool lineEnd = !text.empty() && text.back() == '\n';
     std::string line = "velkaron-pack: " + Shown(lineEnd ? text.substr(0, text.size() - 1) : text);
@@ -161,6 +167,8 @@ const char* SkipReasonText(SkipReason reason) {
         case SkipReason::Encoding: return "名称无法转换为 GBK";
         case SkipReason::CodePage: return "名称无法用当前代码页表示";
         case SkipReason::DriveLetter: return "名称以盘符开头, 读取时会被当作绝对路径";
+        case SkipReason::Packet: return "是要替换的数据包本身";
+        case SkipReason::PathTooLong: return "路径超过系统的长度上限";
     }
     return "无法打包";
 }

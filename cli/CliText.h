@@ -13,6 +13,9 @@ void Out(const std::string& text);
 // Writes `size` bytes to standard output and, with `flush`, flushes it; false when the
 // system could not write them all (a full disk, a closed pipe).
 bool OutBytes(const char* data, std::size_t size, bool flush = false);
+// Flushes standard output; false when anything written to it since the start was
+// not taken (a full disk, /dev/full, a closed descriptor).
+bool FlushStandardOutput();
 // Writes "velkaron-pack: " and `text` to standard error, standard output flushed first;
 // control characters in `text` (but a final line feed) are shown as by Shown.
 void Err(const std::string& text);

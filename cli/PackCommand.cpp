@@ -14,6 +14,7 @@
 #include "packer/PacketBuilder.h"
 #include "platform/Console.h"
 #include "platform/Cpu.h"
+#include "platform/FileFind.h"
 #include "platform/FileSystem.h"
 #include "platform/MbText.h"
 #include "platform/NameEncoding.h"
@@ -85,13 +86,22 @@ std::string ConvertedLine(const std::string& line, CNameEncoder& encoder) {
     return encoder.Convert(path) ? line.substr(0, at) + path + "\r\n" : line;
 }
 
+// `text` with the control characters of its names escaped as list shows them; its
+// own line end stays.
+std::string ShownText(const std::string& text) {
+    const std::size_t end = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0 ? text.size() - 2
+                                                                                          : text.size();
+    return Shown(text.substr(0, end)) + text.substr(end);
+}
+
 void DrainQueue(PackHost& host) {
     std::string text;
     while (host.builder.TakeMessage(text)) {
         const bool indexLine = IsIndexLine(text);
         if (host.quiet && indexLine) continue;
         if (host.quiet) host.progress.Clear();
-        const std::string shown = indexLine && host.toLocal != nullptr ? ConvertedLine(text, *host.toLocal) : text;
+        const std::string shown =
+            ShownText(indexLine && host.toLocal != nullptr ? ConvertedLine(text, *host.toLocal) : text);
         std::fwrite(shown.data(), 1, shown.size(), host.texts);
     }
 }
@@ -108,45 +118,18 @@ void BoxToStderr(void* context, const char* text) {
     std::fputs(text, stderr);
 }
 
-// Names every entry the packet lacks, except the job's own work files, which are no
-// part of the tree the user meant. The count of those named.
+// Names every entry the packet lacks, except the job's own work files and the packet it
+// replaces, which are no part of the tree the user meant. The count of those named.
 int ReportSkipped(const CPacketBuilder& builder) {
     int count = 0;
     for (const SkippedEntry& entry : builder.Skipped()) {
-        if (entry.reason == SkipReason::WorkFile) continue;
+        if (entry.reason == SkipReason::WorkFile || entry.reason == SkipReason::Packet) continue;
         Err(std::string("已跳过 (") + SkipReasonText(entry.reason) + "): " + entry.path + "\n");
         ++count;
     }
     if (count > 0) Err("共有 " + std::to_string(count) + " 项未打包, 数据包中不含它们。\n");
     return count;
 }
-
-// The work folder of a job whose work files must not outlive it: a fresh private
-// folder under the temporary folder, removed with both files on every way out,
-// a signal that ends the process included.
-class CPrivateWorkFolder {
-public:
-    bool Make() {
-        if (!MakeTempFolder(m_strPath)) return false;
-        m_guards[0].Arm(m_strPath, true);
-        m_guards[1].Arm(File(kDataWorkFile));
-        m_guards[2].Arm(File(kIndexWorkFile));
-        return true;
-    }
-    ~CPrivateWorkFolder() {
-        if (m_strPath.empty()) return;
-        RemoveFile(File(kDataWorkFile));
-        RemoveFile(File(kIndexWorkFile));
-        RemoveDir(m_strPath);
-    }
-    const std::string& Path() const { return m_strPath; }
-
-private:
-    std::string File(const char* name) const { return m_strPath + kPathSep + name; }
-
-    std::string m_strPath;
-    CRemoveOnSignal m_guards[3];
-};
 
 // Two threads unless --jobs says otherwise, one reading the files and the job's
 // writing them, wherever the process may run on two cores: the two halves of the
@@ -175,6 +158,29 @@ bool SyncPacket(const std::string& packet) {
 
 std::string NormaliseSourceFolder(const std::string& source) { return WithOneTrailingChar(source, kPathSep); }
 
+bool IsFolder(const std::string& path) {
+    PathKind kind = GetPathKind(path);
+    if (kind == PathKind::Folder) return true;
+    CFileFind find;
+    return kind == PathKind::Link && find.FindFile(path + kPathSep + "*.*");
+}
+
+FolderState StateOfFolder(const std::string& path) {
+    std::string bare = path;
+    TrimRightChar(bare, kPathSep);
+    if (bare.empty() || IsFolder(bare)) return FolderState::Folder;  // "" is the root
+    return GetPathKind(bare) == PathKind::Missing ? FolderState::Missing : FolderState::NotFolder;
+}
+
+std::string SourceFolderProblem(const std::string& source) {
+    switch (StateOfFolder(source)) {
+        case FolderState::Missing: return "源文件夹 " + source + " 不存在";
+        case FolderState::NotFolder: return "源 " + source + " 不是文件夹";
+        case FolderState::Folder: break;
+    }
+    return "无法列出源文件夹 " + source + " 的内容";
+}
+
 std::string CheckPackOptions(const std::string& packet, const CliOptions& options) {
     const bool toStdout = packet == kStandardOutputName;
     if (toStdout && IsTerminal(stdout)) return "数据包不写到终端: 请把标准输出重定向到文件或管道";
@@ -195,6 +201,8 @@ int RunPack(const std::string& source, const std::string& packet, const CliOptio
     pack.bufferSize = options.bufferSize;
     pack.sorted = options.sorted;
     pack.toStandardOutput = toStdout;
+    // Only the dialog's job, asked for by name, turns a source it cannot list into an empty packet.
+    pack.sourceRequired = !options.twoPass && options.workDir.empty();
     CNameEncoder encoder;
     CNameEncoder toLocal;
     if (!OpenEncoder(encoder, NameDirection::LocalToGbk, options) ||
@@ -202,14 +210,11 @@ int RunPack(const std::string& source, const std::string& packet, const CliOptio
         return kExitFailed;
     }
     if (options.gbk) pack.convertName = [&encoder](std::string& name) { return encoder.Convert(name); };
-    // Two passes the user did not ask for keep their work files out of everyone's way.
-    CPrivateWorkFolder work;
+    // Two passes the user did not ask for keep their work files out of everyone's way:
+    // without names in the temporary folder, gone with the process however it ends.
     if (twoPass && !options.twoPass && pack.workDir.empty()) {
-        if (!work.Make()) {
-            Err("无法在临时文件夹 " + GetTempFolder() + " 中创建工作文件夹。\n");
-            return kExitFailed;
-        }
-        pack.workDir = work.Path();
+        pack.workDir = GetTempFolder();
+        pack.unnamedWorkFiles = true;
     }
 
     std::unique_ptr<CPacketBuilder> builder = MakeBuilder(twoPass, options);
@@ -225,6 +230,10 @@ int RunPack(const std::string& source, const std::string& packet, const CliOptio
     progress.Clear();
 
     DrainQueue(host);
+    if (builder->SourceFailed()) {
+        Err(SourceFolderProblem(source) + (toStdout ? std::string() : ", 数据包 " + packet + " 保持原样") + "。\n");
+        return kExitFailed;
+    }
     std::fprintf(host.texts, "\n文件: %d | 文件夹 %d\n", builder->m_nFiles, builder->m_nFolders);
     std::fflush(host.texts);
     if (ok && twoPass && options.sync && !SyncPacket(packet)) {

@@ -62,25 +62,6 @@ std::string LineTag(const PacketLine& line, const std::string& shown) {
     return "索引第 " + N(line.number) + " 行 (" + shown + ")";
 }
 
-// A folder, or a link that leads to one.
-bool IsFolder(const std::string& path) {
-    PathKind kind = GetPathKind(path);
-    if (kind == PathKind::Folder) return true;
-    CFileFind find;
-    return kind == PathKind::Link && find.FindFile(path + kPathSep + "*.*");
-}
-
-enum class FolderState { Missing, Folder, NotFolder };
-
-// What a folder named on the command line is; its trailing separators do not count,
-// so that a plain file is not taken for a missing folder.
-FolderState StateOfFolder(const std::string& path) {
-    std::string bare = path;
-    TrimRightChar(bare, kPathSep);
-    if (bare.empty() || IsFolder(bare)) return FolderState::Folder;  // "" is the root
-    return GetPathKind(bare) == PathKind::Missing ? FolderState::Missing : FolderState::NotFolder;
-}
-
 }  // namespace
 
 int RunList(const std::string& packet, const CliOptions& options) {
@@ -126,12 +107,14 @@ namespace {
 // holds, then every entry of the folder against the index.
 class SourceComparison {
 public:
-    SourceComparison(CPacketIndex& index, const std::string& root, const CliOptions& options)
+    SourceComparison(CPacketIndex& index, const std::string& packet, const std::string& root,
+                     const CliOptions& options)
         : m_index(index), m_root(root), m_coding(CodingOf(options)), m_bGbk(options.gbk),
           m_source(options.bufferSize), m_packet(options.bufferSize) {
         const std::string work = WithOneTrailingChar(WorkFolderOf(options.workDir), kPathSep);
         m_workFiles[0] = GetPathId(work + kDataWorkFile);
         m_workFiles[1] = GetPathId(work + kIndexWorkFile);
+        m_packetId = GetPathId(packet);
     }
 
     bool Open(const CliOptions& options) {
@@ -141,16 +124,11 @@ public:
 
     // False with the first difference in Difference().
     bool Run() {
-        switch (StateOfFolder(m_root)) {
-            case FolderState::Missing: return Differ("源文件夹 " + m_root + " 不存在");
-            case FolderState::NotFolder: return Differ("源 " + m_root + " 不是文件夹");
-            case FolderState::Folder: break;
-        }
+        if (StateOfFolder(m_root) != FolderState::Folder) return Differ(SourceFolderProblem(m_root));
         bool same = m_index.ForEach([this](const PacketLine& line) { return CompareLine(line); });
         if (!same && m_strDifference.empty()) return Differ("读取数据包出错");
         if (!same) return false;
-        std::vector<FileId> ancestors;
-        return WalkSource(m_root, std::string(), ancestors);
+        return WalkSource(m_root, std::string());
     }
 
     const std::string& Difference() const { return m_strDifference; }
@@ -174,6 +152,8 @@ private:
         CFile file;
         if (!file.Open(local, CFile::modeRead)) return Differ(tag + ": 源文件夹中没有或无法读取: " + local);
         if (!file.IsRegular()) return Differ(tag + ": 源文件夹中这不是普通文件: " + local);
+        // The packet itself, packed by the dialog's job as it was before: it has changed since.
+        if (file.GetId() == m_packetId) return true;
         long long size = file.GetLength();
         if (size != line.length) {
             return Differ(tag + ": 长度不同, 源文件 " + N(size) + " 字节, 数据包中 " + N(line.length) + " 字节");
@@ -197,14 +177,18 @@ private:
         return true;
     }
 
-    // Lists `folder` as the packing job does; a folder that leads back to one being
-    // listed is not entered, as the job does not enter it.
-    bool WalkSource(const std::string& folder, const std::string& prefix, std::vector<FileId>& ancestors) {
-        FileId id = GetPathId(folder);
-        for (const FileId& open : ancestors) {
-            if (open == id) return true;
-        }
-        std::vector<std::pair<std::string, std::string>> subfolders;  // local name, stored path
+    // Lists `folder` as the packing job does: subfolders entered in the order of their
+    // index lines, as the job entered them, and a folder already entered (through a link)
+    // not again, as the job does not enter it twice.
+    bool WalkSource(const std::string& folder, const std::string& prefix) {
+        const FileId id = GetPathId(folder);
+        if (id.valid && !m_entered.insert(id).second) return true;
+        struct Subfolder {
+            long long line;
+            std::string name;    // local
+            std::string stored;  // its stored path
+        };
+        std::vector<Subfolder> subfolders;
         CFileFind find;
         if (!find.FindFile(folder + kPathSep + "*.*")) return true;  // nothing listed, nothing to miss
         while (find.FindNextFile()) {
@@ -220,24 +204,24 @@ private:
             }
             PacketLine line;
             if (!m_index.Find(prefix + stored, line)) {
-                if (IsWorkFile(find, local)) continue;  // left out by the job that made them
+                if (IsJobFile(find, local)) continue;  // left out by the job that made them
                 return Differ("源文件夹中的 " + local + " 不在数据包中");
             }
-            if (find.IsDirectory()) subfolders.emplace_back(name, prefix + stored);
+            if (find.IsDirectory()) subfolders.push_back({line.number, name, prefix + stored});
         }
-        ancestors.push_back(id);
-        for (const auto& sub : subfolders) {
-            if (!WalkSource(folder + sub.first + kPathSep, sub.second + "\\", ancestors)) return false;
+        std::sort(subfolders.begin(), subfolders.end(),
+                  [](const Subfolder& a, const Subfolder& b) { return a.line < b.line; });
+        for (const Subfolder& sub : subfolders) {
+            if (!WalkSource(folder + sub.name + kPathSep, sub.stored + "\\")) return false;
         }
-        ancestors.pop_back();
         return true;
     }
 
-    // One of the two work files of a pack with the work folder verify was given.
-    bool IsWorkFile(const CFileFind& find, const std::string& local) const {
+    // The packet, or one of the two work files of a pack with the work folder verify was given.
+    bool IsJobFile(const CFileFind& find, const std::string& local) const {
         if (find.IsDirectory()) return false;
         FileId id = GetPathId(local);
-        return id == m_workFiles[0] || id == m_workFiles[1];
+        return id == m_packetId || id == m_workFiles[0] || id == m_workFiles[1];
     }
 
     CPacketIndex& m_index;
@@ -245,6 +229,8 @@ private:
     NameCoding m_coding;
     bool m_bGbk;
     FileId m_workFiles[2];
+    FileId m_packetId;
+    std::unordered_set<FileId, FileIdHash> m_entered;  // folders walked, each once
     CNameEncoder m_toLocal;
     CNameEncoder m_toStored;
     std::vector<char> m_source;
@@ -263,7 +249,7 @@ int RunVerify(const std::string& packet, const std::string& source, const CliOpt
         Out("数据包有效: " + summary + "。\n");
         return kExitOk;
     }
-    SourceComparison comparison(index, NormaliseSourceFolder(source), options);
+    SourceComparison comparison(index, packet, NormaliseSourceFolder(source), options);
     if (!comparison.Open(options)) return kExitFailed;
     if (!comparison.Run()) {
         Err("数据包 " + packet + " 与源文件夹不符: " + comparison.Difference() + "\n");
@@ -388,7 +374,9 @@ public:
             if (!file.Write(m_buffer.data(), want)) return Refuse(line, "写入 " + target + " 出错 (磁盘已满?)");
             done += static_cast<long long>(want);
         }
-        if (!file.Commit()) {
+        status = file.Commit();
+        if (status == TreeStatus::Exists) return Refuse(line, StatusText(status, target, ""));
+        if (status != TreeStatus::Ok) {
             return Refuse(line, existed ? "无法替换已存在的 " + target : "写入 " + target + " 出错 (磁盘已满?)");
         }
         ++m_nFiles;

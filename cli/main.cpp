@@ -25,7 +25,7 @@ const char kUsage[] =
     "                                                  先检查整个索引, 再在文件夹 DIR 下重建目录树;\n"
     "                                                  给出 PATH 时只解包这些文件和文件夹 (连同其下所有内容)\n"
     "      velkaron-pack cat PACKET PATH... [选项]     将这些文件的内容按原样写到标准输出\n"
-    "      velkaron-pack                               打包程序旁的示例文件夹 example\n"
+    "      velkaron-pack                               打包程序旁的示例文件夹 example (没有时显示本说明)\n"
     "\n"
     "pack 默认一遍写成数据包: 先写入 PACKET 旁新建的临时文件, 全部成功后才改名取代 PACKET;\n"
     "失败或被信号中止时删除临时文件, 已有的 PACKET 保持原样。程序旁不创建任何文件。\n"
@@ -75,10 +75,12 @@ int UsageError(const std::string& message) {
     return Usage(stderr, kExitUsage);
 }
 
-// With no arguments: the example folder the build puts beside the program.
+// With no arguments: the example folder the build puts beside the program; where
+// there is none (a downloaded or installed copy), the usage, creating nothing.
 int PackExample() {
     std::string dir;
     GetProgramDir(dir);
+    if (!IsFolder(dir + "example")) return Usage(stderr, kExitUsage);
     std::string packet = dir + "example.dat";
     int status = RunPack(dir + "example", packet, CliOptions());
     std::printf("数据包: %s\n", packet.c_str());
@@ -128,16 +130,25 @@ int Run(const Command& command, const std::vector<std::string>& args) {
     return RunExtract(op[0], op[1], options, paths);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    InitMultibyte();
-    SetBinaryStdStreams();
-    if (argc == 1) return PackExample();
-    std::vector<std::string> args(argv + 1, argv + argc);
+int RunArguments(const std::vector<std::string>& args) {
+    if (args.empty()) return PackExample();
     for (const Command& command : kCommands) {
         if (args[0] == command.name) return Run(command, std::vector<std::string>(args.begin() + 1, args.end()));
     }
     // Any other first argument is a source folder: velkaron-pack SOURCE PACKET.
     return Run(kCommands[0], args);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    InitMultibyte();
+    SetBinaryStdStreams();
+    const int status = RunArguments(std::vector<std::string>(argv + 1, argv + argc));
+    // Whatever a command printed must have reached its reader: a listing cut short is no success.
+    if (!FlushStandardOutput()) {
+        if (status != kExitFailed) Err("写入标准输出出错, 输出不完整\n");  // else the command said why
+        return kExitFailed;
+    }
+    return status;
 }

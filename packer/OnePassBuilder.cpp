@@ -28,6 +28,7 @@ COnePassBuilder::~COnePassBuilder() = default;
 
 bool COnePassBuilder::OpenOutput(const std::string& strPacket) {
     m_strTarget = FollowLinks(strPacket);
+    m_idPacket = GetPathId(m_strTarget);  // an old packet inside the source is not packed into the new one
     m_nIndexSpilled = 0;
     m_nWritten = m_nWrittenBack = 0;
     m_nIndexFlushSize = m_onePass.indexInMemory > 0 ? m_onePass.indexInMemory : 1;
@@ -71,16 +72,20 @@ bool COnePassBuilder::MayReplace(const std::string& target) const {
 }
 
 // The packet and the index beyond what memory holds live beside the packet, on its
-// disk, until the end; the index file has no name (or none that lasts). Both exist
-// before the scan, so that the job knows them when it meets them in the tree.
+// disk, until the end. Neither has a name where the system allows (nothing of them
+// outlives the process, however it ends); else the packet has a fresh one, guarded
+// from its creation on, and the index one only for an instant. Both exist before the
+// scan, so that the job knows them when it meets them in the tree.
 bool COnePassBuilder::OpenTemporaryFiles() {
-    if (m_fileData.OpenTempBeside(m_strTarget, m_strTempPath) != CFile::TempResult::Opened) {
+    CSignalsHeld held;  // a signal between a file's creation and its guard would leave it behind
+    if (m_fileData.OpenTempBeside(m_strTarget, m_strTempPath, CFile::modeUnnamed) != CFile::TempResult::Opened) {
         m_strTempPath.clear();
         return false;
     }
-    m_guard.Arm(m_strTempPath);
+    if (!m_strTempPath.empty()) m_guard.Arm(m_strTempPath);
     std::string indexPath;
-    if (m_fileIndex.OpenTempBeside(m_strTarget, indexPath, CFile::modeReadWrite | CFile::modeTemporary) !=
+    if (m_fileIndex.OpenTempBeside(m_strTarget, indexPath,
+                                   CFile::modeReadWrite | CFile::modeTemporary | CFile::modeUnnamed) !=
         CFile::TempResult::Opened) {
         return false;
     }
@@ -221,7 +226,8 @@ bool COnePassBuilder::Complete() {
     const long long nIndex = m_nIndexLength;
     const std::string header = FormatPacketHeader(m_nOffset, static_cast<int>(nIndex));
     bool ok = m_fileData.GetLength() == m_nOffset + nIndex && m_fileData.Seek(0) &&
-              m_fileData.Write(header.data(), header.size()) && (!m_onePass.sync || m_fileData.Flush());
+              m_fileData.Write(header.data(), header.size()) && (!m_onePass.sync || m_fileData.Flush()) &&
+              NameTemporary();
     ok = m_fileData.Close() && ok;
     if (!ok) {
         AddMessage(kMsgDataError);
@@ -239,6 +245,22 @@ bool COnePassBuilder::Complete() {
     }
     AddMessage(kMsgDone);
     return true;
+}
+
+// A packet made without a name gets a fresh one beside the packet now that it is
+// whole, guarded until it replaces the packet.
+bool COnePassBuilder::NameTemporary() {
+    for (int attempt = 0; m_strTempPath.empty() && attempt < 100; ++attempt) {
+        CSignalsHeld held;
+        const std::string path = TempNameBeside(m_strTarget);
+        if (m_fileData.LinkAs(path)) {
+            m_strTempPath = path;
+            m_guard.Arm(path);
+        } else if (GetPathKind(path) == PathKind::Missing) {
+            return false;  // refused for another reason than the name
+        }
+    }
+    return !m_strTempPath.empty();
 }
 
 void COnePassBuilder::CloseOutput() {

@@ -49,11 +49,13 @@ private:
     long long CopyInKernel(CFile& source, long long total);
     bool AppendIndex();
     bool Complete();
+    bool NameTemporary();
     void Written(long long bytes);
 
     OnePassOptions m_onePass;
     std::string m_strTarget;    // the file the packet replaces: the packet path, links followed
-    std::string m_strTempPath;  // the packet until it takes its name; empty once it has
+    std::string m_strTempPath;  // the packet's name until it takes PACKET's; empty before it has one
+                                // (made without a name) and once it has PACKET's
     CRemoveOnSignal m_guard;
     CFolder m_folder;             // the folder whose entries are handled
     std::size_t m_nFolderLength = 0;

@@ -7,6 +7,7 @@
 #include "platform/FileSystem.h"
 #include "platform/MbText.h"
 #include "platform/Pump.h"
+#include "platform/SignalGuard.h"
 #include "settings/ProgramDir.h"
 
 const char kDataWorkFile[] = "_data_temp.dat";
@@ -22,6 +23,8 @@ const char kMsgBackslashName[] = "名称含有反斜杠,已跳过: %s\r\n";
 const char kMsgLineBreakName[] = "名称含有换行符,已跳过: %s\r\n";
 const char kMsgCodePageName[] = "名称无法用当前代码页表示,已跳过: %s\r\n";
 const char kMsgDriveName[] = "名称以盘符开头,已跳过: %s\r\n";
+const char kMsgFolderAgain[] = "文件夹已经打包过, 不再进入: %s\r\n";
+const char kMsgPacketItself[] = "这是要替换的数据包本身,已跳过: %s\r\n";
 const char kMsgDone[] = "打包完成!";
 
 namespace {
@@ -75,13 +78,14 @@ bool CPacketBuilder::RunJob(const std::string& strSource, const std::string& str
     m_nIndexLength = 0;
     m_nBuffered = 0;
     m_strIndexPending.clear();
-    m_stackFolders.clear();
+    m_setEntered.clear();
     m_arrSkipped.clear();
     m_failure = Failure::None;
     m_buffer.assign(m_options.bufferSize > 0 ? m_options.bufferSize : 4096, '\0');
 
     m_idData = FileId();
     m_idIndex = FileId();
+    m_idPacket = FileId();
     if (!OpenOutput(strPacket)) return false;
     ScanFolder(strSource, "");
     return FinishOutput(strPacket);
@@ -94,8 +98,10 @@ bool CPacketBuilder::FinishOutput(const std::string& strPacket) {
     FlushIndex();
     long long nData = m_fileData.GetLength();
     long long nIndex = m_fileIndex.GetLength();
-    if (!m_fileData.Close() || nData < 0) Fail(Failure::Data);
-    if (!m_fileIndex.Close() || nIndex < 0) Fail(Failure::Index);
+    // Named work files are opened again for the copy; unnamed ones are read as they are.
+    const bool close = !m_options.unnamedWorkFiles;
+    if ((close && !m_fileData.Close()) || nData < 0) Fail(Failure::Data);
+    if ((close && !m_fileIndex.Close()) || nIndex < 0) Fail(Failure::Index);
     return QueueFailure() && WritePacket(strPacket, nData, nIndex);
 }
 
@@ -112,6 +118,7 @@ bool CPacketBuilder::QueueFailure() {
         case Failure::Data: AddMessage(kMsgDataError); return false;
         case Failure::Index: AddMessage(kMsgIndexError); return false;
         case Failure::TooLarge: AddMessage(kMsgTooLarge); return false;
+        case Failure::Source: return false;  // the host names the source
     }
     return false;
 }
@@ -131,6 +138,20 @@ bool CPacketBuilder::OpenWorkFiles() {
     folder = WithOneTrailingChar(folder, kPathSep);
     m_strDataPath = folder + kDataWorkFile;
     m_strIndexPath = folder + kIndexWorkFile;
+    if (m_options.unnamedWorkFiles) {
+        if (!OpenUnnamedWorkFile(m_fileData, folder)) {
+            ShowMessageBox(kMsgNoDataTemp);
+            return false;
+        }
+        if (!OpenUnnamedWorkFile(m_fileIndex, folder)) {
+            m_fileData.Close();
+            ShowMessageBox(kMsgNoIndexTemp);
+            return false;
+        }
+        m_idData = m_fileData.GetId();
+        m_idIndex = m_fileIndex.GetId();
+        return true;
+    }
 
     if (!m_fileData.Open(m_strDataPath, kWorkFileMode) || !m_holdData.Take(m_fileData)) {
         m_fileData.Close();
@@ -149,6 +170,16 @@ bool CPacketBuilder::OpenWorkFiles() {
     return true;
 }
 
+// A work file without a name (or whose name goes at once, signals held meanwhile),
+// open for writing and reading back.
+bool CPacketBuilder::OpenUnnamedWorkFile(CFile& file, const std::string& folder) {
+    CSignalsHeld held;
+    std::string path;
+    return file.OpenTempBeside(folder + "velkaron-pack",  path,
+                               CFile::modeReadWrite | CFile::modeTemporary | CFile::modeUnnamed) ==
+           CFile::TempResult::Opened;
+}
+
 bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string& strPrefix) {
     if (m_failure != Failure::None) return false;
     const std::string folder = WithOneTrailingChar(strFolder, kPathSep);
@@ -157,18 +188,28 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
     const std::string prefix = strPrefix.empty() ? strPrefix : strPrefix + '\\';
     if (strPrefix.empty()) m_nRootLength = folder.size();
 
-    // A link back to a folder on the current path is recorded but not entered.
-    FileId id = GetPathId(folder);
-    for (const FileId& open : m_stackFolders) {
-        if (open == id) return true;
+    // Every real folder is entered once: a link to one already entered (or being
+    // entered: a loop) keeps its folder line and adds nothing, so links fanning out
+    // cannot multiply the tree.
+    const FileId id = GetPathId(folder);
+    if (id.valid && !m_setEntered.insert(id).second) {
+        LeaveOut(kMsgFolderAgain, folder.substr(0, folder.size() - 1), SkipReason::Unlistable, false);
+        return true;
     }
 
     std::vector<Subfolder> subfolders;
     {
         CFileFind find;
-        if (!find.FindFile(folder + kPathSep + "*.*")) {
+        const std::string pattern = folder + kPathSep + "*.*";
+        if (!find.FindFile(pattern)) {
+            if (strPrefix.empty() && m_options.sourceRequired) {
+                Fail(Failure::Source);
+                return false;
+            }
             AddMessage(kMsgCannotList);
-            if (!strPrefix.empty()) Skip(folder, SkipReason::Unlistable);
+            if (!strPrefix.empty()) {
+                Skip(folder, PathTooLongToOpen(pattern) ? SkipReason::PathTooLong : SkipReason::Unlistable);
+            }
             return false;
         }
         const bool listFirst = m_options.sorted || ListsFolderFirst();
@@ -201,12 +242,10 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
         EndFolder();
     }
 
-    m_stackFolders.push_back(id);
     for (const Subfolder& sub : subfolders) {
         if (m_failure != Failure::None) break;
         ScanFolder(folder + sub.name, prefix + sub.stored);
     }
-    m_stackFolders.pop_back();
     return true;
 }
 
@@ -224,13 +263,18 @@ EntryPlan CPacketBuilder::PlanEntry(const std::string& prefix, const std::string
     if (!exact) return leaveOut(kMsgCodePageName, SkipReason::CodePage);
     if (NameHoldsBackslash(name)) return leaveOut(kMsgBackslashName, SkipReason::Backslash);
     if (NameHoldsLineBreak(name)) return leaveOut(kMsgLineBreakName, SkipReason::LineBreak);
-    std::string stored = name;
-    if (m_options.convertName && !m_options.convertName(stored)) {
-        plan.reason = SkipReason::Encoding;
-        return plan;
+    if (m_options.convertName) {
+        std::string stored = name;
+        if (!m_options.convertName(stored)) {
+            plan.reason = SkipReason::Encoding;
+            return plan;
+        }
+        if (stored != name) plan.stored = std::move(stored);
     }
-    plan.relative = prefix + stored;
-    if (PathLooksAbsolute(plan.relative)) return leaveOut(kMsgDriveName, SkipReason::DriveLetter);
+    // Below the top, the path begins with the prefix, which passed this already.
+    if (prefix.empty() && PathLooksAbsolute(plan.stored.empty() ? name : plan.stored)) {
+        return leaveOut(kMsgDriveName, SkipReason::DriveLetter);
+    }
     // Opening a FIFO or a device may have effects of its own: they are never opened.
     if (kind == EntryKind::Other) {
         plan.reason = SkipReason::NotAFile;
@@ -243,13 +287,14 @@ EntryPlan CPacketBuilder::PlanEntry(const std::string& prefix, const std::string
 void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
                                  const EntryPlan& plan, std::vector<Subfolder>& subfolders) {
     const std::string path = folder + name;
+    const std::string& stored = plan.stored.empty() ? name : plan.stored;
     switch (plan.action) {
         case EntryPlan::Action::LeaveOut: return LeaveOut(plan.message, path, plan.reason);
         case EntryPlan::Action::Skip: return Skip(path, plan.reason);
         case EntryPlan::Action::Folder: {
-            std::string line = FormatFolderLine(m_nOffset, plan.relative);
+            std::string line = FormatFolderLine(m_nOffset, prefix + stored);
             if (!WriteIndexLine(line)) return;
-            subfolders.push_back({name, plan.relative.substr(prefix.size())});
+            subfolders.push_back({name, stored});
             AddMessage(std::move(line));
             ++m_nFolders;
             return;
@@ -258,7 +303,7 @@ void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& p
     }
     long long length = AppendFileData(path);
     if (length < 0) return;
-    std::string line = FormatFileLine(m_nOffset, static_cast<int>(length), plan.relative);
+    std::string line = FormatFileLine(m_nOffset, static_cast<int>(length), prefix + stored);
     m_nOffset += static_cast<int>(length);
     if (!WriteIndexLine(line)) return;
     AddMessage(std::move(line));
@@ -266,12 +311,13 @@ void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& p
 }
 
 // Queues `format` with the entry's path below the source, as the user knows it (in the
-// local encoding, whatever the index stores), and leaves the entry out.
-void CPacketBuilder::LeaveOut(const char* format, const std::string& path, SkipReason reason) {
-    std::string shown = path.substr(m_nRootLength);
+// local encoding, whatever the index stores), and leaves the entry out (recorded as
+// skipped when `record`).
+void CPacketBuilder::LeaveOut(const char* format, const std::string& path, SkipReason reason, bool record) {
+    std::string shown = path.size() > m_nRootLength ? path.substr(m_nRootLength) : path;
     std::replace(shown.begin(), shown.end(), kPathSep, '\\');
     AddMessage(FormatSkipMessage(format, shown));
-    Skip(path, reason);
+    if (record) Skip(path, reason);
 }
 
 long long CPacketBuilder::AppendFileData(const std::string& strPath) {
@@ -289,8 +335,11 @@ bool CPacketBuilder::OpenSource(CFile& source, const CFolder* folder, const char
                                           : source.Open(name, CFile::modeRead);
     if (!opened) {
         // On Windows the job's own open files fail here, held exclusively by the job.
-        FileId id = GetPathId(folder != nullptr ? folder->Path() + name : std::string(name));
-        reason = id == m_idData || id == m_idIndex ? SkipReason::WorkFile : SkipReason::Unreadable;
+        const std::string path = folder != nullptr ? folder->Path() + name : std::string(name);
+        FileId id = GetPathId(path);
+        reason = id == m_idData || id == m_idIndex ? SkipReason::WorkFile
+                 : PathTooLongToOpen(path)          ? SkipReason::PathTooLong
+                                                    : SkipReason::Unreadable;
         return false;
     }
     // What the listing took for a file but is none (Wine lists FIFOs as files), and the
@@ -301,6 +350,10 @@ bool CPacketBuilder::OpenSource(CFile& source, const CFolder* folder, const char
     }
     if (IsWorkFile(source)) {
         reason = SkipReason::WorkFile;
+        return false;
+    }
+    if (source.GetId() == m_idPacket) {
+        reason = SkipReason::Packet;
         return false;
     }
     return true;
@@ -368,9 +421,12 @@ bool CPacketBuilder::WriteIndexLine(const std::string& strLine) {
         Fail(Failure::TooLarge);
         return false;
     }
+    // Flushed before the line would take the pending lines past their size, so that
+    // they never hold more than that.
+    if (m_strIndexPending.size() + strLine.size() > m_nIndexFlushSize && !FlushIndex()) return false;
     m_strIndexPending += strLine;
     m_nIndexLength += static_cast<long long>(strLine.size());
-    return m_strIndexPending.size() < m_nIndexFlushSize || FlushIndex();
+    return true;
 }
 
 bool CPacketBuilder::FlushIndex() {
@@ -404,11 +460,12 @@ bool CPacketBuilder::WritePacket(const std::string& strPacket, long long nData, 
         return false;
     }
     std::string header = FormatPacketHeader(static_cast<int>(nData + kPacketHeaderSize), static_cast<int>(nIndex));
-    if (!packet.Write(header.data(), header.size()) || !CopyWorkFile(m_strDataPath, m_idData, packet, nData)) {
+    if (!packet.Write(header.data(), header.size()) ||
+        !CopyWorkFile(m_fileData, m_strDataPath, m_idData, packet, nData)) {
         AddMessage(kMsgDataError);
         return false;
     }
-    if (!CopyWorkFile(m_strIndexPath, m_idIndex, packet, nIndex) || !packet.Close()) {
+    if (!CopyWorkFile(m_fileIndex, m_strIndexPath, m_idIndex, packet, nIndex) || !packet.Close()) {
         AddMessage(kMsgIndexError);
         return false;
     }
@@ -419,9 +476,15 @@ bool CPacketBuilder::WritePacket(const std::string& strPacket, long long nData, 
 // Copies the work file that the scan wrote, and no other: never more than its length,
 // so that a file growing under the copy (the packet itself, whatever way it got there)
 // ends it with an error instead of filling the disk.
-bool CPacketBuilder::CopyWorkFile(const std::string& strPath, const FileId& id, CFile& packet, long long nExpected) {
-    CFile work;
-    if (!work.Open(strPath, CFile::modeRead | CFile::modeNoLink) || work.GetId() != id) return false;
+// A work file still open (one without a name) is read from its start instead.
+bool CPacketBuilder::CopyWorkFile(CFile& kept, const std::string& strPath, const FileId& id, CFile& packet,
+                                  long long nExpected) {
+    CFile reopened;
+    if (!kept.IsOpen() && (!reopened.Open(strPath, CFile::modeRead | CFile::modeNoLink) || reopened.GetId() != id)) {
+        return false;
+    }
+    CFile& work = kept.IsOpen() ? kept : reopened;
+    if (kept.IsOpen() && !kept.Seek(0)) return false;
     long long total = 0;
     for (;;) {
         long long n = work.Read(m_buffer.data(), m_buffer.size());
@@ -438,7 +501,10 @@ bool CPacketBuilder::IsWorkFile(const CFile& file) const {
     return id == m_idData || id == m_idIndex;
 }
 
-void CPacketBuilder::Skip(const std::string& strPath, SkipReason reason) { m_arrSkipped.push_back({strPath, reason}); }
+void CPacketBuilder::Skip(const std::string& strPath, SkipReason reason) {
+    if (reason == SkipReason::Packet) LeaveOut(kMsgPacketItself, strPath, reason, false);
+    m_arrSkipped.push_back({strPath, reason});
+}
 
 void CPacketBuilder::Fail(Failure failure) {
     if (m_failure == Failure::None) m_failure = failure;

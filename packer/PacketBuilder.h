@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "packer/PacketFormat.h"
@@ -27,6 +28,8 @@ extern const char kMsgBackslashName[];    // "名称含有反斜杠,已跳过: %
 extern const char kMsgLineBreakName[];    // "名称含有换行符,已跳过: %s\r\n"
 extern const char kMsgCodePageName[];     // "名称无法用当前代码页表示,已跳过: %s\r\n"
 extern const char kMsgDriveName[];        // "名称以盘符开头,已跳过: %s\r\n"
+extern const char kMsgFolderAgain[];      // "文件夹已经打包过, 不再进入: %s\r\n"
+extern const char kMsgPacketItself[];     // "这是要替换的数据包本身,已跳过: %s\r\n"
 extern const char kMsgDone[];             // "打包完成!" (no line end)
 // The job's two work files, in the folder WorkFolderOf gives.
 extern const char kDataWorkFile[];        // "_data_temp.dat"
@@ -42,26 +45,37 @@ struct PackOptions {
     std::string workDir;                    // folder of the work files; empty: program folder + "data"
     std::size_t bufferSize = 4096;          // every copy goes through a buffer of this size
     bool toStandardOutput = false;          // the packet goes to standard output, not to its path
+    bool unnamedWorkFiles = false;          // the work files have no names in workDir (a private job's:
+                                            // nothing of them outlives it) and are read back as they are
     long long sizeLimit = kPacketMaxNumber; // largest data offset or index length allowed
     bool sorted = false;                    // each folder's entries in byte order of their names
+    bool sourceRequired = false;            // a source folder that cannot be listed fails the job
+                                            // (else: an empty packet, as the dialog makes)
     NameConverter convertName;              // empty: names are stored as the listing gives them
 };
 
 // Why an entry of the source tree is not in the packet.
-enum class SkipReason { Unreadable, NotAFile, WorkFile, Unlistable, Backslash, LineBreak, Encoding, CodePage, DriveLetter };
+enum class SkipReason {
+    Unreadable, NotAFile, WorkFile, Unlistable, Backslash, LineBreak, Encoding, CodePage, DriveLetter,
+    Packet,       // the packet the job replaces, met in the tree
+    PathTooLong,  // the system cannot open a path that long
+};
 
 struct SkippedEntry {
     std::string path;  // full path in the source tree
     SkipReason reason;
 };
 
-// The job's view of one listed entry, decided before anything is opened.
+// The job's view of one listed entry, decided before anything is opened. Kept for a
+// whole folder at a time, so it holds no path: the index's path is the folder's
+// prefix and the stored name.
 struct EntryPlan {
     enum class Action { Folder, File, LeaveOut, Skip };
     Action action = Action::Skip;
     SkipReason reason = SkipReason::Unreadable;  // LeaveOut, Skip
     const char* message = nullptr;               // LeaveOut: the text queued with the entry's path
-    std::string relative;                        // Folder, File: the path the index stores
+    std::string stored;                          // Folder, File: the name the index stores, when it
+                                                 // differs from the listed one (else empty)
 };
 
 class CPacketBuilder {
@@ -84,12 +98,15 @@ public:
     bool IsRunning() const { return m_bRunning; }
     // Entries of the current or last job that are not in its packet, in scan order.
     const std::vector<SkippedEntry>& Skipped() const { return m_arrSkipped; }
+    // True when the last job failed because its source folder could not be listed
+    // (only with PackOptions::sourceRequired).
+    bool SourceFailed() const { return m_failure == Failure::Source; }
 
     int m_nFiles = 0;    // file lines of the current or last job
     int m_nFolders = 0;  // folder lines of the current or last job
 
 protected:
-    enum class Failure { None, Data, Index, TooLarge };
+    enum class Failure { None, Data, Index, TooLarge, Source };
     struct ListedEntry {  // an entry kept for sorting, or for the reading thread
         std::string name;
         EntryKind kind;
@@ -139,6 +156,7 @@ protected:
     CFile m_fileIndex;  // where index lines go once flushed: the index work file
     FileId m_idData;    // the job's own files, never packed
     FileId m_idIndex;
+    FileId m_idPacket;  // the packet the job replaces, when it exists: never packed either
     std::vector<char> m_buffer;     // copy buffer, allocated once per job
     std::size_t m_nBuffered = 0;    // file contents in m_buffer not yet in m_fileData
     std::string m_strIndexPending;  // index lines not yet written to m_fileIndex
@@ -157,12 +175,13 @@ private:
     EntryPlan PlanEntry(const std::string& prefix, const std::string& name, EntryKind kind, bool exact) const;
     void HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
                      const EntryPlan& plan, std::vector<Subfolder>& subfolders);
-    void LeaveOut(const char* format, const std::string& path, SkipReason reason);
+    void LeaveOut(const char* format, const std::string& path, SkipReason reason, bool record = true);
     bool RunJob(const std::string& strSource, const std::string& strPacket);
     bool OpenWorkFiles();
     bool WriteIndexLine(const std::string& strLine);
     bool WritePacket(const std::string& strPacket, long long nData, long long nIndex);
-    bool CopyWorkFile(const std::string& strPath, const FileId& id, CFile& packet, long long nExpected);
+    bool OpenUnnamedWorkFile(CFile& file, const std::string& folder);
+    bool CopyWorkFile(CFile& kept, const std::string& strPath, const FileId& id, CFile& packet, long long nExpected);
     bool IsWorkFile(const CFile& file) const;
 
     std::deque<std::string> m_lstMessages;
@@ -177,7 +196,7 @@ private:
     PackOptions m_options;
     std::string m_strDataPath;
     std::string m_strIndexPath;
-    std::vector<FileId> m_stackFolders;  // identities of the folders on the path being scanned
+    std::unordered_set<FileId, FileIdHash> m_setEntered;  // every folder the job has listed: none twice
     std::size_t m_nRootLength = 0;       // of the source folder's path, with its separator
     std::vector<SkippedEntry> m_arrSkipped;
     Failure m_failure = Failure::None;

@@ -2,6 +2,8 @@
 // opening and closing one folder are each system's own.
 #include "platform/ConfinedTree.h"
 
+#include "platform/FileSystem.h"
+
 CConfinedTree::~CConfinedTree() { CloseDownTo(0); }
 
 void CConfinedTree::CloseDownTo(std::size_t depth) {
@@ -9,6 +11,12 @@ void CConfinedTree::CloseDownTo(std::size_t depth) {
         Release(m_stack.back().handle);
         m_stack.pop_back();
     }
+}
+
+std::string CConfinedTree::FolderPath() const {
+    std::string path = m_strRoot;
+    for (std::size_t i = 1; i < m_stack.size(); ++i) path += m_stack[i].name + kPathSep;
+    return path;
 }
 
 TreeStatus CConfinedTree::Enter(const std::vector<std::string>& path) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/SignalGuard.h"
+
 // How one step went.
 enum class TreeStatus {
     Ok,
@@ -38,11 +40,16 @@ public:
     // Makes folder `name` in the current folder; with `mayExist` an existing plain
     // folder is accepted too, else it is Exists.
     TreeStatus MakeFolder(const std::string& name, bool mayExist);
-    // Starts file `name` in the current folder. Without `replace` it is created only
-    // where nothing has the name (else Exists); with it, the content goes to a new
-    // file under a unique name beside it that Commit renames over `name`, so whatever
-    // stands there (a link too) is replaced and never opened. The file must be
-    // committed or dropped before the next Enter.
+    // Starts file `name` in the current folder, so that nothing of it is left under
+    // `name` unless Commit succeeds: on POSIX its content goes to a new file without a
+    // name (Linux: O_TMPFILE), else under a unique temporary name beside it, removed
+    // should a signal end the process, and Commit puts it under `name`; on Windows the
+    // file is marked for deletion (which the system carries out however the process
+    // ends, and which keeps others from opening it) until Commit, a replacement written
+    // under a temporary name. Whatever stands at `name` is never opened. Without
+    // `replace` nothing may have the name (else Exists, now or at Commit); with it,
+    // what has the name is replaced. The file must be committed or dropped before the
+    // next Enter.
     TreeStatus CreateFile(const std::string& name, bool replace, CTreeFile& file);
 
 private:
@@ -60,7 +67,10 @@ private:
     static void Release(Handle handle);
     void CloseDownTo(std::size_t depth);
 
+    std::string FolderPath() const;  // the current folder's path, ending with a separator
+
     std::vector<Held> m_stack;  // the root first, then each folder on the current path
+    std::string m_strRoot;      // as Open was given it, ending with a separator
 };
 
 // A file being written by CConfinedTree::CreateFile.
@@ -74,9 +84,10 @@ public:
 
     // Writes all `size` bytes; false when the system wrote fewer (full disk).
     bool Write(const void* data, std::size_t size);
-    // Closes the file and puts it under its name. False when its content could not be
-    // stored or the name not replaced; nothing of it is left then.
-    bool Commit();
+    // Puts the file under its name and closes it: Ok; Exists when something has taken
+    // the name meanwhile (without `replace`); Failed when its content could not be
+    // stored or the name not given. Nothing of it is left unless Ok.
+    TreeStatus Commit();
 
 private:
     friend class CConfinedTree;
@@ -88,7 +99,8 @@ private:
 #else
     int m_fd = -1;
     int m_dirFd = -1;          // borrowed from the tree
-    std::string m_strCreated;  // the name the file was created under
+    std::string m_strCreated;  // the name the file was created under; empty when it has none
+    CRemoveOnSignal m_guard;   // removes a file created under a name should a signal end the process
 #endif
     std::string m_strName;  // the name it goes under
     bool m_bReplace = false;

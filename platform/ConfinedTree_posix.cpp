@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 
 #include "platform/File.h"
 
@@ -30,6 +31,27 @@ TreeStatus KindOf(int dir, const std::string& name) {
     if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return TreeStatus::Failed;
     if (S_ISLNK(st.st_mode)) return TreeStatus::Link;
     return S_ISDIR(st.st_mode) ? TreeStatus::Failed : TreeStatus::NotFolder;
+}
+
+// A fresh name for a file being written, unique to this process.
+std::string TemporaryName() {
+    static unsigned counter = 0;
+    return ".velkaron-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+}
+
+// Gives a file the name `name` in folder `dir`: the file `from` in that folder, or,
+// when `from` is empty, the open file `fd` that has no name. Exists when something
+// has the name.
+TreeStatus LinkNamed(int fd, int dir, const std::string& name, const std::string& from = std::string()) {
+    int rc;
+    if (from.empty()) {
+        char proc[64];
+        std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+        rc = ::linkat(AT_FDCWD, proc, dir, name.c_str(), AT_SYMLINK_FOLLOW);
+    } else {
+        rc = ::linkat(dir, from.c_str(), dir, name.c_str(), 0);
+    }
+    return rc == 0 ? TreeStatus::Ok : errno == EEXIST ? TreeStatus::Exists : TreeStatus::Failed;
 }
 
 // Every folder on the current path stays open: let the process hold as many
@@ -53,6 +75,7 @@ void CConfinedTree::Release(int handle) { ::close(handle); }
 
 bool CConfinedTree::Open(const std::string& root) {
     CloseDownTo(0);
+    m_strRoot = root;
     RaiseDescriptorLimit();
     int fd = NoIntr([&] { return ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0) return false;
@@ -75,20 +98,31 @@ TreeStatus CConfinedTree::MakeFolder(const std::string& name, bool mayExist) {
 TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTreeFile& file) {
     file.Drop();
     if (m_stack.empty()) return TreeStatus::Failed;
-    int dir = m_stack.back().handle;
-    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    std::string created = name;
-    static unsigned counter = 0;
-    for (int attempt = 0;; ++attempt) {
-        if (replace) created = ".velkaron-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
-        file.m_fd = NoIntr([&] { return ::openat(dir, created.c_str(), flags, 0666); });
-        if (file.m_fd >= 0) break;
-        if (errno != EEXIST) return TreeStatus::Failed;
-        if (!replace) return TreeStatus::Exists;
-        if (attempt == 100) return TreeStatus::Failed;
+    const int dir = m_stack.back().handle;
+    struct stat st;
+    if (!replace && ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return TreeStatus::Exists;
+#ifdef O_TMPFILE
+    // Named later through /proc (LinkNamed).
+    if (::access("/proc/self/fd", X_OK) == 0) {
+        file.m_fd = NoIntr([&] { return ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); });
+    }
+#endif
+    if (file.m_fd < 0) {
+        CSignalsHeld held;  // created and guarded as one step
+        for (int attempt = 0; file.m_fd < 0; ++attempt) {
+            file.m_strCreated = TemporaryName();
+            file.m_fd = NoIntr([&] {
+                return ::openat(dir, file.m_strCreated.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                0666);
+            });
+            if (file.m_fd < 0 && (errno != EEXIST || attempt == 100)) {
+                file.m_strCreated.clear();
+                return TreeStatus::Failed;
+            }
+        }
+        file.m_guard.Arm(FolderPath() + file.m_strCreated);
     }
     file.m_dirFd = dir;
-    file.m_strCreated = created;
     file.m_strName = name;
     file.m_bReplace = replace;
     return TreeStatus::Ok;
@@ -98,23 +132,48 @@ CTreeFile::~CTreeFile() { Drop(); }
 
 bool CTreeFile::Write(const void* data, std::size_t size) { return WriteAll(m_fd, data, size); }
 
-bool CTreeFile::Commit() {
-    if (m_fd < 0) return false;
-    int rc = ::close(m_fd);
-    m_fd = -1;
-    if (rc == 0 && (!m_bReplace || ::renameat(m_dirFd, m_strCreated.c_str(), m_dirFd, m_strName.c_str()) == 0)) {
-        m_dirFd = -1;
-        return true;
+TreeStatus CTreeFile::Commit() {
+    if (m_fd < 0) return TreeStatus::Failed;
+    TreeStatus status = TreeStatus::Ok;
+    {
+        CSignalsHeld held;  // named and renamed as one step
+        if (m_strCreated.empty()) {
+            // Without a name: one beside it first when the name is to be replaced.
+            const std::string& first = m_bReplace ? (m_strCreated = TemporaryName()) : m_strName;
+            status = LinkNamed(m_fd, m_dirFd, first);
+            if (status != TreeStatus::Ok) m_strCreated.clear();
+        }
+        if (status == TreeStatus::Ok && !m_strCreated.empty()) {
+            status = m_bReplace ? (::renameat(m_dirFd, m_strCreated.c_str(), m_dirFd, m_strName.c_str()) == 0
+                                       ? TreeStatus::Ok
+                                       : TreeStatus::Failed)
+                                : LinkNamed(-1, m_dirFd, m_strName, m_strCreated);
+            if (status == TreeStatus::Ok && !m_bReplace) ::unlinkat(m_dirFd, m_strCreated.c_str(), 0);
+            if (status == TreeStatus::Ok) m_strCreated.clear();
+        }
     }
-    Drop();
-    return false;
+    if (status != TreeStatus::Ok) {
+        Drop();
+        return status;
+    }
+    m_guard.Disarm();
+    const int rc = ::close(m_fd);
+    m_fd = -1;
+    if (rc != 0) {
+        ::unlinkat(m_dirFd, m_strName.c_str(), 0);  // its content could not be stored
+        status = TreeStatus::Failed;
+    }
+    m_dirFd = -1;
+    return status;
 }
 
 void CTreeFile::Drop() {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
-    if (m_dirFd >= 0) ::unlinkat(m_dirFd, m_strCreated.c_str(), 0);
+    if (m_dirFd >= 0 && !m_strCreated.empty()) ::unlinkat(m_dirFd, m_strCreated.c_str(), 0);
+    m_strCreated.clear();
     m_dirFd = -1;
+    m_guard.Disarm();
 }
 
 std::string FullFolderPath(const std::string& folder) {

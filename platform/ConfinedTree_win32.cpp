@@ -95,10 +95,10 @@ bool HandleIdentity(HANDLE handle, DWORD& attributes, LONGLONG& id) {
     return true;
 }
 
-void SetDeleted(HANDLE file) {
+void SetDeleted(HANDLE file, BOOLEAN deleted) {
     struct {
         BOOLEAN deleteFile;
-    } disposition = {TRUE};
+    } disposition = {deleted};
     IO_STATUS_BLOCK io;
     ::NtSetInformationFile(file, &io, &disposition, sizeof disposition, FileDispositionInformation);
 }
@@ -161,11 +161,13 @@ TreeStatus CConfinedTree::MakeFolder(const std::string& name, bool mayExist) {
 
 TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTreeFile& file) {
     file.Drop();
-    std::wstring wide, created;
+    std::wstring wide;
     if (m_stack.empty() || !Wide(name, wide) || wide.size() >= MAX_PATH) return TreeStatus::Failed;
     HANDLE dir = m_stack.back().handle;
-    created = wide;
+    // A new file is made under its own name (nobody may open it meanwhile, see below);
+    // a replacement under a temporary one that Commit renames over the name.
     static unsigned counter = 0;
+    std::wstring created = wide;
     for (int attempt = 0;; ++attempt) {
         if (replace) {
             created =
@@ -179,6 +181,10 @@ TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTre
         if (!replace) return TreeStatus::Exists;
         if (attempt == 100) return TreeStatus::Failed;
     }
+    // Marked for deletion from the start: however the process ends (Ctrl+C, a kill, a
+    // full disk), the system removes the file with its last handle, and no other
+    // program may open it meanwhile; Commit takes the mark away.
+    SetDeleted(file.m_hFile, TRUE);
     file.m_hFolder = dir;
     file.m_strName = name;
     file.m_bReplace = replace;
@@ -189,8 +195,9 @@ CTreeFile::~CTreeFile() { Drop(); }
 
 bool CTreeFile::Write(const void* data, std::size_t size) { return WriteAll(m_hFile, data, size); }
 
-bool CTreeFile::Commit() {
-    if (m_hFile == nullptr) return false;
+TreeStatus CTreeFile::Commit() {
+    if (m_hFile == nullptr) return TreeStatus::Failed;
+    SetDeleted(m_hFile, FALSE);
     if (m_bReplace) {
         // Renaming through the open handle replaces the entry itself, whatever it is.
         RenameInformation rename = {};
@@ -203,17 +210,17 @@ bool CTreeFile::Commit() {
         IO_STATUS_BLOCK io;
         if (::NtSetInformationFile(m_hFile, &io, &rename, sizeof rename, FileRenameInformation) != 0) {
             Drop();
-            return false;
+            return TreeStatus::Failed;
         }
     }
     BOOL closed = ::CloseHandle(m_hFile);
     m_hFile = nullptr;
-    return closed != 0;
+    return closed != 0 ? TreeStatus::Ok : TreeStatus::Failed;
 }
 
 void CTreeFile::Drop() {
     if (m_hFile == nullptr) return;
-    SetDeleted(m_hFile);
+    SetDeleted(m_hFile, TRUE);
     ::CloseHandle(m_hFile);
     m_hFile = nullptr;
 }

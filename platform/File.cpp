@@ -1,16 +1,52 @@
-// CFile's temporary files: fresh names tried one after another, each created exclusively.
+// CFile's temporary files: a file with no name where the system makes one, else fresh
+// names tried one after another, each created exclusively.
 #include "platform/File.h"
 
 #include <cstdio>
 #include <random>
 
-CFile::TempResult CFile::OpenTempBeside(const std::string& target, std::string& path, unsigned extraFlags) {
+#include "platform/FileSystem.h"
+#include "platform/MbText.h"
+
+namespace {
+
+// Length of `path`'s folder part, its last separator included; 0 when it has none.
+std::size_t FolderLength(const std::string& path) {
+    std::size_t sep = FindLastChar(path, kPathSep);
+#ifdef _WIN32
+    std::size_t slash = path.rfind('/');  // no trail byte of the code page is a slash
+    if (slash != std::string::npos && (sep == std::string::npos || slash > sep)) sep = slash;
+#endif
+    return sep == std::string::npos ? 0 : sep + 1;
+}
+
+}  // namespace
+
+std::string TempNameBeside(const std::string& target) {
     std::random_device random;
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(random()));
+    std::string path = target + "." + hex + ".tmp";
+    if (PathFitsSystem(path)) return path;
+    // The name is as long as the system allows, or the path is: a short one beside it.
+    const std::string folder = target.substr(0, FolderLength(target));
+    path = folder + hex + ".tmp";
+    return PathFitsSystem(path) ? path : folder + hex;
+}
+
+CFile::TempResult CFile::OpenTempBeside(const std::string& target, std::string& path, unsigned extraFlags) {
+    if (extraFlags & modeUnnamed) {
+        const std::size_t folder = FolderLength(target);
+        if (OpenUnnamedIn(folder > 0 ? target.substr(0, folder) : std::string("."),
+                          extraFlags & (modeReadWrite | modeTemporary))) {
+            path.clear();
+            TakeModeOf(target);
+            return TempResult::Opened;
+        }
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
-        path = target + suffix;
-        if (Open(path, modeCreateNew | modeWrite | extraFlags)) {
+        path = TempNameBeside(target);
+        if (Open(path, modeCreateNew | modeWrite | (extraFlags & ~modeUnnamed))) {
             TakeModeOf(target);
             return TempResult::Opened;
         }

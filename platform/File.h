@@ -21,6 +21,17 @@ struct FileId {
     bool operator!=(const FileId& other) const { return !(*this == other); }
 };
 
+struct FileIdHash {
+    std::size_t operator()(const FileId& id) const {
+        return static_cast<std::size_t>(id.index * 0x9E3779B97F4A7C15ull ^ id.volume);
+    }
+};
+
+// A fresh name for a temporary file beside `target`: `target`, a dot, eight random hex
+// digits and ".tmp"; where the system cannot hold a name or path that long, eight hex
+// digits and ".tmp" (or the digits alone) in `target`'s folder.
+std::string TempNameBeside(const std::string& target);
+
 // Writes all `size` bytes to an open descriptor (a handle on Windows) of the platform
 // layer; false when the system wrote fewer or failed (full disk).
 #ifdef _WIN32
@@ -40,6 +51,9 @@ public:
         modeCreateNew = 0x10000,  // with modeWrite: create, failing when anything (a link too) has the name
         modeNoLink = 0x20000,     // POSIX: fail when the path's last component is a symbolic link
         modeTemporary = 0x40000,  // with modeCreateNew: the file goes when closed (POSIX: its name at once)
+        modeUnnamed = 0x80000,    // OpenTempBeside: a file with no name at all where the system can make
+                                  // one (Linux: O_TMPFILE), so that nothing is left of it should the
+                                  // process be killed; LinkAs names it
     };
     enum class TempResult { Opened, NotAllowed, Failed };
     // How CopyFrom ended: the source's end or the limit reached, the copy refused by
@@ -64,13 +78,17 @@ public:
     bool OpenAt(const CFolder& folder, const char* name, unsigned flags);
     // Takes a handle of its own on the process's standard output; false when there is none.
     bool OpenStandardOutput();
-    // Creates and opens for writing a new file beside `target`, named `target`, a dot,
-    // eight random hex digits and ".tmp": a name where anything stands (a link too) is
-    // passed over for another, never opened. On POSIX the file gets `target`'s
-    // permission bits when `target` exists. Its name in `path`. NotAllowed when the
-    // folder may not be written into; Failed for any other refusal (no such folder).
-    // `extraFlags` are added to the opening flags (modeReadWrite, modeTemporary).
+    // Creates and opens for writing a new file beside `target`, named by TempNameBeside:
+    // a name where anything stands (a link too) is passed over for another, never
+    // opened. On POSIX the file gets `target`'s permission bits when `target` exists,
+    // without set-user-ID, set-group-ID and sticky bits. Its name in `path`, empty for a
+    // file made with modeUnnamed that has none. NotAllowed when the folder may not be
+    // written into; Failed for any other refusal (no such folder). `extraFlags` are
+    // added to the opening flags (modeReadWrite, modeTemporary, modeUnnamed).
     TempResult OpenTempBeside(const std::string& target, std::string& path, unsigned extraFlags = 0);
+    // Gives the open file with no name (modeUnnamed) the name `path`; false when
+    // anything has that name already, or the system refuses.
+    bool LinkAs(const std::string& path);
     bool IsOpen() const;
 
     // Reads up to `size` bytes: the count read, 0 at the end, -1 on a read error.
@@ -105,6 +123,9 @@ private:
     friend class CFileHold;
     enum class OpenError { None, Exists, Denied, Other };
     void TakeModeOf(const std::string& path);  // POSIX: `path`'s permission bits, when it exists
+    // A file with no name in `folder` (modeReadWrite, modeTemporary: never to be named);
+    // false where the system cannot make one.
+    bool OpenUnnamedIn(const std::string& folder, unsigned flags);
 #ifndef _WIN32
     bool OpenIn(int folder, const char* path, unsigned flags);  // openat; `folder` may be AT_FDCWD
 #endif

@@ -51,6 +51,7 @@ CFileFind::~CFileFind() { Close(); }
 
 bool CFileFind::FindFile(const std::string& pattern) {
     Close();
+    if (PathTooLongToOpen(pattern)) return false;  // as Windows, also under Wine
     wchar_t widePattern[4 * MAX_PATH];
     if (::MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, widePattern, 4 * MAX_PATH) == 0) return false;
     WIN32_FIND_DATAW data;

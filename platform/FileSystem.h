@@ -37,10 +37,15 @@ std::string FollowLinks(const std::string& path);
 // Makes the names in the folder that holds the file `path` durable on the disk, a
 // rename into it included (POSIX: fsync of the folder); false when the system cannot.
 bool SyncFolderOf(const std::string& path);
-// Makes a fresh folder of its own under the temporary folder, open to this user
-// alone where the system allows; its path, without a trailing separator, in `path`.
-bool MakeTempFolder(std::string& path);
 // Identity of the file or folder at `path`, links followed; invalid when it cannot be had.
 FileId GetPathId(const std::string& path);
+// True when the system refuses to open `path` for its length alone: on Windows a path
+// of MAX_PATH characters or more (without the "\\?\" prefix), elsewhere one of
+// PATH_MAX bytes or more. Opening and listing on Windows refuse such a path
+// themselves, whatever the system would do (Wine has no such limit).
+bool PathTooLongToOpen(const std::string& path);
+// True when the system can hold a file at `path` for the lengths of its last name
+// (255 bytes, or UTF-16 characters on Windows) and of the whole path.
+bool PathFitsSystem(const std::string& path);
 // The user's temporary folder, ending with a separator.
 std::string GetTempFolder();

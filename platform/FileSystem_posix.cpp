@@ -58,13 +58,6 @@ bool SyncFolderOf(const std::string& path) {
     return ::close(fd) == 0 && ok;
 }
 
-bool MakeTempFolder(std::string& path) {
-    std::string pattern = GetTempFolder() + "velkaron-pack.XXXXXX";
-    if (::mkdtemp(&pattern[0]) == nullptr) return false;  // mode 0700
-    path = pattern;
-    return true;
-}
-
 FileId GetPathId(const std::string& path) {
     FileId id;
     struct stat st;
@@ -81,4 +74,12 @@ std::string GetTempFolder() {
     std::string folder = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
     if (folder.back() != '/') folder += '/';
     return folder;
+}
+
+bool PathTooLongToOpen(const std::string& path) { return path.size() >= PATH_MAX; }
+
+bool PathFitsSystem(const std::string& path) {
+    const std::size_t sep = path.rfind('/');
+    const std::size_t name = sep == std::string::npos ? path.size() : path.size() - sep - 1;
+    return name <= NAME_MAX && !PathTooLongToOpen(path);
 }

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <random>
+
+#include "platform/MbText.h"
 #undef ReplaceFile  // ours, not the Win32 macro
 
 bool MakeDir(const std::string& path) { return ::_mkdir(path.c_str()) == 0; }
@@ -50,18 +52,6 @@ std::string FollowLinks(const std::string& path) { return path; }
 // MoveFileEx with MOVEFILE_WRITE_THROUGH returns once the rename is on the disk.
 bool SyncFolderOf(const std::string&) { return true; }
 
-bool MakeTempFolder(std::string& path) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof name, "velkaron-pack.%08x", static_cast<unsigned>(random()));
-        path = GetTempFolder() + name;
-        if (::CreateDirectoryA(path.c_str(), nullptr)) return true;
-        if (::GetLastError() != ERROR_ALREADY_EXISTS) return false;
-    }
-    return false;
-}
-
 FileId GetPathId(const std::string& path) {
     FileId id;
     HANDLE h = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -83,4 +73,26 @@ std::string GetTempFolder() {
     std::string folder = (n > 0 && n < sizeof buffer) ? std::string(buffer, n) : std::string(".\\");
     if (folder.back() != '\\') folder += '\\';
     return folder;
+}
+
+bool PathTooLongToOpen(const std::string& path) {
+    if (path.compare(0, 4, "\\\\?\\") == 0) return false;
+    int n = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (n <= 0) return false;
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], n);
+    // The limit applies to the full path the system makes of a relative one; its
+    // length counts the closing NUL.
+    DWORD full = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    return (full > 0 ? full : static_cast<DWORD>(n)) > MAX_PATH;
+}
+
+bool PathFitsSystem(const std::string& path) {
+    std::size_t start = FindLastChar(path, '\\');
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos && (start == std::string::npos || slash > start)) start = slash;
+    start = start == std::string::npos ? 0 : start + 1;
+    const int name = ::MultiByteToWideChar(CP_ACP, 0, path.data() + start, static_cast<int>(path.size() - start),
+                                           nullptr, 0);
+    return name <= 255 && !PathTooLongToOpen(path);
 }

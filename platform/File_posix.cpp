@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -94,9 +95,54 @@ bool CFile::OpenIn(int folder, const char* path, unsigned flags) {
     return true;
 }
 
+// Only the permission bits: a file that replaces a set-user-ID program must not
+// become one.
 void CFile::TakeModeOf(const std::string& path) {
     struct stat st;
-    if (m_fd >= 0 && ::stat(path.c_str(), &st) == 0) ::fchmod(m_fd, st.st_mode & 07777);
+    if (m_fd >= 0 && ::stat(path.c_str(), &st) == 0) ::fchmod(m_fd, st.st_mode & 0777);
+}
+
+bool CFile::OpenUnnamedIn(const std::string& folder, unsigned flags) {
+    Close();
+#ifdef O_TMPFILE
+    // A file that is to be named later is named through /proc (see LinkAs).
+    if (!(flags & modeTemporary) && ::access("/proc/self/fd", X_OK) != 0) return false;
+    const int access = (flags & modeReadWrite) ? O_RDWR : O_WRONLY;
+    do {
+        m_fd = ::open(folder.c_str(), O_TMPFILE | access | O_CLOEXEC, 0666);
+    } while (m_fd < 0 && errno == EINTR);
+    struct stat st;
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
+        Close();
+        return false;
+    }
+    m_bRegular = true;
+    m_nOpenedLength = 0;
+    m_id.volume = static_cast<std::uint64_t>(st.st_dev);
+    m_id.index = static_cast<std::uint64_t>(st.st_ino);
+    m_id.valid = true;
+    m_lastError = OpenError::None;
+    return true;
+#else
+    (void)folder;
+    (void)flags;
+    return false;
+#endif
+}
+
+bool CFile::LinkAs(const std::string& path) {
+    if (m_fd < 0) return false;
+#ifdef __linux__
+    char proc[64];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", m_fd);
+    if (::linkat(AT_FDCWD, proc, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno == EEXIST) return false;
+    // Without /proc, the descriptor itself (which takes a capability the user may lack).
+    return ::linkat(m_fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0;
+#else
+    (void)path;
+    return false;
+#endif
 }
 
 bool CFile::IsOpen() const { return m_fd >= 0; }

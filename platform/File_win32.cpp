@@ -3,6 +3,9 @@
 #include "platform/File.h"
 
 #include <windows.h>
+#undef ReplaceFile  // ours, not the Win32 macro
+
+#include "platform/FileSystem.h"
 
 namespace {
 HANDLE H(void* h) { return static_cast<HANDLE>(h); }
@@ -12,6 +15,12 @@ CFile::~CFile() { Close(); }
 
 bool CFile::Open(const std::string& path, unsigned flags) {
     Close();
+    // What Windows refuses, refused the same under Wine, which has no such limit.
+    if (PathTooLongToOpen(path)) {
+        m_lastError = OpenError::Other;
+        ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     const bool writes = (flags & (modeWrite | modeReadWrite)) != 0;
     DWORD access = (flags & modeReadWrite) ? GENERIC_READ | GENERIC_WRITE : writes ? GENERIC_WRITE : GENERIC_READ;
     DWORD disposition = (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
@@ -57,6 +66,10 @@ bool CFile::OpenStandardOutput() {
 }
 
 void CFile::TakeModeOf(const std::string&) {}
+
+bool CFile::OpenUnnamedIn(const std::string&, unsigned) { return false; }
+
+bool CFile::LinkAs(const std::string&) { return false; }
 
 bool CFile::IsOpen() const { return m_hFile != nullptr; }
 

@@ -25,6 +25,20 @@ private:
     int m_nSlot = -1;
 };
 
+// Holds back, on the calling thread, the signals a guard handles while it lives, so
+// that a file is created and guarded (or named and renamed) as one step: a signal
+// that comes meanwhile is handled once it ends. Nothing on Windows.
+class CSignalsHeld {
+public:
+    CSignalsHeld();
+    ~CSignalsHeld();
+    CSignalsHeld(const CSignalsHeld&) = delete;
+    CSignalsHeld& operator=(const CSignalsHeld&) = delete;
+
+private:
+    alignas(16) unsigned char m_saved[128];  // the thread's former signal mask
+};
+
 // Lets a write past the file-size limit (RLIMIT_FSIZE) fail as on a full disk,
 // instead of ending the process by SIGXFSZ. Nothing on Windows.
 void IgnoreFileSizeSignal();

@@ -1,5 +1,7 @@
 // The signal cleanup on POSIX: a handler that only unlinks (async-signal-safe) and
 // raises the signal again under its default disposition.
+#include <pthread.h>
+
 #include <csignal>
 #include <cstring>
 #include <unistd.h>
@@ -46,3 +48,13 @@ void RemovePathNow(const char* path, bool folder) {
 }
 
 void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
+
+CSignalsHeld::CSignalsHeld() {
+    static_assert(sizeof(sigset_t) <= sizeof m_saved, "room for a signal mask");
+    sigset_t held;
+    sigemptyset(&held);
+    for (int sig : kSignals) sigaddset(&held, sig);
+    ::pthread_sigmask(SIG_BLOCK, &held, reinterpret_cast<sigset_t*>(m_saved));
+}
+
+CSignalsHeld::~CSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, reinterpret_cast<sigset_t*>(m_saved), nullptr); }

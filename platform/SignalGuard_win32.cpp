@@ -28,3 +28,8 @@ void RemovePathNow(const char* path, bool folder) {
 }
 
 void IgnoreFileSizeSignal() {}
+
+// A console control handler runs on a thread of its own: nothing to hold back here.
+CSignalsHeld::CSignalsHeld() : m_saved() {}
+
+CSignalsHeld::~CSignalsHeld() {}

@@ -3,6 +3,7 @@
 // signal that leaves the old packet and no temporary file behind.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #ifndef _WIN32
 #include <fcntl.h>
@@ -160,7 +161,7 @@ void MakeLongTree(const TempDir& dir) {
 TEST(CliOnePassPosix, SignalThatEndsPackRemovesItsTemporaryFilesAndKeepsTheOldPacket) {
     TempDir dir;
     MakeLongTree(dir);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGKILL}) {
         SCOPED_TRACE(sig);
         WriteFileBytes(dir / "p.dat", "old packet");
         int pipe[2];  // not inherited: the child's own copy of the reading end would keep its writes from failing
@@ -169,7 +170,7 @@ TEST(CliOnePassPosix, SignalThatEndsPackRemovesItsTemporaryFilesAndKeepsTheOldPa
         ::close(pipe[1]);
         char first = 0;
         EXPECT_EQ(::read(pipe[0], &first, 1), 1);  // its scan has begun
-        EXPECT_TRUE(HasTemporaryFile(dir.Path()));
+        EXPECT_FALSE(HasTemporaryFile(dir.Path())) << "the packet has no name until it is whole";
         if (sig == SIGPIPE) {
             ::close(pipe[0]);  // its next write to standard output meets no reader
         } else {
@@ -181,16 +182,45 @@ TEST(CliOnePassPosix, SignalThatEndsPackRemovesItsTemporaryFilesAndKeepsTheOldPa
         EXPECT_EQ(ReadFileBytes(dir / "p.dat"), "old packet");
         EXPECT_EQ(NamesIn(dir.Path()), (std::vector<std::string>{"p.dat", "src", "stderr.txt"}));
     }
-    // Into a pipe that closes early, "-" leaves no work files in the temporary folder.
+    // Into a pipe that closes early, or killed, "-" leaves no work files in the temporary folder.
     TempFolderMovedTo temp(dir / "tmp");
-    int pipe[2];
-    ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
-    ::close(pipe[0]);
-    pid_t pid = Start(ProgramPath(), {"pack", dir / "src", "-"}, pipe[1], dir / "stderr.txt");
-    ::close(pipe[1]);
-    int status = WaitFor(pid);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << status;
-    EXPECT_EQ(NamesIn(dir / "tmp"), std::vector<std::string>());
+    for (int sig : {SIGPIPE, SIGKILL}) {
+        int pipe[2];
+        ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+        if (sig == SIGPIPE) ::close(pipe[0]);
+        pid_t pid = Start(ProgramPath(), {"pack", dir / "src", "-"}, pipe[1], dir / "stderr.txt");
+        ::close(pipe[1]);
+        char first = 0;
+        if (sig == SIGKILL) {
+            EXPECT_EQ(::read(pipe[0], &first, 1), 1);  // the packet is on its way
+            ::kill(pid, sig);
+            ::close(pipe[0]);
+        }
+        int status = WaitFor(pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_EQ(NamesIn(dir / "tmp"), std::vector<std::string>());
+    }
+}
+
+TEST(CliOnePassPosix, SignalInTheFirstMomentsOfPackLeavesNothingBehind) {
+    TempDir dir;
+    MakeDirs(dir / "src");
+    WriteFileBytes(dir / "src/a.txt", "a");
+    const std::vector<std::string> args = {"pack", dir / "src", dir / "p.dat"};
+    int out = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const auto start = std::chrono::steady_clock::now();
+    WaitFor(Start(ProgramPath(), args, out, dir / "stderr.txt"));
+    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    constexpr int kRounds = 40;
+    for (int round = 0; round < kRounds; ++round) {
+        pid_t pid = Start(ProgramPath(), args, out, dir / "stderr.txt");
+        // From before the program starts to the end of its job.
+        ::usleep(static_cast<useconds_t>(whole.count() * round / kRounds));
+        ::kill(pid, round % 2 ? SIGTERM : SIGKILL);
+        WaitFor(pid);
+        ASSERT_FALSE(HasTemporaryFile(dir.Path())) << "round " << round;
+    }
+    ::close(out);
 }
 
 #endif

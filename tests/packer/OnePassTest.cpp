@@ -75,18 +75,17 @@ TEST(OnePass, FailedJobKeepsTheOldPacketAndLeavesNothingBesideIt) {
     EXPECT_EQ(NamesIn(f.Dir() / "folder.dat"), std::vector<std::string>{"inside"});
 }
 
-TEST(OnePass, OldPacketInsideTheSourceIsPackedWithItsOldContentAndTheTemporaryFilesAreNot) {
+TEST(OnePass, OldPacketInsideTheSourceIsLeftOutWithAMessageAndSoAreTheTemporaryFiles) {
     PackFixture f;
     f.Write("a.txt", "aaa");
-    WriteFileBytes(f.Src("out.dat"), "old packet");
     for (int jobs : {1, 2}) {
         OnePassOptions onePass;
         onePass.jobs = jobs;
         WriteFileBytes(f.Src("out.dat"), "old packet");
-        ASSERT_TRUE(PackOnePass(f, f.Src("out.dat"), f.Options(), onePass).ok);
-        Packet p = ReadValidPacket(f.Src("out.dat"));
-        ASSERT_EQ(p.entries.size(), 2u);
-        for (const PacketEntry& e : p.entries) EXPECT_EQ(e.content, e.path == "out.dat" ? "old packet" : "aaa");
+        OnePassRun run = PackOnePass(f, f.Src("out.dat"), f.Options(), onePass);
+        ASSERT_TRUE(run.ok);
+        EXPECT_EQ(DescribeIndex(ReadValidPacket(f.Src("out.dat"))), std::vector<std::string>{"F 64 3 a.txt"});
+        EXPECT_TRUE(Contains(run.messages, FormatText(kMsgPacketItself, "out.dat")));
         EXPECT_EQ(NamesIn(f.Source()), (std::vector<std::string>{"a.txt", "out.dat"}));
     }
 }

@@ -26,6 +26,13 @@ struct BoxRecorder {
     static void Record(void* self, const char* text) { static_cast<BoxRecorder*>(self)->texts.push_back(text); }
 };
 
+// A job's text `format` with its one "%s" replaced by `path`.
+inline std::string FormatText(const char* format, const std::string& path) {
+    std::string text = format;
+    text.replace(text.find("%s"), 2, path);
+    return text;
+}
+
 inline bool Contains(const std::vector<std::string>& v, const std::string& s) {
     return std::find(v.begin(), v.end(), s) != v.end();
 }

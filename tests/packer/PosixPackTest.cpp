@@ -103,16 +103,21 @@ TEST(PackLocks, SecondJobInAnotherProcessIsRefusedWhileTheFirstHoldsItsWorkFiles
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the first job failed";
 }
 
-TEST(PackPosix, LinkBackToAnOpenFolderIsRecordedButNotEntered) {
+TEST(PackPosix, EveryRealFolderIsEnteredOnceAndLinksToItKeepTheirLineWithAMessage) {
     PackFixture f;
     f.Write("sub/a.txt", "aaa");
     f.Write("other/b.txt", "bb");
     ASSERT_EQ(::symlink("..", f.Src("sub/up").c_str()), 0);
     ASSERT_EQ(::symlink(f.Src("other").c_str(), f.Src("sub/side").c_str()), 0);
+    PackOptions options = f.Options();
+    options.sorted = true;  // "other" is entered before "sub/side" leads to it again
+    f.SetOptions(options);
     ASSERT_TRUE(f.Pack());
-    // "up" loops back to the source folder; "side" leads elsewhere and is entered.
-    EXPECT_EQ(Sorted(PathsOf(ReadValidPacket(f.PacketPath()))), (std::vector<std::string>{"other", "other\\b.txt", "sub", "sub\\a.txt", "sub\\side",
-                                               "sub\\side\\b.txt", "sub\\up"}));
+    EXPECT_EQ(PathsOf(ReadValidPacket(f.PacketPath())),
+              (std::vector<std::string>{"other", "sub", "other\\b.txt", "sub\\a.txt", "sub\\side", "sub\\up"}));
+    std::vector<std::string> messages = f.Messages();
+    EXPECT_TRUE(Contains(messages, FormatText(kMsgFolderAgain, "sub\\side")));
+    EXPECT_TRUE(Contains(messages, FormatText(kMsgFolderAgain, "sub\\up")));
 }
 
 TEST(PackPosix, NameWithABackslashIsSkippedWithItsRelativePath) {
