@@ -169,6 +169,7 @@ const char* SkipReasonText(SkipReason reason) {
         case SkipReason::DriveLetter: return "名称以盘符开头, 读取时会被当作绝对路径";
         case SkipReason::Packet: return "是要替换的数据包本身";
         case SkipReason::PathTooLong: return "路径超过系统的长度上限";
+        case SkipReason::NoDescriptor: return "进程已无可用的文件描述符";
     }
     return "无法打包";
 }

@@ -21,6 +21,9 @@
 
 namespace {
 
+// Why a path of the source cannot be opened, where its length is the reason.
+const char* const kTooLong = SkipReasonText(SkipReason::PathTooLong);
+
 NameCoding CodingOf(const CliOptions& options) { return options.gbk ? NameCoding::Gbk : NameCoding::Local; }
 
 std::string N(long long value) { return std::to_string(value); }
@@ -146,6 +149,7 @@ private:
         }
         const std::string tag = LineTag(line, Join(components, '\\'));
         std::string local = m_root + Join(components, kPathSep);
+        if (PathTooLongToOpen(local)) return Differ(tag + ": " + kTooLong + ", 无法在源文件夹中检查: " + local);
         if (line.folder) {
             return IsFolder(local) || Differ(tag + ": 源文件夹中没有这个文件夹: " + local);
         }
@@ -190,7 +194,11 @@ private:
         };
         std::vector<Subfolder> subfolders;
         CFileFind find;
-        if (!find.FindFile(folder + kPathSep + "*.*")) return true;  // nothing listed, nothing to miss
+        const std::string pattern = folder + kPathSep + "*.*";
+        if (!find.FindFile(pattern)) {
+            if (PathTooLongToOpen(pattern)) return Differ("无法列出源文件夹中的 " + folder + ": " + kTooLong);
+            return true;  // nothing listed, nothing to miss
+        }
         while (find.FindNextFile()) {
             if (find.IsDots()) continue;
             std::string name = find.GetFileName();
@@ -205,7 +213,8 @@ private:
             PacketLine line;
             if (!m_index.Find(prefix + stored, line)) {
                 if (IsJobFile(find, local)) continue;  // left out by the job that made them
-                return Differ("源文件夹中的 " + local + " 不在数据包中");
+                return Differ("源文件夹中的 " + local + " 不在数据包中" +
+                              (PathTooLongToOpen(local) ? std::string(": ") + kTooLong : std::string()));
             }
             if (find.IsDirectory()) subfolders.push_back({line.number, name, prefix + stored});
         }

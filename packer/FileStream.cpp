@@ -6,6 +6,8 @@
 #include "packer/FileStream.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <system_error>
 
 namespace {
@@ -19,6 +21,14 @@ constexpr int kSpins = 16000;
 // tiny files, it would open them all while the reading thread waits for its opens;
 // this close, the reading thread takes the next open itself when it is the faster.
 constexpr std::size_t kOpenAhead = 16;
+// A file the process had no descriptor for is opened again this many times, a little
+// later each time (about 1.3 s in all), while descriptors of other programs or threads
+// come free.
+constexpr int kDescriptorTries = 50;
+
+bool LackedDescriptor(const StreamedFile& file) {
+    return file.outcome == StreamedFile::Outcome::Skipped && file.reason == SkipReason::NoDescriptor;
+}
 
 void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -111,6 +121,7 @@ void CFileStream::Open(Slot& slot) {
 
 // Opens the next file no thread has claimed, when few are held open; false when none.
 bool CFileStream::OpenAhead() {
+    if (m_bAheadOff) return false;
     const std::size_t next = m_nNextOpen;
     if (next >= m_nSlots || next >= m_nDone + kOpenAhead || !Claim(next)) return false;
     Open(m_slots[next]);
@@ -162,20 +173,47 @@ void CFileStream::Work() {
 
 // A file that fails the job ends the folder: the job stops at it.
 void CFileStream::ReadFolder() {
+    std::size_t selfFrom = SIZE_MAX;  // from this file on, the reading thread opens every one itself
     for (std::size_t i = 0; i < m_nSlots && !m_bStop; ++i) {
         Slot& slot = m_slots[i];
-        if (Claim(i)) {
+        if (i >= selfFrom || Claim(i)) {
             Open(slot);
         } else {
             // The job's thread is opening it: a matter of microseconds, unless it lost its core.
             for (int spin = 0; !slot.opened; ++spin) spin < kSpins ? Pause() : std::this_thread::yield();
+            if (slot.reopen) Open(slot);
         }
+        if (LackedDescriptor(slot.result)) WaitForDescriptor(i, selfFrom);
         if (slot.result.outcome == StreamedFile::Outcome::Read) ReadFile(slot);
         slot.file.Close();
         m_nDone = i + 1;
         Wake(m_bWriterSleeps, m_cvWriter);
         const StreamedFile::Outcome outcome = slot.result.outcome;
         if (outcome == StreamedFile::Outcome::ReadError || outcome == StreamedFile::Outcome::TooLarge) return;
+    }
+}
+
+// No descriptor was left for file `index`: running out is the job's own doing, never a
+// reason to leave a readable file out. The job's thread opens nothing ahead from now
+// on, the files it opened ahead are closed to be opened again in their turn, and the
+// file is opened again until a descriptor comes free.
+void CFileStream::WaitForDescriptor(std::size_t index, std::size_t& selfFrom) {
+    m_bAheadOff = true;
+    if (selfFrom == SIZE_MAX) {
+        // No file can be claimed past here any more; those claimed are opened or being opened.
+        selfFrom = std::max(m_nNextOpen.exchange(m_nSlots), index + 1);
+        for (std::size_t j = index + 1; j < selfFrom; ++j) {
+            Slot& ahead = m_slots[j];
+            for (int spin = 0; !ahead.opened; ++spin) spin < kSpins ? Pause() : std::this_thread::yield();
+            ahead.file.Close();
+            ahead.reopen = true;
+        }
+    }
+    Slot& slot = m_slots[index];
+    for (int attempt = 0; attempt < kDescriptorTries && LackedDescriptor(slot.result); ++attempt) {
+        // At once first: the files closed above may be enough.
+        std::this_thread::sleep_for(std::chrono::milliseconds(attempt));
+        Open(slot);
     }
 }
 

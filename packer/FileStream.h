@@ -81,12 +81,14 @@ private:
         const std::string* name = nullptr;
         CFile file;
         std::atomic<bool> opened{false};  // `file` and, when not open, `result.reason` set
+        bool reopen = false;              // closed again for want of descriptors: the reading thread opens it
         StreamedFile result;
     };
 
     void Open(Slot& slot);
     bool Claim(std::size_t index);
     bool OpenAhead();
+    void WaitForDescriptor(std::size_t index, std::size_t& selfFrom);
 
     // The folder: set by Begin while the thread is idle, read by the thread until Drain.
     const CFolder* m_pFolder = nullptr;
@@ -99,6 +101,7 @@ private:
     std::atomic<bool> m_bStop{false};        // Drain or the end: leave the folder
     std::atomic<bool> m_bQuit{false};
     std::atomic<bool> m_bBusy{false};        // the thread is on a folder
+    std::atomic<bool> m_bAheadOff{false};    // the process ran out of descriptors: no file is opened ahead
 
     // Sleeping only; each side says when it sleeps, so that the other wakes it.
     std::mutex m_mutex;

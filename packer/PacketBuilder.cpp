@@ -338,6 +338,7 @@ bool CPacketBuilder::OpenSource(CFile& source, const CFolder* folder, const char
         const std::string path = folder != nullptr ? folder->Path() + name : std::string(name);
         FileId id = GetPathId(path);
         reason = id == m_idData || id == m_idIndex ? SkipReason::WorkFile
+                 : source.OutOfDescriptors()        ? SkipReason::NoDescriptor
                  : PathTooLongToOpen(path)          ? SkipReason::PathTooLong
                                                     : SkipReason::Unreadable;
         return false;

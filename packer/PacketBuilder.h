@@ -59,6 +59,7 @@ enum class SkipReason {
     Unreadable, NotAFile, WorkFile, Unlistable, Backslash, LineBreak, Encoding, CodePage, DriveLetter,
     Packet,       // the packet the job replaces, met in the tree
     PathTooLong,  // the system cannot open a path that long
+    NoDescriptor, // the process had no descriptor left to open it with, however long it waited
 };
 
 struct SkippedEntry {

@@ -90,6 +90,9 @@ public:
     // anything has that name already, or the system refuses.
     bool LinkAs(const std::string& path);
     bool IsOpen() const;
+    // True when the last Open failed because the process (or the system) had no
+    // descriptor left: the file may well be readable once others are closed.
+    bool OutOfDescriptors() const { return m_lastError == OpenError::NoDescriptors; }
 
     // Reads up to `size` bytes: the count read, 0 at the end, -1 on a read error.
     long long Read(void* buffer, std::size_t size);
@@ -121,7 +124,7 @@ public:
 
 private:
     friend class CFileHold;
-    enum class OpenError { None, Exists, Denied, Other };
+    enum class OpenError { None, Exists, Denied, NoDescriptors, Other };
     void TakeModeOf(const std::string& path);  // POSIX: `path`'s permission bits, when it exists
     // A file with no name in `folder` (modeReadWrite, modeTemporary: never to be named);
     // false where the system cannot make one.

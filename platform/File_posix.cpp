@@ -60,9 +60,10 @@ bool CFile::OpenIn(int folder, const char* path, unsigned flags) {
         m_fd = ::openat(folder, path, oflags, 0666);
     } while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0) {
-        m_lastError = errno == EEXIST ? OpenError::Exists
-                      : errno == EACCES || errno == EPERM ? OpenError::Denied
-                                                          : OpenError::Other;
+        m_lastError = errno == EEXIST                     ? OpenError::Exists
+                      : errno == EACCES || errno == EPERM   ? OpenError::Denied
+                      : errno == EMFILE || errno == ENFILE ? OpenError::NoDescriptors
+                                                            : OpenError::Other;
         return false;
     }
     // A file made only to be used while it is open has no name from the start on.

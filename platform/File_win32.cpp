@@ -37,6 +37,7 @@ bool CFile::Open(const std::string& path, unsigned flags) {
         DWORD error = ::GetLastError();
         m_lastError = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? OpenError::Exists
                       : error == ERROR_ACCESS_DENIED                            ? OpenError::Denied
+                      : error == ERROR_TOO_MANY_OPEN_FILES                      ? OpenError::NoDescriptors
                                                                                 : OpenError::Other;
         return false;
     }

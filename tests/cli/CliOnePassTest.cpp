@@ -76,34 +76,12 @@ TEST(CliOnePass, EveryWayOfWritingGivesTheSamePacketAndStandardOutputCarriesOnly
 
 #ifndef _WIN32
 
-// Starts velkaron-pack (from `program`) with `args`, standard output into `out`,
-// standard error into `err`; as the user `uid` when it is not -1.
-pid_t Start(const std::string& program, const std::vector<std::string>& args, int out, const std::string& err,
-            uid_t uid = static_cast<uid_t>(-1)) {
-    pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    ::dup2(out, 1);
-    ::dup2(errFd, 2);
-    if (uid != static_cast<uid_t>(-1) && (::setgid(uid) != 0 || ::setuid(uid) != 0)) ::_exit(120);
-    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(121);
-}
-
 std::string ProgramPath() {
     std::string dir;
     GetProgramDir(dir);
     return dir + "velkaron-pack";
 }
 
-int WaitFor(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
-}
 
 TEST(CliOnePassPosix, AnotherUserPacksWithTheProgramInAFolderTheyCannotWrite) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to run as nobody";
@@ -119,7 +97,7 @@ TEST(CliOnePassPosix, AnotherUserPacksWithTheProgramInAFolderTheyCannotWrite) {
     ::chmod((dir / "out").c_str(), 0777);
     int out = ::open((dir / "out/stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     const uid_t nobody = 65534;
-    int status = WaitFor(Start(program, {"pack", dir / "src", dir / "out/p.dat"}, out, dir / "out/stderr.txt", nobody));
+    int status = WaitForProgram(StartProgram(program, {"pack", dir / "src", dir / "out/p.dat"}, out, dir / "out/stderr.txt", nobody));
     ::close(out);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << ReadFileBytes(dir / "out/stderr.txt");
@@ -166,7 +144,7 @@ TEST(CliOnePassPosix, SignalThatEndsPackRemovesItsTemporaryFilesAndKeepsTheOldPa
         WriteFileBytes(dir / "p.dat", "old packet");
         int pipe[2];  // not inherited: the child's own copy of the reading end would keep its writes from failing
         ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
-        pid_t pid = Start(ProgramPath(), {"pack", dir / "src", dir / "p.dat"}, pipe[1], dir / "stderr.txt");
+        pid_t pid = StartProgram(ProgramPath(), {"pack", dir / "src", dir / "p.dat"}, pipe[1], dir / "stderr.txt");
         ::close(pipe[1]);
         char first = 0;
         EXPECT_EQ(::read(pipe[0], &first, 1), 1);  // its scan has begun
@@ -176,7 +154,7 @@ TEST(CliOnePassPosix, SignalThatEndsPackRemovesItsTemporaryFilesAndKeepsTheOldPa
         } else {
             ::kill(pid, sig);
         }
-        int status = WaitFor(pid);
+        int status = WaitForProgram(pid);
         if (sig != SIGPIPE) ::close(pipe[0]);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
         EXPECT_EQ(ReadFileBytes(dir / "p.dat"), "old packet");
@@ -188,7 +166,7 @@ TEST(CliOnePassPosix, SignalThatEndsPackRemovesItsTemporaryFilesAndKeepsTheOldPa
         int pipe[2];
         ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
         if (sig == SIGPIPE) ::close(pipe[0]);
-        pid_t pid = Start(ProgramPath(), {"pack", dir / "src", "-"}, pipe[1], dir / "stderr.txt");
+        pid_t pid = StartProgram(ProgramPath(), {"pack", dir / "src", "-"}, pipe[1], dir / "stderr.txt");
         ::close(pipe[1]);
         char first = 0;
         if (sig == SIGKILL) {
@@ -196,7 +174,7 @@ TEST(CliOnePassPosix, SignalThatEndsPackRemovesItsTemporaryFilesAndKeepsTheOldPa
             ::kill(pid, sig);
             ::close(pipe[0]);
         }
-        int status = WaitFor(pid);
+        int status = WaitForProgram(pid);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
         EXPECT_EQ(NamesIn(dir / "tmp"), std::vector<std::string>());
     }
@@ -209,15 +187,15 @@ TEST(CliOnePassPosix, SignalInTheFirstMomentsOfPackLeavesNothingBehind) {
     const std::vector<std::string> args = {"pack", dir / "src", dir / "p.dat"};
     int out = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     const auto start = std::chrono::steady_clock::now();
-    WaitFor(Start(ProgramPath(), args, out, dir / "stderr.txt"));
+    WaitForProgram(StartProgram(ProgramPath(), args, out, dir / "stderr.txt"));
     const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
     constexpr int kRounds = 40;
     for (int round = 0; round < kRounds; ++round) {
-        pid_t pid = Start(ProgramPath(), args, out, dir / "stderr.txt");
+        pid_t pid = StartProgram(ProgramPath(), args, out, dir / "stderr.txt");
         // From before the program starts to the end of its job.
         ::usleep(static_cast<useconds_t>(whole.count() * round / kRounds));
         ::kill(pid, round % 2 ? SIGTERM : SIGKILL);
-        WaitFor(pid);
+        WaitForProgram(pid);
         ASSERT_FALSE(HasTemporaryFile(dir.Path())) << "round " << round;
     }
     ::close(out);

@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <random>
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "packer/PacketFormat.h"
@@ -61,6 +64,31 @@ CliRun RunProgram(const std::string& program, const TempDir& dir, const std::vec
     run.err = ReadFileBytes(dir / "cli-stderr.txt");
     return run;
 }
+
+#ifndef _WIN32
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& args, int out, const std::string& err,
+                   uid_t uid, int maxFiles) {
+    pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    ::dup2(out, 1);
+    ::dup2(errFd, 2);
+    if (uid != static_cast<uid_t>(-1) && (::setgid(uid) != 0 || ::setuid(uid) != 0)) ::_exit(120);
+    struct rlimit files = {static_cast<rlim_t>(maxFiles), static_cast<rlim_t>(maxFiles)};
+    if (maxFiles > 0 && ::setrlimit(RLIMIT_NOFILE, &files) != 0) ::_exit(122);
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(121);
+}
+
+int WaitForProgram(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+#endif
 
 std::string FixturePacket(const std::string& name) {
     std::string dir;

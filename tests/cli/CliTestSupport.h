@@ -2,6 +2,10 @@
 // programs, and random source trees with odd names to pack, extract and compare.
 #pragma once
 
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
+
 #include <map>
 #include <string>
 #include <vector>
@@ -20,6 +24,16 @@ std::string VelkaronPackPath();
 CliRun RunProgram(const std::string& program, const TempDir& dir, const std::vector<std::string>& args);
 // Runs velkaron-pack (beside the test program) with `args`, as RunProgram does.
 CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args);
+
+#ifndef _WIN32
+// Starts `program` with `args`, standard output into the descriptor `out`, standard
+// error into the file `err`; as the user `uid` when it is not -1, with at most
+// `maxFiles` open descriptors when it is above 0. Its process id.
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& args, int out, const std::string& err,
+                   uid_t uid = static_cast<uid_t>(-1), int maxFiles = 0);
+// Waits for the process `pid` to end; its wait status.
+int WaitForProgram(pid_t pid);
+#endif
 
 // Path of the hand-made packet `name` that the build copies beside the test programs.
 std::string FixturePacket(const std::string& name);
