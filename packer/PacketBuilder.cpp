@@ -193,7 +193,7 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
     // cannot multiply the tree.
     const FileId id = GetPathId(folder);
     if (id.valid && !m_setEntered.insert(id).second) {
-        LeaveOut(kMsgFolderAgain, folder.substr(0, folder.size() - 1), SkipReason::Unlistable, false);
+        Tell(kMsgFolderAgain, folder.substr(0, folder.size() - 1));
         return true;
     }
 
@@ -311,13 +311,16 @@ void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& p
 }
 
 // Queues `format` with the entry's path below the source, as the user knows it (in the
-// local encoding, whatever the index stores), and leaves the entry out (recorded as
-// skipped when `record`).
-void CPacketBuilder::LeaveOut(const char* format, const std::string& path, SkipReason reason, bool record) {
+// local encoding, whatever the index stores).
+void CPacketBuilder::Tell(const char* format, const std::string& path) {
     std::string shown = path.size() > m_nRootLength ? path.substr(m_nRootLength) : path;
     std::replace(shown.begin(), shown.end(), kPathSep, '\\');
     AddMessage(FormatSkipMessage(format, shown));
-    if (record) Skip(path, reason);
+}
+
+void CPacketBuilder::LeaveOut(const char* format, const std::string& path, SkipReason reason) {
+    Tell(format, path);
+    Skip(path, reason);
 }
 
 long long CPacketBuilder::AppendFileData(const std::string& strPath) {
@@ -503,7 +506,7 @@ bool CPacketBuilder::IsWorkFile(const CFile& file) const {
 }
 
 void CPacketBuilder::Skip(const std::string& strPath, SkipReason reason) {
-    if (reason == SkipReason::Packet) LeaveOut(kMsgPacketItself, strPath, reason, false);
+    if (reason == SkipReason::Packet) Tell(kMsgPacketItself, strPath);
     m_arrSkipped.push_back({strPath, reason});
 }
 

@@ -176,7 +176,8 @@ private:
     EntryPlan PlanEntry(const std::string& prefix, const std::string& name, EntryKind kind, bool exact) const;
     void HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
                      const EntryPlan& plan, std::vector<Subfolder>& subfolders);
-    void LeaveOut(const char* format, const std::string& path, SkipReason reason, bool record = true);
+    void Tell(const char* format, const std::string& path);
+    void LeaveOut(const char* format, const std::string& path, SkipReason reason);
     bool RunJob(const std::string& strSource, const std::string& strPacket);
     bool OpenWorkFiles();
     bool WriteIndexLine(const std::string& strLine);
