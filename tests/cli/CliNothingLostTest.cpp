@@ -133,6 +133,32 @@ TEST(CliNothingLostWindows, PathPastTheSystemsLimitIsNamedAsTheReasonByPackAndVe
     ASSERT_TRUE(::MoveFileA(folder.c_str(), (dir / "src/x").c_str())) << "short enough to be removed";
 }
 
+TEST(CliNothingLostWindows, ExtractEndedMidwayLeavesNoPartOfTheFileItWasWriting) {
+    TempDir dir;
+    WriteFileBytes(dir / "p.dat", MakePacket({{"big.bin", false, std::string(1 << 20, 'b')}}));
+    for (bool force : {false, true}) {
+        SCOPED_TRACE(force);
+        RemoveTree(dir / "out");
+        MakeDirs(dir / "out");
+        if (force) WriteFileBytes(dir / "out/big.bin", "old");
+        std::string command = "\"" + VelkaronPackPath() + "\" extract \"" + dir / "p.dat" + "\" \"" + dir / "out" +
+                              "\" --buffer-size 1" + (force ? " --force" : "");
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        ASSERT_TRUE(::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                     &startup, &process));
+        // One byte at a time: seconds from the moment the file appears.
+        while (NamesIn(dir / "out").size() < (force ? 2u : 1u)) ::Sleep(1);
+        ::TerminateProcess(process.hProcess, 1);
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        EXPECT_EQ(ReadTree(dir / "out"), (force ? std::map<std::string, std::string>{{"big.bin", "old"}}
+                                                : std::map<std::string, std::string>{}));
+    }
+}
+
 #else
 
 TEST(CliNothingLostPosix, OutputThatCannotBeWrittenFailsEveryCommand) {
