@@ -169,7 +169,8 @@ FolderState StateOfFolder(const std::string& path) {
     std::string bare = path;
     TrimRightChar(bare, kPathSep);
     if (bare.empty() || IsFolder(bare)) return FolderState::Folder;  // "" is the root
-    return GetPathKind(bare) == PathKind::Missing ? FolderState::Missing : FolderState::NotFolder;
+    // A link that leads nowhere names a folder that does not exist.
+    return GetTargetKind(bare) == PathKind::Missing ? FolderState::Missing : FolderState::NotFolder;
 }
 
 std::string SourceFolderProblem(const std::string& source) {

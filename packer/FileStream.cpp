@@ -21,14 +21,23 @@ constexpr int kSpins = 16000;
 // tiny files, it would open them all while the reading thread waits for its opens;
 // this close, the reading thread takes the next open itself when it is the faster.
 constexpr std::size_t kOpenAhead = 16;
-// A file the process had no descriptor for is opened again this many times, a little
-// later each time (about 1.3 s in all), while descriptors of other programs or threads
-// come free.
-constexpr int kDescriptorTries = 50;
-
 bool LackedDescriptor(const StreamedFile& file) {
     return file.outcome == StreamedFile::Outcome::Skipped && file.reason == SkipReason::NoDescriptor;
 }
+
+}  // namespace
+
+bool AwaitDescriptor(int attempt) {
+    // A file the process had no descriptor for is opened again this many times, a little
+    // later each time (about 1.2 s in all), while descriptors of other programs or
+    // threads come free.
+    constexpr int kTries = 50;
+    if (attempt >= kTries) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(attempt));
+    return true;
+}
+
+namespace {
 
 void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -210,11 +219,8 @@ void CFileStream::WaitForDescriptor(std::size_t index, std::size_t& selfFrom) {
         }
     }
     Slot& slot = m_slots[index];
-    for (int attempt = 0; attempt < kDescriptorTries && LackedDescriptor(slot.result); ++attempt) {
-        // At once first: the files closed above may be enough.
-        std::this_thread::sleep_for(std::chrono::milliseconds(attempt));
-        Open(slot);
-    }
+    Open(slot);  // at once first: the files closed above may be enough
+    for (int attempt = 1; LackedDescriptor(slot.result) && AwaitDescriptor(attempt); ++attempt) Open(slot);
 }
 
 bool CFileStream::WaitForRoom() {

@@ -18,6 +18,11 @@
 #include "packer/PacketBuilder.h"
 #include "platform/File.h"
 
+// Waits before try `attempt` (from 1) at opening again a file the process had no
+// descriptor for, a little longer each time; false, without waiting, once the tries
+// are up (about 1.2 s in all).
+bool AwaitDescriptor(int attempt);
+
 // How one file went into the stream.
 struct StreamedFile {
     enum class Outcome { Read, Skipped, ReadError, TooLarge };

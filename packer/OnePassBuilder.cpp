@@ -125,10 +125,12 @@ long long COnePassBuilder::AppendFileData(const std::string& strPath) {
     if (m_pStream) return TakeStreamed(strPath);
     m_item.Close();
     SkipReason reason = SkipReason::Unreadable;
-    if (!OpenSource(m_item, &m_folder, strPath.c_str() + m_nFolderLength, reason)) {
-        Skip(strPath, reason);
-        return -1;
+    const char* name = strPath.c_str() + m_nFolderLength;
+    bool opened = OpenSource(m_item, &m_folder, name, reason);
+    for (int attempt = 1; !opened && reason == SkipReason::NoDescriptor && AwaitDescriptor(attempt); ++attempt) {
+        opened = OpenSource(m_item, &m_folder, name, reason);
     }
+    if (!opened) return NotPacked(strPath, reason);
     if (m_item.GetOpenedLength() >= m_onePass.kernelCopyFrom) return CopyInKernel(m_item, 0);
     return CopyFileData(m_item, 0);
 }
@@ -142,11 +144,24 @@ long long COnePassBuilder::TakeStreamed(const std::string& strPath) {
     }
     switch (file->outcome) {
         case StreamedFile::Outcome::Read: return file->length;
-        case StreamedFile::Outcome::Skipped: Skip(strPath, file->reason); return -1;
+        case StreamedFile::Outcome::Skipped: return NotPacked(strPath, file->reason);
         case StreamedFile::Outcome::TooLarge: Fail(Failure::TooLarge); return -1;
         case StreamedFile::Outcome::ReadError: break;
     }
     Fail(Failure::Data);
+    return -1;
+}
+
+// A file that is not packed is skipped, unless the process had no descriptor left to
+// open it with however long it waited: a readable file is never left out for that,
+// the job fails instead.
+long long COnePassBuilder::NotPacked(const std::string& strPath, SkipReason reason) {
+    if (reason != SkipReason::NoDescriptor) {
+        Skip(strPath, reason);
+    } else {
+        Tell(kMsgNoDescriptor, strPath);
+        Fail(Failure::Descriptors);
+    }
     return -1;
 }
 

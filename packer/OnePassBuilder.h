@@ -46,6 +46,7 @@ private:
     bool MayReplace(const std::string& target) const;
     bool OpenTemporaryFiles();
     long long TakeStreamed(const std::string& strPath);
+    long long NotPacked(const std::string& strPath, SkipReason reason);
     long long CopyInKernel(CFile& source, long long total);
     bool AppendIndex();
     bool Complete();

@@ -25,6 +25,7 @@ const char kMsgCodePageName[] = "名称无法用当前代码页表示,已跳过:
 const char kMsgDriveName[] = "名称以盘符开头,已跳过: %s\r\n";
 const char kMsgFolderAgain[] = "文件夹已经打包过, 不再进入: %s\r\n";
 const char kMsgPacketItself[] = "这是要替换的数据包本身,已跳过: %s\r\n";
+const char kMsgNoDescriptor[] = "进程已无可用的文件描述符, 无法打开: %s\r\n";
 const char kMsgDone[] = "打包完成!";
 
 namespace {
@@ -118,7 +119,8 @@ bool CPacketBuilder::QueueFailure() {
         case Failure::Data: AddMessage(kMsgDataError); return false;
         case Failure::Index: AddMessage(kMsgIndexError); return false;
         case Failure::TooLarge: AddMessage(kMsgTooLarge); return false;
-        case Failure::Source: return false;  // the host names the source
+        case Failure::Source: return false;       // the host names the source
+        case Failure::Descriptors: return false;  // queued with the file's path
     }
     return false;
 }

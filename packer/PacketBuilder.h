@@ -30,6 +30,7 @@ extern const char kMsgCodePageName[];     // "名称无法用当前代码页表�
 extern const char kMsgDriveName[];        // "名称以盘符开头,已跳过: %s\r\n"
 extern const char kMsgFolderAgain[];      // "文件夹已经打包过, 不再进入: %s\r\n"
 extern const char kMsgPacketItself[];     // "这是要替换的数据包本身,已跳过: %s\r\n"
+extern const char kMsgNoDescriptor[];     // "进程已无可用的文件描述符, 无法打开: %s\r\n"
 extern const char kMsgDone[];             // "打包完成!" (no line end)
 // The job's two work files, in the folder WorkFolderOf gives.
 extern const char kDataWorkFile[];        // "_data_temp.dat"
@@ -107,7 +108,7 @@ public:
     int m_nFolders = 0;  // folder lines of the current or last job
 
 protected:
-    enum class Failure { None, Data, Index, TooLarge, Source };
+    enum class Failure { None, Data, Index, TooLarge, Source, Descriptors };
     struct ListedEntry {  // an entry kept for sorting, or for the reading thread
         std::string name;
         EntryKind kind;
@@ -149,6 +150,8 @@ protected:
     bool QueueFailure();
     void AddMessage(std::string strMessage);
     void Skip(const std::string& strPath, SkipReason reason);
+    // Queues `format` with `path` (below the source) in its "%s".
+    void Tell(const char* format, const std::string& path);
     void Fail(Failure failure);
     bool Failed() const { return m_failure != Failure::None; }
     const PackOptions& Options() const { return m_options; }
@@ -176,7 +179,6 @@ private:
     EntryPlan PlanEntry(const std::string& prefix, const std::string& name, EntryKind kind, bool exact) const;
     void HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
                      const EntryPlan& plan, std::vector<Subfolder>& subfolders);
-    void Tell(const char* format, const std::string& path);
     void LeaveOut(const char* format, const std::string& path, SkipReason reason);
     bool RunJob(const std::string& strSource, const std::string& strPacket);
     bool OpenWorkFiles();

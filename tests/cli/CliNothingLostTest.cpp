@@ -4,6 +4,8 @@
 // extract ended midway, and a copy of the program without its example folder.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -179,6 +181,11 @@ TEST(CliNothingLostPosix, OutputThatCannotBeWrittenFailsEveryCommand) {
         EXPECT_TRUE(Has(ReadFileBytes(dir / "err.txt"), "写入标准输出出错")) << args[0];
     }
     ::close(full);
+    // Standard output closed: the index lines never land in a file the job opens in its place.
+    const std::string closed = VelkaronPackPath() + " pack " + dir / "src" + " " + dir / "c.dat" + " >&- 2>/dev/null";
+    int status = std::system(closed.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(DescribeIndex(ReadValidPacket(dir / "c.dat")), std::vector<std::string>{"F 64 3 a.txt"});
 }
 
 TEST(CliNothingLostPosix, NamesThatWouldDriveTheTerminalAreShownEscapedByPack) {
@@ -241,8 +248,13 @@ TEST(CliNothingLostPosix, LowDescriptorLimitStillPacksEveryReadableFile) {
     const int out = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     int status = WaitForProgram(StartProgram(VelkaronPackPath(), {"pack", dir / "src", dir / "p.dat", "--jobs", "2"},
                                              out, dir / "err.txt", static_cast<uid_t>(-1), 16));
-    ::close(out);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFileBytes(dir / "err.txt");
+    EXPECT_EQ(ReadValidPacket(dir / "p.dat").entries.size(), static_cast<std::size_t>(kFiles + 5));
+    // With no descriptor to spare for a single file, the job fails rather than leave files out.
+    status = WaitForProgram(StartProgram(VelkaronPackPath(), {"pack", dir / "src", dir / "p.dat", "--jobs", "2"}, out,
+                                         dir / "err.txt", static_cast<uid_t>(-1), 6));
+    ::close(out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << ReadFileBytes(dir / "err.txt");
     EXPECT_EQ(ReadValidPacket(dir / "p.dat").entries.size(), static_cast<std::size_t>(kFiles + 5));
 }
 
