@@ -13,9 +13,12 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
 
 status=0
+# Runs one step, then says how long it took: where the test command's time goes.
 step() {
+  local start=$SECONDS
   echo "==> $*"
   "$@" || { echo "FAILED: $*"; status=1; }
+  echo "    ($((SECONDS - start)) s)"
 }
 
 step cmake --preset native
@@ -36,7 +39,10 @@ trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
 
 # wine_suite PRESET: the build's tests in its own prefix (a win64 prefix for win64, a
 # win32 one for win32), with one wineserver for the whole suite instead of one per test
-# process, then the reader's consumers built with MinGW against its installed package.
+# process (/usr/lib/wine/wineserver, 64-bit where it is installed, serves either kind of
+# prefix), then the reader's consumers built with MinGW against its installed package.
+# The test presets run 4 tests at a time on 2 cores: under Wine a test mostly waits for
+# processes to start and for the wineserver, and 4 at a time take half the time 2 do.
 wine_suite() {
   local prefix=$PWD/build/$1/wineprefix
   step env WINEARCH="$1" scripts/wine-run.sh "$prefix" cmd /c exit 0
