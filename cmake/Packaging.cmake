@@ -23,4 +23,28 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL cli)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 
+# velkaron_install_gzipped(FILE DESTINATION COMPONENT): installs FILE compressed as
+# Debian wants its manual pages and changelogs (gzip -9n: no name, no time in it).
+function(velkaron_install_gzipped file destination component)
+  get_filename_component(name ${file} NAME)
+  set(copy ${CMAKE_BINARY_DIR}/gzipped/${name})
+  add_custom_command(OUTPUT ${copy}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${file} ${copy}
+    COMMAND gzip -9nf ${copy}
+    DEPENDS ${file}
+    COMMENT "Compressing ${name}")
+  add_custom_target(velkaron_gzip_${name} ALL DEPENDS ${copy}.gz)
+  install(FILES ${copy}.gz DESTINATION ${destination} COMPONENT ${component})
+endfunction()
+
+# The Debian package's own documents: its copyright file and its changelog (dated
+# SOURCE_DATE_EPOCH where it is set, as the package's files are).
+if(NOT WIN32)
+  set(velkaron_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/deb/copyright DESTINATION ${velkaron_doc_dir} COMPONENT cli)
+  string(TIMESTAMP VELKARON_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/deb/changelog.in ${CMAKE_BINARY_DIR}/deb/changelog @ONLY)
+  velkaron_install_gzipped(${CMAKE_BINARY_DIR}/deb/changelog ${velkaron_doc_dir} cli)
+endif()
+
 include(CPack)

@@ -14,7 +14,7 @@ export SOURCE_DATE_EPOCH
 
 rm -rf dist
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j2
+# The release's own targets: the same build's test programs are the test command's.
 cmake --build --preset win32 -j2 --target velkaron_release
 cmake --preset release >/dev/null
 cmake --build --preset release -j2
@@ -25,6 +25,6 @@ cp build/release/packages/*.deb dist/
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.txt)
 python3 tests/release/check-zip.py "dist/Velkaron-$version-win32.zip" "dist/Velkaron-$version-setup.exe" "$version"
-bash tests/release/check-deb.sh dist/velkaron-pack_"$version"_*.deb
+bash tests/release/check-deb.sh dist/velkaron-pack_"$version"_*.deb packaging/使用说明.txt
 echo "release: dist/"
 ls -l dist

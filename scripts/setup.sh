@@ -10,9 +10,9 @@ if [ "${1:-all}" != native ]; then
     clang libclang-rt-14-dev libbenchmark-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-    wine wine64 xvfb xauth x11-utils imagemagick gnuplot-nox
+    wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick gnuplot-nox
     fonts-wqy-microhei fonts-wine
-    nsis dpkg-dev groff-base pkg-config
+    nsis dpkg-dev groff-base pkg-config lintian
   )
 fi
 
@@ -23,6 +23,13 @@ done
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+# 32-bit Wine (wine32:i386), which runs the 32-bit programs users download, comes
+# from the i386 architecture, installed beside the machine's own.
+if [[ " ${missing[*]} " == *" wine32:i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup: adding the i386 architecture (32-bit Wine)"
+  $SUDO dpkg --add-architecture i386
+fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"

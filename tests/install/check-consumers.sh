@@ -6,6 +6,7 @@
 # velkaron-pack makes: natively, or built with MinGW and run under Wine.
 #   check-consumers.sh BUILD_DIR          a native build, e.g. build/release
 #   check-consumers.sh BUILD_DIR win64    build/win64, run in its Wine prefix
+#   check-consumers.sh BUILD_DIR win32    build/win32, run in its 32-bit Wine prefix
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=$1
@@ -19,13 +20,15 @@ fail() {
 
 cmake --install "$build" --prefix "$root/prefix" >/dev/null || fail "cmake --install $build failed"
 configure=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$root/prefix")
-if [ "$target" = win64 ]; then
+if [ "$target" = win64 ] || [ "$target" = win32 ]; then
+  arch=x86_64
+  [ "$target" = win32 ] && arch=i686
   # The C++ runtime goes into each program, as into ours: Wine has no MinGW DLLs.
-  configure+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-x86_64.cmake" -DCMAKE_EXE_LINKER_FLAGS=-static)
-  cc=x86_64-w64-mingw32-gcc-posix
+  configure+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-$arch.cmake" -DCMAKE_EXE_LINKER_FLAGS=-static)
+  cc=$arch-w64-mingw32-gcc-posix
   exe=.exe
   here() { echo "Z:${1//\//\\}"; }  # what Wine calls a Linux path
-  run() { scripts/wine-run.sh "$build/wineprefix" "$@"; }
+  run() { WINEARCH=$target scripts/wine-run.sh "$build/wineprefix" "$@"; }
 else
   cc=cc
   exe=
@@ -40,7 +43,7 @@ export PKG_CONFIG_LIBDIR="$root/prefix/lib/pkgconfig" PKG_CONFIG_PATH=
 # shellcheck disable=SC2046  # pkg-config's flags are words
 "$cc" examples/reader/list-packet.c $(pkg-config --cflags --libs velkaron-reader) -o "$root/pc/list-packet-c$exe" ||
   fail "building the C example with pkg-config failed"
-[ "$target" = win64 ] && cp "$root"/prefix/bin/*.dll "$root/pc/"
+[ "$target" = native ] || cp "$root"/prefix/bin/*.dll "$root/pc/"
 
 packet=$root/sample.dat
 run "$root/prefix/bin/velkaron-pack$exe" pack examples/sample "$(here "$packet")" --work-dir "$(here "$root/work")" -q \

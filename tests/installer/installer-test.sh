@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# The installer as a user meets it, under Wine in a fresh prefix of its own: a
-# silent install puts the staged files, the Start-menu shortcut and the uninstall
-# entry in place; the installed Velkaron.exe, driven through its window, packs a
-# folder beside itself; a silent uninstall removes what was installed and leaves
-# velkaron.ini, data\ and the packet.
+# The installer as a user meets it, under Wine in a fresh prefix of its own (of
+# the kind WINEARCH names, win64 by default; scripts/wine-run.sh gives each
+# program the loader that fits it): a silent install puts the staged files, the
+# Start-menu shortcut and the uninstall entry in place; the installed
+# Velkaron.exe, driven through its window, packs a folder beside itself; a silent
+# uninstall removes what was installed and leaves velkaron.ini, data\ and the
+# packet.
 #   installer-test.sh SETUP.exe STAGE_FOLDER PREFIX velkaron_shot.exe EXAMPLE_FOLDER
 set -euo pipefail
 setup=$1 stage=$2 prefix=$3 driver=$4 example=$5

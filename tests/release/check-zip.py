@@ -3,11 +3,14 @@
 the release files; each program is a stripped, statically linked PE32 for i386
 with no link time in it, still carrying its resources, its version block and its
 manifest; the texts are UTF-8 with a byte order mark and CR LF, as Notepad on a
-Chinese Windows reads them; the installer is a PE32 for i386 too.
+Chinese Windows reads them; the installer is a PE32 for i386 too. Each PROGRAM
+named after them (the one a test suite runs, say) is the zip's entry of its name,
+byte for byte.
 
-    check-zip.py ZIP SETUP VERSION        (VERSION as a.b.c.d)
+    check-zip.py ZIP SETUP VERSION [PROGRAM...]       (VERSION as a.b.c.d)
 Prints each failed check and exits 1 when there is one.
 """
+import os
 import struct
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -113,12 +116,17 @@ def check_manifest(name, text):
 
 
 def main(argv):
-    if len(argv) != 4:
+    if len(argv) < 4:
         sys.exit(__doc__)
-    zip_path, setup_path, version = argv[1:]
+    zip_path, setup_path, version = argv[1:4]
     with zipfile.ZipFile(zip_path) as archive:
         names = archive.namelist()
         check(names == EXPECTED_FILES, "the zip holds %s, not %s" % (names, EXPECTED_FILES))
+        for program in argv[4:]:
+            name = os.path.basename(program)
+            with open(program, "rb") as tested:
+                check(name in names and archive.read(name) == tested.read(),
+                      "%s: not the zip's %s, byte for byte" % (program, name))
         for name in names:
             data = archive.read(name)
             if name in EXPECTED_RESOURCES:
