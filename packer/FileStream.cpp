@@ -21,23 +21,14 @@ constexpr int kSpins = 16000;
 // tiny files, it would open them all while the reading thread waits for its opens;
 // this close, the reading thread takes the next open itself when it is the faster.
 constexpr std::size_t kOpenAhead = 16;
+// A file the process had no descriptor for is opened again this many times, a little
+// later each time (about 1.2 s in all), while descriptors of other programs or threads
+// come free.
+constexpr int kDescriptorTries = 50;
+
 bool LackedDescriptor(const StreamedFile& file) {
     return file.outcome == StreamedFile::Outcome::Skipped && file.reason == SkipReason::NoDescriptor;
 }
-
-}  // namespace
-
-bool AwaitDescriptor(int attempt) {
-    // A file the process had no descriptor for is opened again this many times, a little
-    // later each time (about 1.2 s in all), while descriptors of other programs or
-    // threads come free.
-    constexpr int kTries = 50;
-    if (attempt >= kTries) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(attempt));
-    return true;
-}
-
-namespace {
 
 void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -60,6 +51,12 @@ void Await(Ready ready, std::mutex& mutex, std::condition_variable& cv, std::ato
 }
 
 }  // namespace
+
+bool AwaitDescriptor(int attempt) {
+    if (attempt >= kDescriptorTries) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(attempt));
+    return true;
+}
 
 CFileStream::CFileStream(std::size_t chunkSize, int chunks, long long room, Opener opener, Sink sink)
     : m_nChunkSize(chunkSize), m_nCapacity(chunkSize * static_cast<std::size_t>(chunks)), m_nRoom(room),

@@ -177,7 +177,7 @@ bool CPacketBuilder::OpenWorkFiles() {
 bool CPacketBuilder::OpenUnnamedWorkFile(CFile& file, const std::string& folder) {
     CSignalsHeld held;
     std::string path;
-    return file.OpenTempBeside(folder + "velkaron-pack",  path,
+    return file.OpenTempBeside(folder + "velkaron-pack", path,
                                CFile::modeReadWrite | CFile::modeTemporary | CFile::modeUnnamed) ==
            CFile::TempResult::Opened;
 }
