@@ -103,14 +103,7 @@ TEST(CliNothingLost, PacketNameAsLongAsTheSystemTakesIsWritten) {
 // A copy of the program alone in a folder of its own, as the download and the installation have it.
 TEST(CliNothingLost, WithoutAnExampleFolderNoArgumentsGiveTheUsageAndCreateNothing) {
     TempDir dir;
-    std::string program = VelkaronPackPath();
-    program = dir / ("prog/" + program.substr(FindLastChar(program, kPathSep) + 1));
-    MakeDirs(dir / "prog");
-    WriteFileBytes(program, ReadFileBytes(VelkaronPackPath()));
-#ifndef _WIN32
-    ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
-#endif
-    CliRun run = RunProgram(program, dir, {});
+    CliRun run = RunProgram(CopyOfProgramIn(dir / "prog"), dir, {});
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(Has(run.err, "velkaron-pack SOURCE PACKET")) << run.err;
     EXPECT_EQ(NamesIn(dir / "prog").size(), 1u);

@@ -1,11 +1,7 @@
 // velkaron-pack run as a separate process: what it prints and its exit status.
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 #include "packer/PacketBuilder.h"
-#include "platform/MbText.h"
 #include "settings/ProgramDir.h"
 #include "tests/cli/CliTestSupport.h"
 #include "tests/support/PacketReader.h"
@@ -72,13 +68,7 @@ TEST(CliProgramFolder, PackingTheProgramsOwnFolderSkipsTheOpenWorkFiles) {
     TempDir dir;
     // A copy in a folder of its own: the job opens what it packs exclusively, and the
     // test programs' folder holds the programs that the tests beside this one start.
-    std::string program = VelkaronPackPath();
-    program = dir / ("prog/" + program.substr(FindLastChar(program, kPathSep) + 1));
-    MakeDirs(dir / "prog");
-    WriteFileBytes(program, ReadFileBytes(VelkaronPackPath()));
-#ifndef _WIN32
-    ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
-#endif
+    const std::string program = CopyOfProgramIn(dir / "prog");
     CliRun r = RunProgram(program, dir, {dir / "prog", dir / "self.dat", "--two-pass"});
     EXPECT_EQ(r.status, 0) << r.err;
     Packet p = ReadValidPacket(dir / "self.dat");

@@ -8,11 +8,13 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include "packer/PacketFormat.h"
+#include "platform/MbText.h"
 #include "settings/ProgramDir.h"
 
 std::string VelkaronPackPath() {
@@ -23,6 +25,17 @@ std::string VelkaronPackPath() {
 #else
     return program + "velkaron-pack";
 #endif
+}
+
+std::string CopyOfProgramIn(const std::string& folder) {
+    const std::string original = VelkaronPackPath();
+    const std::string program = WithOneTrailingChar(folder, kPathSep) + original.substr(FindLastChar(original, kPathSep) + 1);
+    MakeDirs(folder);
+    WriteFileBytes(program, ReadFileBytes(original));
+#ifndef _WIN32
+    ::chmod(program.c_str(), 0755);
+#endif
+    return program;
 }
 
 CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args) {

@@ -22,6 +22,9 @@ struct CliRun {
 std::string VelkaronPackPath();
 // Runs `program` with `args`; its standard output and error go through files in `dir`.
 CliRun RunProgram(const std::string& program, const TempDir& dir, const std::vector<std::string>& args);
+// Copies velkaron-pack into `folder` (made when missing), alone there as in a download
+// or an installation; the copy's path.
+std::string CopyOfProgramIn(const std::string& folder);
 // Runs velkaron-pack (beside the test program) with `args`, as RunProgram does.
 CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args);
 
