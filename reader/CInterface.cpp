@@ -106,8 +106,9 @@ vkr_status ReadContent(const vkr_packet* packet, const PacketLine& line, long lo
                        std::size_t size, std::size_t* got) {
     *got = 0;
     if (position >= line.length) return VKR_OK;
-    const long long rest = line.length - position;
-    const std::size_t want = static_cast<long long>(size) < rest ? size : static_cast<std::size_t>(rest);
+    // Compared unsigned, so that no size (SIZE_MAX, 2^63) is taken for a negative one.
+    const unsigned long long rest = static_cast<unsigned long long>(line.length - position);
+    const std::size_t want = size < rest ? size : static_cast<std::size_t>(rest);
     if (want == 0) return VKR_OK;
     if (buffer == nullptr) return NullArgument();
     const long long read = packet->index.ReadAt(line.offset + position, buffer, want);
@@ -165,7 +166,8 @@ vkr_status vkr_open(const char* path, unsigned flags, vkr_packet** packet) {
     return Guarded([&] {
         auto opened = std::make_unique<vkr_packet>((flags & VKR_OPEN_GBK) ? NameCoding::Gbk : NameCoding::Local);
         CPacketIndex& index = opened->index;
-        if (!index.Open(path, (flags & VKR_OPEN_MAP) != 0) || !index.Check()) {
+        // Shared with anyone, as on POSIX: an updater may rename or replace it meanwhile.
+        if (!index.Open(path, (flags & VKR_OPEN_MAP) != 0, CPacketFile::Sharing::Anyone) || !index.Check()) {
             return Failed(StatusOf(index.Problem().rule),
                           EscapedBytes(path) + ": " + DescribeProblemInEnglish(index.Problem()));
         }

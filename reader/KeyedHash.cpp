@@ -66,3 +66,30 @@ std::uint64_t CKeyedHash::operator()(const void* data, std::size_t size) const {
     for (int i = 0; i < 4; ++i) s.Round();
     return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
 }
+
+void CHashTable::Insert(std::uint32_t id, std::uint64_t hash) {
+    if (id >= m_hashes.size()) m_hashes.resize(static_cast<std::size_t>(id) + 1);
+    m_hashes[id] = hash;
+    if ((m_used + 1) * 2 > m_slots.size()) {
+        std::vector<std::uint32_t> old = std::move(m_slots);
+        m_slots.assign(old.empty() ? 1024 : old.size() * 2, kNone);
+        for (std::uint32_t kept : old) {
+            if (kept != kNone) Place(kept);
+        }
+    }
+    Place(id);
+    ++m_used;
+}
+
+void CHashTable::Place(std::uint32_t id) {
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t slot = SlotOf(m_hashes[id]);
+    while (m_slots[slot] != kNone) slot = (slot + 1) & mask;
+    m_slots[slot] = id;
+}
+
+void CHashTable::Clear() {
+    m_slots = std::vector<std::uint32_t>();
+    m_hashes = std::vector<std::uint64_t>();
+    m_used = 0;
+}

@@ -1,11 +1,12 @@
 // A keyed 64-bit hash (SipHash-2-4) for the packet reader's tables of paths: with a
 // key drawn at random for every run of the program, nobody can make up paths that
-// collide on purpose.
+// collide on purpose. And the table the reader keeps its paths' records in by that hash.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CKeyedHash {
 public:
@@ -20,4 +21,39 @@ public:
 private:
     std::uint64_t m_k0;
     std::uint64_t m_k1;
+};
+
+// Ids (record numbers) by a hash of theirs: open addressing, probed linearly. It grows
+// to twice its slots before it would be more than half full, so that a probe soon
+// meets an empty slot; a lookup never probes more slots than there are.
+class CHashTable {
+public:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+    // Adds `id` (below kNone) under `hash`; an id is added once.
+    void Insert(std::uint32_t id, std::uint64_t hash);
+    // The first id added under `hash` for which `same(id)` holds; kNone when none.
+    template <typename Same>
+    std::uint32_t Find(std::uint64_t hash, Same same) const {
+        const std::size_t count = m_slots.size();
+        for (std::size_t slot = SlotOf(hash), n = 0; n < count; slot = (slot + 1) & (count - 1), ++n) {
+            const std::uint32_t id = m_slots[slot];
+            if (id == kNone) return kNone;
+            if (m_hashes[id] == hash && same(id)) return id;
+        }
+        return kNone;
+    }
+    // The hash `id` was added under.
+    std::uint64_t HashOf(std::uint32_t id) const { return m_hashes[id]; }
+    std::size_t Size() const { return m_used; }
+    std::size_t Capacity() const { return m_slots.size(); }
+    void Clear();
+
+private:
+    std::size_t SlotOf(std::uint64_t hash) const { return static_cast<std::size_t>(hash) & (m_slots.size() - 1); }
+    void Place(std::uint32_t id);
+
+    std::vector<std::uint32_t> m_slots;  // a power of two of them, kNone where empty
+    std::vector<std::uint64_t> m_hashes;  // by id
+    std::size_t m_used = 0;
 };

@@ -201,18 +201,18 @@ bool CPacketIndex::Fail(PacketRule rule, const PacketLine* line, const std::stri
 }
 
 
-bool CPacketIndex::Open(const std::string& path, bool map) {
+bool CPacketIndex::Open(const std::string& path, bool map, CPacketFile::Sharing sharing) {
     m_problem = PacketProblem();
     m_bChecked = false;
     m_records.clear();
-    m_table = Table();
-    bool ok = OpenHeader(path, map);
+    m_table.Clear();
+    bool ok = OpenHeader(path, map, sharing);
     if (!ok) m_file.Close();  // a packet with a broken header is never walked
     return ok;
 }
 
-bool CPacketIndex::OpenHeader(const std::string& path, bool map) {
-    if (!m_file.Open(path)) return Fail(PacketRule::CannotOpen, nullptr, std::string());
+bool CPacketIndex::OpenHeader(const std::string& path, bool map, CPacketFile::Sharing sharing) {
+    if (!m_file.Open(path, sharing)) return Fail(PacketRule::CannotOpen, nullptr, std::string());
     const long long size = m_file.Size();
     if (size < 0) return Fail(PacketRule::ReadError, nullptr, std::string());
     if (size < kPacketHeaderSize) return Fail(PacketRule::HeaderShort, nullptr, std::string(), 64, size);
@@ -255,9 +255,8 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     m_nFolders = 0;
     m_nNextData = kPacketHeaderSize;
     m_records.clear();
-    m_table = Table();
-    m_foldedHashes.clear();
-    m_foldedTable = Table();
+    m_table.Clear();
+    m_foldedTable.Clear();
     m_strCurrent.clear();
     m_currentChildren.clear();
     m_stack.clear();
@@ -286,11 +285,10 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
         const std::uint32_t record = static_cast<std::uint32_t>(m_records.size());
         const long long pathPosition =
             position - m_nIndexOffset + static_cast<long long>(text.size() - line.path.size());
-        m_records.push_back({hash, static_cast<std::uint32_t>(pathPosition),
+        m_records.push_back({static_cast<std::uint32_t>(pathPosition),
                              static_cast<std::uint32_t>(line.path.size()) | (line.folder ? kFolderBit : 0),
                              static_cast<std::uint32_t>(line.offset), static_cast<std::uint32_t>(line.length)});
-        Insert(m_table, nullptr, record);
-        if (m_fold && m_foldedHashes.back() != 0) Insert(m_foldedTable, &m_foldedHashes, record);
+        m_table.Insert(record, hash);
         ++(line.folder ? m_nFolders : m_nFiles);
         if (visit && !visit(line)) {
             m_problem = PacketProblem();
@@ -300,8 +298,7 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     m_stack.clear();
     m_stack.shrink_to_fit();
     m_currentChildren.clear();
-    m_foldedHashes = std::vector<std::uint64_t>();
-    m_foldedTable = Table();
+    m_foldedTable.Clear();
     if (walked && m_nNextData != m_nIndexOffset) {
         walked = Fail(PacketRule::DataLength, nullptr, std::string(), m_nIndexOffset - kPacketHeaderSize,
                       m_nNextData - kPacketHeaderSize);
@@ -344,7 +341,7 @@ bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
                 continue;
             }
             std::uint32_t candidate = top.children[top.next++];
-            if (m_records[candidate].hash != hash) continue;
+            if (m_table.HashOf(candidate) != hash) continue;
             std::string path;
             if (!PathOf(candidate, path)) return Fail(PacketRule::ReadError, &line, text);
             found = path == parent;
@@ -365,25 +362,21 @@ bool CPacketIndex::CheckRepeats(const PacketLine& line, const std::string& text,
         unread = unread || !PathOf(record, path);
         return path == line.path;
     };
-    std::uint32_t earlier = Lookup(m_table, nullptr, hash, same);
+    std::uint32_t earlier = m_table.Find(hash, same);
     if (unread) return Fail(PacketRule::ReadError, &line, text);
-    if (earlier != kEmptySlot) return Fail(PacketRule::Duplicate, &line, text, 0, earlier + 1);
-    if (!m_fold) return true;
+    if (earlier != CHashTable::kNone) return Fail(PacketRule::Duplicate, &line, text, 0, earlier + 1);
     std::string key;
-    if (!m_fold(line.path, key)) {
-        m_foldedHashes.push_back(0);  // not in the folded table
-        return true;
-    }
-    std::uint64_t folded = m_hash(key) | 1;  // never 0
+    if (!m_fold || !m_fold(line.path, key)) return true;
+    const std::uint64_t folded = m_hash(key);
     auto sameKey = [&](std::uint32_t record) {
         std::string path, otherKey;
         unread = unread || !PathOf(record, path);
         return m_fold(path, otherKey) && otherKey == key;
     };
-    earlier = Lookup(m_foldedTable, &m_foldedHashes, folded, sameKey);
+    earlier = m_foldedTable.Find(folded, sameKey);
     if (unread) return Fail(PacketRule::ReadError, &line, text);
-    if (earlier != kEmptySlot) return Fail(PacketRule::CaseClash, &line, text, 0, earlier + 1);
-    m_foldedHashes.push_back(folded);
+    if (earlier != CHashTable::kNone) return Fail(PacketRule::CaseClash, &line, text, 0, earlier + 1);
+    m_foldedTable.Insert(static_cast<std::uint32_t>(m_records.size()), folded);
     return true;
 }
 
@@ -391,42 +384,8 @@ bool CPacketIndex::PathOf(std::uint32_t record, std::string& path) const {
     const Record& r = m_records[record];
     const std::size_t size = r.pathLength & ~kFolderBit;
     const long long at = m_nIndexOffset + r.pathPosition;
-    if (MappedData() != nullptr) {
-        path.assign(MappedData() + at, size);
-        return true;
-    }
     path.resize(size);
     return size == 0 || ReadAt(at, &path[0], size) == static_cast<long long>(size);
-}
-
-template <typename Same>
-std::uint32_t CPacketIndex::Lookup(const Table& table, const std::vector<std::uint64_t>* hashes, std::uint64_t hash,
-                                   Same same) const {
-    if (table.slots.empty()) return kEmptySlot;
-    const std::size_t mask = table.slots.size() - 1;
-    for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t record = table.slots[slot];
-        if (record == kEmptySlot) return kEmptySlot;
-        if (HashOf(hashes, record) == hash && same(record)) return record;
-    }
-}
-
-void CPacketIndex::Insert(Table& table, const std::vector<std::uint64_t>* hashes, std::uint32_t record) {
-    auto place = [&](std::uint32_t r) {
-        const std::size_t mask = table.slots.size() - 1;
-        std::size_t slot = static_cast<std::size_t>(HashOf(hashes, r)) & mask;
-        while (table.slots[slot] != kEmptySlot) slot = (slot + 1) & mask;
-        table.slots[slot] = r;
-    };
-    if ((table.used + 1) * 2 > table.slots.size()) {
-        std::vector<std::uint32_t> old = std::move(table.slots);
-        table.slots.assign(old.empty() ? 1024 : old.size() * 2, kEmptySlot);
-        for (std::uint32_t r : old) {
-            if (r != kEmptySlot) place(r);
-        }
-    }
-    place(record);
-    ++table.used;
 }
 
 bool CPacketIndex::ForEach(const PacketVisitor& visit) {
@@ -466,12 +425,12 @@ bool CPacketIndex::Find(const std::string& path, PacketLine& line, bool* unreada
     if (!m_bChecked) return false;
     bool failed = false;
     std::string stored;
-    const std::uint32_t record = Lookup(m_table, nullptr, m_hash(path), [&](std::uint32_t r) {
+    const std::uint32_t record = m_table.Find(m_hash(path), [&](std::uint32_t r) {
         if ((m_records[r].pathLength & ~kFolderBit) != path.size()) return false;
         failed = failed || !PathOf(r, stored);
         return !failed && stored == path;
     });
-    if (record != kEmptySlot && !LineAt(record, line)) failed = true;
+    if (record != CHashTable::kNone && !LineAt(record, line)) failed = true;
     if (unreadable != nullptr) *unreadable = failed;
-    return record != kEmptySlot && !failed;
+    return record != CHashTable::kNone && !failed;
 }

@@ -1,8 +1,8 @@
 // The reader library's core: a streaming check of a packet's header and of every rule
 // of its index, then its lines by number or by path and its files' contents through
 // positioned reads, so that several threads may read one open packet at once. Memory
-// stays bounded whatever the packet claims: a fixed line buffer, a 24-byte record and
-// a slot or two of the lookup table per index line, and the folder lines of the
+// stays bounded whatever the packet claims: a fixed line buffer, a 16-byte record,
+// a hash and a slot or two of the lookup table per index line, and the folder lines of the
 // branch being walked. Paths are told apart by a hash keyed at random for every run,
 // so no packet can be made up to make the lookups slow.
 #pragma once
@@ -96,11 +96,12 @@ public:
     // cannot hold both). Set before Check.
     void SetNameFold(NameFold fold) { m_fold = std::move(fold); }
 
-    // Opens the packet for reading (others may read it too; on Windows nobody may
-    // write it meanwhile) and checks its header against its size; with `map` also
-    // maps it whole (CannotMap when the system cannot). False with Problem() set, the
-    // packet closed again; nothing is read beyond the header.
-    bool Open(const std::string& path, bool map = false);
+    // Opens the packet for reading, shared as `sharing` says, and checks its header
+    // against its size; with `map` also maps it whole (CannotMap when the system
+    // cannot). False with Problem() set, the packet closed again; nothing is read
+    // beyond the header.
+    bool Open(const std::string& path, bool map = false,
+              CPacketFile::Sharing sharing = CPacketFile::Sharing::Readers);
     // Walks the whole index once, checking every rule. `visit`, when given, sees each
     // line once it has passed the checks a line allows on its own and in order.
     // False at the earliest broken rule (Problem()), when Open failed (its problem
@@ -145,39 +146,24 @@ public:
 private:
     // One index line: enough to give its numbers at once and to read its path back.
     struct Record {
-        std::uint64_t hash;
         std::uint32_t pathPosition;  // from the start of the index
         std::uint32_t pathLength;    // its top bit: a folder
         std::uint32_t offset;
         std::uint32_t length;
     };
     static constexpr std::uint32_t kFolderBit = 0x80000000u;
-    // Open addressing over record numbers, probed linearly: at most half full.
-    struct Table {
-        std::vector<std::uint32_t> slots;
-        std::size_t used = 0;
-    };
-    static constexpr std::uint32_t kEmptySlot = 0xFFFFFFFFu;
     struct Frame {
         std::vector<std::uint32_t> children;  // records of a folder's subfolders
         std::size_t next = 0;
     };
 
-    bool OpenHeader(const std::string& path, bool map);
+    bool OpenHeader(const std::string& path, bool map, CPacketFile::Sharing sharing);
     bool Fail(PacketRule rule, const PacketLine* line, const std::string& text, long long expected = 0,
               long long found = 0);
     bool CheckLine(const PacketLine& line, const std::string& text);
     bool CheckOrder(const PacketLine& line, const std::string& text);
     bool CheckRepeats(const PacketLine& line, const std::string& text, std::uint64_t hash);
     bool PathOf(std::uint32_t record, std::string& path) const;
-    // The record in `table` whose key is `hash` and for which `same` holds; kEmptySlot when none.
-    template <typename Same>
-    std::uint32_t Lookup(const Table& table, const std::vector<std::uint64_t>* hashes, std::uint64_t hash,
-                         Same same) const;
-    void Insert(Table& table, const std::vector<std::uint64_t>* hashes, std::uint32_t record);
-    std::uint64_t HashOf(const std::vector<std::uint64_t>* hashes, std::uint32_t record) const {
-        return hashes != nullptr ? (*hashes)[record] : m_records[record].hash;
-    }
 
     NameCoding m_coding;
     CKeyedHash m_hash;
@@ -192,9 +178,8 @@ private:
     PacketProblem m_problem;
 
     std::vector<Record> m_records;  // in index order
-    Table m_table;                  // of the records' paths
-    std::vector<std::uint64_t> m_foldedHashes;  // by record, while checking with a fold
-    Table m_foldedTable;
+    CHashTable m_table;             // of the records' paths
+    CHashTable m_foldedTable;       // of their keys under m_fold, while checking
     std::string m_strCurrent;  // folder whose direct entries are being read; "" is the top
     std::vector<std::uint32_t> m_currentChildren;
     std::vector<Frame> m_stack;  // subfolders still to be walked, one frame per level

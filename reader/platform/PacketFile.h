@@ -15,10 +15,13 @@ public:
     CPacketFile(const CPacketFile&) = delete;
     CPacketFile& operator=(const CPacketFile&) = delete;
 
-    // Opens `path` (in the system's ANSI code page on Windows) for reading. Others may
-    // read it meanwhile; on Windows nobody may write to it while it stays open. False
-    // when it does not exist, is no plain file or cannot be read; never blocks.
-    bool Open(const std::string& path);
+    // Who else may open the file while it is open here: readers alone (on Windows,
+    // writers are kept out), or anyone, also to write, rename or delete it (as POSIX
+    // always lets them).
+    enum class Sharing { Readers, Anyone };
+    // Opens `path` (in the system's ANSI code page on Windows) for reading. False when
+    // it does not exist, is no plain file or cannot be read; never blocks.
+    bool Open(const std::string& path, Sharing sharing = Sharing::Readers);
     bool IsOpen() const;
     // The file's length when it was opened; -1 when the system could not tell.
     long long Size() const { return m_nSize; }
@@ -26,8 +29,8 @@ public:
     // count read (short only at the end of the file), -1 on an error. Safe to call
     // from several threads at once.
     long long ReadAt(long long offset, void* buffer, std::size_t size) const;
-    // Maps the whole file read-only; afterwards Data() gives its bytes and ReadAt
-    // copies from them. False when the system cannot (no address space for it on a
+    // Maps the whole file read-only; afterwards Data() gives its bytes (ReadAt still
+    // reads through the system, so that a file cut short never faults it). False when the system cannot (no address space for it on a
     // 32-bit system, say); the file stays open and readable then.
     bool Map();
     // The mapped bytes, Size() of them; nullptr when not mapped.

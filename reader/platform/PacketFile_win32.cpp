@@ -10,9 +10,11 @@ HANDLE H(void* h) { return static_cast<HANDLE>(h); }
 constexpr UINT kGbk = 936;
 }  // namespace
 
-bool CPacketFile::Open(const std::string& path) {
+bool CPacketFile::Open(const std::string& path, Sharing sharing) {
     Close();
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const DWORD share =
+        sharing == Sharing::Anyone ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : FILE_SHARE_READ;
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;

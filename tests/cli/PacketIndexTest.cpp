@@ -204,6 +204,24 @@ TEST(KeyedHash, GivesTheReferenceValuesOfSipHash24) {
     EXPECT_EQ(hash(message.data(), 63), 0x958a324ceb064572ULL);
 }
 
+TEST(KeyedHash, TableStaysAtMostHalfFullAndFindsEveryIdAfterGrowing) {
+    const CKeyedHash hash(1, 2);
+    CHashTable table;
+    const std::uint32_t count = 5000;  // past three growths from 1024 slots
+    for (std::uint32_t id = 0; id < count; ++id) {
+        // Every tenth id shares its hash with the one before it.
+        const std::uint32_t key = id % 10 == 9 ? id - 1 : id;
+        table.Insert(id, hash(&key, sizeof key));
+        ASSERT_LE(table.Size() * 2, table.Capacity()) << id;
+    }
+    for (std::uint32_t id = 0; id < count; ++id) {
+        const std::uint32_t key = id % 10 == 9 ? id - 1 : id;
+        EXPECT_EQ(table.Find(hash(&key, sizeof key), [&](std::uint32_t found) { return found == id; }), id);
+    }
+    const std::uint32_t absent = count;
+    EXPECT_EQ(table.Find(hash(&absent, sizeof absent), [](std::uint32_t) { return true; }), CHashTable::kNone);
+}
+
 TEST(PacketIndexNames, CaseClashIsRefusedOnlyWhenAsked) {
     {
         CPacketIndex exact;  // holds the packet alone until it goes

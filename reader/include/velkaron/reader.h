@@ -49,7 +49,8 @@ typedef enum vkr_status {
 } vkr_status;
 
 /* Flags of vkr_open, or-ed together. */
-#define VKR_OPEN_MAP 1u /* also map the whole packet, for vkr_view and reads without system calls */
+#define VKR_OPEN_MAP 1u /* also map the whole packet, for zero-copy views (vkr_view); reads still go
+                           through the system, so that a packet cut short gives VKR_E_IO */
 #define VKR_OPEN_GBK 2u /* names are GBK whatever the system's code page: a trail byte 5C is no
                            separator, and every lead byte must have its trail byte */
 
@@ -77,7 +78,9 @@ VKR_API const char* vkr_status_text(vkr_status status);
 VKR_API const char* vkr_version(void);
 
 /* Opens the packet at `path` and checks it whole: header, size, every index line, the
- * order of the lines, no path twice. `flags`: VKR_OPEN_MAP, VKR_OPEN_GBK. On success
+ * order of the lines, no path twice. `flags`: VKR_OPEN_MAP, VKR_OPEN_GBK. Other
+ * programs may read, write, rename or delete the file while it is open (on Windows
+ * too); a read of what is gone meanwhile is VKR_E_IO. On success
  * *packet is set and must be given to vkr_close. Fails with VKR_E_OPEN, VKR_E_INVALID
  * (the first broken rule and its line in the message), VKR_E_IO, VKR_E_MAP,
  * VKR_E_MEMORY, or VKR_E_ARGUMENT for a null pointer; *packet is then NULL. */
@@ -103,23 +106,27 @@ VKR_API vkr_status vkr_find(const vkr_packet* packet, const char* path, vkr_entr
 
 /* Reads up to `size` bytes of file `index`'s content from byte `offset` of it into
  * `buffer`; *got is the count read, less than `size` only at the file's end (0 at or
- * past it). The whole file: offset 0, size entry.length. VKR_E_ARGUMENT for a folder
- * or an index past the count; VKR_E_IO when the packet cannot be read or has become
- * shorter. */
+ * past it). Any size may be asked (SIZE_MAX: the rest of the file). The whole file:
+ * offset 0, size entry.length. VKR_E_ARGUMENT for a folder, a negative offset or an
+ * index past the count; VKR_E_IO, *got 0, when the packet cannot be read or has
+ * become shorter, mapped or not. */
 VKR_API vkr_status vkr_read(const vkr_packet* packet, size_t index, int64_t offset, void* buffer, size_t size,
                             size_t* got);
 /* File `index`'s content in place, without a copy: *data points at entry.length bytes
  * inside the mapped packet, valid until vkr_close (NULL for an empty file).
  * VKR_E_NOT_MAPPED unless the packet was opened with VKR_OPEN_MAP; VKR_E_ARGUMENT for
- * a folder. On POSIX, a packet cut short by another program meanwhile raises SIGBUS
- * where its bytes are gone: read such files with vkr_read instead. */
+ * a folder. The one call that does not guard against a packet cut short by another
+ * program meanwhile: its bytes past the new end read as zeros to the end of their
+ * page of memory and, beyond, raise SIGBUS on POSIX or an in-page error exception on
+ * Windows. A program that fears that reads with vkr_read (VKR_E_IO instead). */
 VKR_API vkr_status vkr_view(const vkr_packet* packet, size_t index, const void** data, size_t* length);
 
 /* Starts reading file `index`'s content front to back; *stream must be given to
  * vkr_stream_close before the packet is closed. VKR_E_ARGUMENT for a folder. */
 VKR_API vkr_status vkr_stream_open(const vkr_packet* packet, size_t index, vkr_stream** stream);
-/* Reads the next up to `size` bytes of the stream; *got is 0 at the end. VKR_E_IO
- * when the packet cannot be read. */
+/* Reads the next up to `size` bytes of the stream (any size; SIZE_MAX: the rest);
+ * *got is 0 at the end. VKR_E_IO, *got 0 and the stream where it was, when the packet
+ * cannot be read or has become shorter. */
 VKR_API vkr_status vkr_stream_read(vkr_stream* stream, void* buffer, size_t size, size_t* got);
 /* Frees the stream. NULL is ignored. */
 VKR_API void vkr_stream_close(vkr_stream* stream);
