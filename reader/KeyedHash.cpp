@@ -4,6 +4,8 @@
 
 #include <random>
 
+namespace velkaron_reader {
+
 namespace {
 
 std::uint64_t Rotl(std::uint64_t x, int b) { return (x << b) | (x >> (64 - b)); }
@@ -93,3 +95,5 @@ void CHashTable::Clear() {
     m_hashes = std::vector<std::uint64_t>();
     m_used = 0;
 }
+
+}  // namespace velkaron_reader

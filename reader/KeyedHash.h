@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace velkaron_reader {
+
 class CKeyedHash {
 public:
     // The run's key, drawn from the system's random source when first needed.
@@ -57,3 +59,5 @@ private:
     std::vector<std::uint64_t> m_hashes;  // by id
     std::size_t m_used = 0;
 };
+
+}  // namespace velkaron_reader

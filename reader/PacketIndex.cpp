@@ -11,19 +11,16 @@
 
 #include "packer/PacketFormat.h"
 
+namespace velkaron_reader {
+
 namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kProblemText = 200;
 const char kMagicAndSpace[] = "Velkaron.Packet ";
 
-// Length in bytes of the character starting at `pos`: 2 for a lead byte and its trail
-// byte, else 1.
 std::size_t CharLength(const std::string& text, std::size_t pos, NameCoding coding) {
-    return IsLeadByteIn(static_cast<unsigned char>(text[pos]), coding) && pos + 1 < text.size() &&
-                   IsTrailByteIn(static_cast<unsigned char>(text[pos + 1]), coding)
-               ? 2
-               : 1;
+    return CharLength(text.data(), text.size(), pos, coding);
 }
 
 // A number as the writer makes them: decimal digits, no sign, no leading zero, 32 bits.
@@ -99,7 +96,7 @@ class LineReader {
 public:
     enum Result { kLine, kEnd, kTooLong, kBreak, kNoFinalEnd, kReadError };
 
-    LineReader(const CPacketFile& file, long long begin, long long end)
+    LineReader(const CPacketSource& file, long long begin, long long end)
         : m_file(file), m_pos(begin), m_end(end), m_buffer(new char[kBufferSize]) {}
 
     // The next line without its CR LF, and the packet offset where it starts.
@@ -138,7 +135,7 @@ public:
     }
 
 private:
-    const CPacketFile& m_file;
+    const CPacketSource& m_file;
     long long m_pos;  // next byte of the file to read into the buffer
     long long m_end;
     static constexpr std::size_t kBufferSize = kMaxIndexLine + 2 + kReadChunk;
@@ -158,15 +155,7 @@ PacketRule RuleOf(LineReader::Result result) {
 
 }  // namespace
 
-bool IsLeadByteIn(unsigned char c, NameCoding coding) {
-    return coding == NameCoding::Gbk ? (c >= 0x81 && c <= 0xFE) : IsLocalLeadByte(c);
-}
-
-bool IsTrailByteIn(unsigned char c, NameCoding coding) {
-    return coding == NameCoding::Gbk ? (c >= 0x40 && c <= 0xFE && c != 0x7F) : IsLocalTrailByte(c);
-}
-
-CPacketIndex::CPacketIndex(NameCoding coding) : m_coding(coding) {}
+CPacketIndex::CPacketIndex(NameCoding coding, PathStore store) : m_coding(coding), m_store(store) {}
 
 std::string CPacketIndex::ParentOf(const std::string& path, NameCoding coding) {
     std::size_t last = std::string::npos;
@@ -190,30 +179,42 @@ std::vector<std::string> CPacketIndex::Components(const std::string& path, NameC
 }
 
 bool CPacketIndex::Fail(PacketRule rule, const PacketLine* line, const std::string& text, long long expected,
-                        long long found) {
+                        long long found, std::uint32_t other) {
     m_problem = PacketProblem();
     m_problem.rule = rule;
     m_problem.line = line != nullptr ? line->number : 0;
     m_problem.text = Shorten(text);
     m_problem.expected = expected;
     m_problem.found = found;
+    if (other != kTop && PathOf(other, m_problem.other)) m_problem.other = Shorten(m_problem.other);
     return false;
 }
 
+bool CPacketIndex::Open(const std::string& path, bool map, CPacketFile::Sharing sharing, bool utf8Path) {
+    std::unique_ptr<CPacketFile> file(new CPacketFile);
+    if (!file->Open(path, sharing, utf8Path)) {
+        m_source.reset();
+        m_bChecked = false;
+        return Fail(PacketRule::CannotOpen, nullptr, std::string());
+    }
+    return Open(std::move(file), map);
+}
 
-bool CPacketIndex::Open(const std::string& path, bool map, CPacketFile::Sharing sharing) {
+bool CPacketIndex::Open(std::unique_ptr<CPacketSource> source, bool map) {
     m_problem = PacketProblem();
     m_bChecked = false;
     m_records.clear();
+    m_paths.clear();
     m_table.Clear();
-    bool ok = OpenHeader(path, map, sharing);
-    if (!ok) m_file.Close();  // a packet with a broken header is never walked
+    m_foldedTable.Clear();
+    m_source = std::move(source);
+    bool ok = OpenHeader(map);
+    if (!ok) m_source.reset();  // a packet with a broken header is never walked
     return ok;
 }
 
-bool CPacketIndex::OpenHeader(const std::string& path, bool map, CPacketFile::Sharing sharing) {
-    if (!m_file.Open(path, sharing)) return Fail(PacketRule::CannotOpen, nullptr, std::string());
-    const long long size = m_file.Size();
+bool CPacketIndex::OpenHeader(bool map) {
+    const long long size = m_source->Size();
     if (size < 0) return Fail(PacketRule::ReadError, nullptr, std::string());
     if (size < kPacketHeaderSize) return Fail(PacketRule::HeaderShort, nullptr, std::string(), 64, size);
 
@@ -241,12 +242,12 @@ bool CPacketIndex::OpenHeader(const std::string& path, bool map, CPacketFile::Sh
     if (m_nIndexOffset + m_nIndexLength != size) {
         return Fail(PacketRule::PacketSize, nullptr, line, m_nIndexOffset + m_nIndexLength, size);
     }
-    if (map && !m_file.Map()) return Fail(PacketRule::CannotMap, nullptr, std::string(), 0, size);
+    if (map && !m_source->Map()) return Fail(PacketRule::CannotMap, nullptr, std::string(), 0, size);
     return true;
 }
 
 bool CPacketIndex::Check(const PacketVisitor& visit) {
-    if (!m_file.IsOpen()) {
+    if (!m_source) {
         if (m_problem.rule == PacketRule::None) m_problem.rule = PacketRule::CannotOpen;
         return false;
     }
@@ -255,14 +256,17 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     m_nFolders = 0;
     m_nNextData = kPacketHeaderSize;
     m_records.clear();
+    m_paths.clear();
     m_table.Clear();
     m_foldedTable.Clear();
+    m_nTopEntries = 0;
+    m_nCurrent = kTop;
     m_strCurrent.clear();
     m_currentChildren.clear();
     m_stack.clear();
     m_problem = PacketProblem();
 
-    LineReader reader(m_file, m_nIndexOffset, m_nIndexOffset + m_nIndexLength);
+    LineReader reader(*m_source, m_nIndexOffset, m_nIndexOffset + m_nIndexLength);
     std::string text;
     bool walked = true;
     for (long long number = 1;; ++number) {
@@ -282,13 +286,7 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
             walked = CheckLine(line, text) && CheckOrder(line, text) && CheckRepeats(line, text, hash);
         }
         if (!walked) break;
-        const std::uint32_t record = static_cast<std::uint32_t>(m_records.size());
-        const long long pathPosition =
-            position - m_nIndexOffset + static_cast<long long>(text.size() - line.path.size());
-        m_records.push_back({static_cast<std::uint32_t>(pathPosition),
-                             static_cast<std::uint32_t>(line.path.size()) | (line.folder ? kFolderBit : 0),
-                             static_cast<std::uint32_t>(line.offset), static_cast<std::uint32_t>(line.length)});
-        m_table.Insert(record, hash);
+        Keep(line, position - m_nIndexOffset + static_cast<long long>(text.size() - line.path.size()), hash);
         ++(line.folder ? m_nFolders : m_nFiles);
         if (visit && !visit(line)) {
             m_problem = PacketProblem();
@@ -298,7 +296,8 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     m_stack.clear();
     m_stack.shrink_to_fit();
     m_currentChildren.clear();
-    m_foldedTable.Clear();
+    m_records.shrink_to_fit();
+    m_paths.shrink_to_fit();
     if (walked && m_nNextData != m_nIndexOffset) {
         walked = Fail(PacketRule::DataLength, nullptr, std::string(), m_nIndexOffset - kPacketHeaderSize,
                       m_nNextData - kPacketHeaderSize);
@@ -340,14 +339,16 @@ bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
                 m_stack.pop_back();
                 continue;
             }
-            std::uint32_t candidate = top.children[top.next++];
+            const std::uint32_t candidate = top.children[top.next++];
             if (m_table.HashOf(candidate) != hash) continue;
             std::string path;
             if (!PathOf(candidate, path)) return Fail(PacketRule::ReadError, &line, text);
             found = path == parent;
+            if (found) m_nCurrent = candidate;
         }
         if (!found) return Fail(PacketRule::Order, &line, text);
         m_strCurrent = parent;
+        m_records[m_nCurrent].firstEntry = static_cast<std::uint32_t>(m_records.size());
     }
     // The line's own record comes next, once every check has passed.
     if (line.folder) m_currentChildren.push_back(static_cast<std::uint32_t>(m_records.size()));
@@ -364,7 +365,7 @@ bool CPacketIndex::CheckRepeats(const PacketLine& line, const std::string& text,
     };
     std::uint32_t earlier = m_table.Find(hash, same);
     if (unread) return Fail(PacketRule::ReadError, &line, text);
-    if (earlier != CHashTable::kNone) return Fail(PacketRule::Duplicate, &line, text, 0, earlier + 1);
+    if (earlier != CHashTable::kNone) return Fail(PacketRule::Duplicate, &line, text, 0, earlier + 1, earlier);
     std::string key;
     if (!m_fold || !m_fold(line.path, key)) return true;
     const std::uint64_t folded = m_hash(key);
@@ -375,22 +376,14 @@ bool CPacketIndex::CheckRepeats(const PacketLine& line, const std::string& text,
     };
     earlier = m_foldedTable.Find(folded, sameKey);
     if (unread) return Fail(PacketRule::ReadError, &line, text);
-    if (earlier != CHashTable::kNone) return Fail(PacketRule::CaseClash, &line, text, 0, earlier + 1);
+    if (earlier != CHashTable::kNone) return Fail(PacketRule::CaseClash, &line, text, 0, earlier + 1, earlier);
     m_foldedTable.Insert(static_cast<std::uint32_t>(m_records.size()), folded);
     return true;
 }
 
-bool CPacketIndex::PathOf(std::uint32_t record, std::string& path) const {
-    const Record& r = m_records[record];
-    const std::size_t size = r.pathLength & ~kFolderBit;
-    const long long at = m_nIndexOffset + r.pathPosition;
-    path.resize(size);
-    return size == 0 || ReadAt(at, &path[0], size) == static_cast<long long>(size);
-}
-
 bool CPacketIndex::ForEach(const PacketVisitor& visit) {
     if (!m_bChecked) return false;
-    LineReader reader(m_file, m_nIndexOffset, m_nIndexOffset + m_nIndexLength);
+    LineReader reader(*m_source, m_nIndexOffset, m_nIndexOffset + m_nIndexLength);
     std::string text;
     for (long long number = 1;; ++number) {
         PacketLine line;
@@ -406,31 +399,19 @@ bool CPacketIndex::ForEach(const PacketVisitor& visit) {
     }
 }
 
-bool CPacketIndex::LineAt(std::size_t index, PacketLine& line, bool withPath) const {
-    if (!m_bChecked || index >= m_records.size()) return false;
-    const Record& r = m_records[index];
-    line.folder = (r.pathLength & kFolderBit) != 0;
-    line.offset = r.offset;
-    line.length = r.length;
-    line.number = static_cast<long long>(index) + 1;
-    line.path.clear();
-    return !withPath || PathOf(static_cast<std::uint32_t>(index), line.path);
+// The line's record, its path (kept when asked) and its place among its folder's entries.
+void CPacketIndex::Keep(const PacketLine& line, long long pathPosition, std::uint64_t hash) {
+    const std::uint32_t record = static_cast<std::uint32_t>(m_records.size());
+    if (m_store == PathStore::Memory) {
+        pathPosition = static_cast<long long>(m_paths.size());
+        m_paths += line.path;
+    }
+    m_records.push_back({static_cast<std::uint32_t>(pathPosition),
+                         static_cast<std::uint32_t>(line.path.size()) | (line.folder ? kFolderBit : 0),
+                         static_cast<std::uint32_t>(line.offset), static_cast<std::uint32_t>(line.length),
+                         m_nCurrent, record + 1});
+    ++(m_nCurrent == kTop ? m_nTopEntries : m_records[m_nCurrent].length);
+    m_table.Insert(record, hash);
 }
 
-std::size_t CPacketIndex::PathLengthAt(std::size_t index) const {
-    return m_bChecked && index < m_records.size() ? m_records[index].pathLength & ~kFolderBit : 0;
-}
-
-bool CPacketIndex::Find(const std::string& path, PacketLine& line, bool* unreadable) const {
-    if (!m_bChecked) return false;
-    bool failed = false;
-    std::string stored;
-    const std::uint32_t record = m_table.Find(m_hash(path), [&](std::uint32_t r) {
-        if ((m_records[r].pathLength & ~kFolderBit) != path.size()) return false;
-        failed = failed || !PathOf(r, stored);
-        return !failed && stored == path;
-    });
-    if (record != CHashTable::kNone && !LineAt(record, line)) failed = true;
-    if (unreadable != nullptr) *unreadable = failed;
-    return record != CHashTable::kNone && !failed;
-}
+}  // namespace velkaron_reader

@@ -1,5 +1,5 @@
 // The reader's file access on POSIX: pread on one descriptor, mmap for the view, iconv
-// for GBK names.
+// for GBK names, and names compared by their ASCII letters' case alone.
 #define _FILE_OFFSET_BITS 64  // a packet may pass 2 GiB, also in a 32-bit process
 #include "reader/platform/PacketFile.h"
 
@@ -11,7 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool CPacketFile::Open(const std::string& path, Sharing) {
+namespace velkaron_reader {
+
+bool CPacketFile::Open(const std::string& path, Sharing, bool) {
     Close();
     // O_NONBLOCK keeps a FIFO from blocking the opener; it is refused right after.
     int fd;
@@ -68,6 +70,14 @@ bool IsLocalLeadByte(unsigned char) { return false; }
 
 bool IsLocalTrailByte(unsigned char) { return false; }
 
+bool FoldLocalName(const std::string& path, std::string& key) {
+    key = path;
+    for (char& c : key) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return true;
+}
+
 bool ConvertText(const std::string& in, TextDirection direction, std::string& out, std::size_t& badAt) {
     const bool toUtf8 = direction == TextDirection::GbkToUtf8;
     iconv_t cd = toUtf8 ? ::iconv_open("UTF-8", "GBK") : ::iconv_open("GBK", "UTF-8");
@@ -110,3 +120,5 @@ bool ConvertText(const std::string& in, TextDirection direction, std::string& ou
     out = std::move(result);
     return true;
 }
+
+}  // namespace velkaron_reader

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
 #include <thread>
 #include <velkaron/reader.hpp>
 #ifdef _WIN32
@@ -16,6 +17,7 @@
 
 #include "packer/PacketBuilder.h"
 #include "platform/File.h"
+#include "reader/PacketIndex.h"
 #include "tests/cli/CliTestSupport.h"
 #include "tests/support/PacketReader.h"
 
@@ -99,6 +101,44 @@ TEST(Reader, EveryEntryComesByNumberAndByPathWithItsContentInEveryWayOfReading) 
     }
 }
 
+// The parent of every entry and the entries of every folder, from the stored paths alone.
+TEST(ReaderFolders, ChildrenComeInIndexOrderAndEachEntryNamesItsParent) {
+    TempDir dir;
+    const Packet expected = PackRandomTree(dir, 11);
+    std::map<std::string, std::size_t> indexOf = {{"", VKR_ROOT}};
+    std::map<std::size_t, std::vector<std::size_t>> childrenOf = {{VKR_ROOT, {}}};
+    for (std::size_t i = 0; i < expected.entries.size(); ++i) {
+        const std::string& path = expected.entries[i].path;
+        const std::size_t parent = indexOf.at(CPacketIndex::ParentOf(path, NameCoding::Local));
+        childrenOf[parent].push_back(i);
+        if (expected.entries[i].folder) childrenOf[i];
+        indexOf[path] = i;
+    }
+    velkaron::Packet packet;
+    ASSERT_EQ(packet.Open(dir / "p.dat"), VKR_OK) << velkaron::LastMessage();
+    for (const auto& folder : childrenOf) {
+        std::vector<std::size_t> children;
+        ASSERT_EQ(packet.Children(folder.first, children), VKR_OK) << folder.first;
+        EXPECT_EQ(children, folder.second) << folder.first;
+        for (std::size_t child : children) {
+            std::size_t parent = 0;
+            ASSERT_EQ(packet.Parent(child, parent), VKR_OK);
+            EXPECT_EQ(parent, folder.first);
+        }
+    }
+    // A short buffer tells the number needed; a file holds no entries.
+    std::size_t few[1], count = 0;
+    const std::size_t top = childrenOf.at(VKR_ROOT).size();
+    ASSERT_GT(top, 1u);
+    EXPECT_EQ(vkr_children(packet.Handle(), VKR_ROOT, few, 1, &count), VKR_E_BUFFER);
+    EXPECT_EQ(count, top);
+    std::size_t file = 0;
+    while (expected.entries[file].folder) ++file;
+    EXPECT_EQ(vkr_children(packet.Handle(), file, few, 1, &count), VKR_E_ARGUMENT);
+    EXPECT_EQ(vkr_children(packet.Handle(), expected.entries.size(), few, 1, &count), VKR_E_ARGUMENT);
+    EXPECT_EQ(vkr_parent(packet.Handle(), expected.entries.size(), &count), VKR_E_ARGUMENT);
+}
+
 TEST(Reader, ThreadsReadingDifferentFilesOfOnePacketAtOnceEachGetTheirOwnBytes) {
     TempDir dir;
     const Packet expected = PackRandomTree(dir, 5);
@@ -155,8 +195,10 @@ TEST(Reader, HostilePacketsAreRefusedWithTheRuleAndLineInTheMessage) {
 
 // Opens `path` (one file "a.txt") with `flags`, cuts the file to `cut` bytes through a
 // handle of its own, then reads a.txt whole (size SIZE_MAX) and as a stream: the two
-// statuses as 16 * read + stream, or kCutRefused when the system keeps the file whole.
+// statuses as 16 * read + stream, or kCutRefused when the system keeps the file whole,
+// kLookupFailed when the index (kept in memory) no longer gives a.txt.
 constexpr int kCutRefused = 255;
+constexpr int kLookupFailed = 253;
 int ReadAfterCut(const std::string& path, unsigned flags, long long cut) {
     vkr_packet* packet = nullptr;
     size_t index = 0, got = 0;
@@ -178,8 +220,10 @@ int ReadAfterCut(const std::string& path, unsigned flags, long long cut) {
     const int read = vkr_read(packet, index, 0, buffer.data(), SIZE_MAX, &got);
     const int streamed = vkr_stream_read(stream, buffer.data(), SIZE_MAX, &got);
     vkr_stream_close(stream);
+    const bool found = vkr_find(packet, "a.txt", &entry) == VKR_OK &&
+                       vkr_entry_path(packet, entry.index, buffer.data(), buffer.size(), &got) == VKR_OK;
     vkr_close(packet);
-    return cutDone ? 16 * read + streamed : kCutRefused;
+    return !cutDone ? kCutRefused : !found ? kLookupFailed : 16 * read + streamed;
 }
 
 // ReadAfterCut in a child of its own, so that a fault kills the child alone; -1 when it died.

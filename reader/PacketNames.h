@@ -1,0 +1,41 @@
+// How the reader takes paths apart: which bytes begin a double-byte character (so
+// that a trail byte 5C is never a separator), the components of a path as programs
+// write it, and the key under which names compare with their letters' case ignored.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace velkaron_reader {
+
+// How the double-byte characters of stored paths are told apart: by the system's ANSI
+// code page (none off Windows), or as GBK whatever the system uses.
+enum class NameCoding { Local, Gbk };
+// True when byte `c` begins a double-byte character in `coding`.
+bool IsLeadByteIn(unsigned char c, NameCoding coding);
+// True when byte `c` may stand second in a double-byte character of `coding` (GBK:
+// 40-7E and 80-FE).
+bool IsTrailByteIn(unsigned char c, NameCoding coding);
+// Bytes of the character at `pos` of `text` (`size` bytes): 2 for a lead byte and its
+// trail byte, else 1.
+std::size_t CharLength(const char* text, std::size_t size, std::size_t pos, NameCoding coding);
+
+// The next component of `path` (`size` bytes) at or after byte `start`: separators
+// ("/" and "\", whole characters) are skipped, `start` set to its first byte and
+// `length` to its bytes. False, `start` at the end and `length` 0, when only
+// separators remain.
+bool NextComponent(const char* path, std::size_t size, NameCoding coding, std::size_t& start, std::size_t& length);
+// `path` as the index would store it: its components joined by "\", empty and "."
+// ones left out ("./data//a/" is "data\a").
+void StoredForm(const char* path, std::size_t size, NameCoding coding, std::string& stored);
+// True when `path` is its own StoredForm and not empty.
+bool IsStoredForm(const char* path, std::size_t size, NameCoding coding);
+
+// The key under which `path` compares with its letters' case ignored, as Windows
+// compares file names: in a GBK text ASCII letters and the double-byte fullwidth
+// Latin, Greek and Cyrillic letters and Roman numerals upper-cased; in the local
+// encoding on Windows each UTF-16 unit upper-cased by the system's own table, off
+// Windows ASCII letters. False (no key) for a local text the system cannot read.
+bool FoldedKey(const std::string& path, NameCoding coding, std::string& key);
+
+}  // namespace velkaron_reader
