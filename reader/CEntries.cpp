@@ -38,20 +38,19 @@ void Fill(std::size_t index, const PacketLine& line, std::size_t pathLength, vkr
     entry->path_length = pathLength;
 }
 
-// The line at `path` as programs write it; a path already in its stored form is looked
-// up as it is, without a copy.
+// The line at `path` as programs write it, its stored form made on the stack.
 vkr_status FindLine(const vkr_packet* packet, const char* path, std::size_t& index) {
     const CPacketIndex& packetIndex = Of(packet)->index;
     const std::size_t size = std::strlen(path);
-    std::string stored;
-    const char* key = path;
-    std::size_t keySize = size;
-    if (!IsStoredForm(path, size, packetIndex.Coding())) {
-        StoredForm(path, size, packetIndex.Coding(), stored);
-        key = stored.data();
-        keySize = stored.size();
+    char small[512];
+    std::string large;
+    char* stored = small;
+    if (size >= sizeof small) {
+        large.resize(size + 1);
+        stored = &large[0];
     }
-    const std::uint32_t found = keySize == 0 ? CPacketIndex::kTop : packetIndex.FindIndex(key, keySize);
+    const std::size_t storedSize = StoredForm(path, size, packetIndex.Coding(), stored);
+    const std::uint32_t found = storedSize == 0 ? CPacketIndex::kTop : packetIndex.FindIndex(stored, storedSize);
     if (found == CPacketIndex::kTop) {
         return Failed(VKR_NOT_FOUND, "the packet has no entry " + EscapedBytes(std::string(path, size)));
     }

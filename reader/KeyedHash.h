@@ -1,6 +1,7 @@
-// A keyed 64-bit hash (SipHash-2-4) for the packet reader's tables of paths: with a
-// key drawn at random for every run of the program, nobody can make up paths that
-// collide on purpose. And the table the reader keeps its paths' records in by that hash.
+// A keyed 64-bit hash (SipHash-1-3, as hash tables use it) for the packet reader's
+// tables of paths: with a key drawn at random for every run of the program, nobody can
+// make up paths that collide on purpose. And the table the reader keeps its paths'
+// records in by that hash.
 #pragma once
 
 #include <cstddef>
@@ -14,8 +15,10 @@ class CKeyedHash {
 public:
     // The run's key, drawn from the system's random source when first needed.
     CKeyedHash();
-    // A given key, for checks against published values.
-    CKeyedHash(std::uint64_t k0, std::uint64_t k1) : m_k0(k0), m_k1(k1) {}
+    // A given key and given rounds per block and to finish (SipHash-c-d), for checks
+    // against published values.
+    CKeyedHash(std::uint64_t k0, std::uint64_t k1, int blockRounds = 1, int finalRounds = 3)
+        : m_k0(k0), m_k1(k1), m_nBlockRounds(blockRounds), m_nFinalRounds(finalRounds) {}
 
     std::uint64_t operator()(const void* data, std::size_t size) const;
     std::uint64_t operator()(const std::string& text) const { return (*this)(text.data(), text.size()); }
@@ -23,11 +26,15 @@ public:
 private:
     std::uint64_t m_k0;
     std::uint64_t m_k1;
+    int m_nBlockRounds;
+    int m_nFinalRounds;
 };
 
-// Ids (record numbers) by a hash of theirs: open addressing, probed linearly. It grows
-// to twice its slots before it would be more than half full, so that a probe soon
-// meets an empty slot; a lookup never probes more slots than there are.
+// Ids (record numbers) by a hash of theirs: open addressing, probed linearly, each slot
+// holding an id and the top half of its hash, so that a probe reads nothing else until
+// a hash matches. It grows to twice its slots before it would be more than half full,
+// so that a probe soon meets an empty slot; a lookup never probes more slots than
+// there are.
 class CHashTable {
 public:
     static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
@@ -38,10 +45,12 @@ public:
     template <typename Same>
     std::uint32_t Find(std::uint64_t hash, Same same) const {
         const std::size_t count = m_slots.size();
+        const std::uint64_t tag = hash & kTagMask;
         for (std::size_t slot = SlotOf(hash), n = 0; n < count; slot = (slot + 1) & (count - 1), ++n) {
-            const std::uint32_t id = m_slots[slot];
+            const std::uint64_t entry = m_slots[slot];
+            const std::uint32_t id = static_cast<std::uint32_t>(entry);
             if (id == kNone) return kNone;
-            if (m_hashes[id] == hash && same(id)) return id;
+            if ((entry & kTagMask) == tag && same(id)) return id;
         }
         return kNone;
     }
@@ -52,10 +61,11 @@ public:
     void Clear();
 
 private:
+    static constexpr std::uint64_t kTagMask = 0xFFFFFFFF00000000ULL;
     std::size_t SlotOf(std::uint64_t hash) const { return static_cast<std::size_t>(hash) & (m_slots.size() - 1); }
     void Place(std::uint32_t id);
 
-    std::vector<std::uint32_t> m_slots;  // a power of two of them, kNone where empty
+    std::vector<std::uint64_t> m_slots;  // a power of two of them: tag | id, the id kNone where empty
     std::vector<std::uint64_t> m_hashes;  // by id
     std::size_t m_used = 0;
 };

@@ -19,10 +19,6 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kProblemText = 200;
 const char kMagicAndSpace[] = "Velkaron.Packet ";
 
-std::size_t CharLength(const std::string& text, std::size_t pos, NameCoding coding) {
-    return CharLength(text.data(), text.size(), pos, coding);
-}
-
 // A number as the writer makes them: decimal digits, no sign, no leading zero, 32 bits.
 bool ParseNumber(const char* digits, std::size_t count, long long& value) {
     if (count == 0 || count > 10 || (count > 1 && digits[0] == '0')) return false;
@@ -60,32 +56,42 @@ bool ParseLineText(const std::string& text, PacketLine& line, PacketRule& rule) 
     return true;
 }
 
-PacketRule CheckComponent(const std::string& path, std::size_t begin, std::size_t end) {
-    if (end == begin) return PacketRule::PathEmpty;
-    if (path.compare(begin, end - begin, ".") == 0 || path.compare(begin, end - begin, "..") == 0) {
-        return PacketRule::PathDot;
-    }
+PacketRule CheckComponent(const char* path, std::size_t begin, std::size_t end) {
+    const std::size_t length = end - begin;
+    if (length == 0) return PacketRule::PathEmpty;
+    if (path[begin] == '.' && (length == 1 || (length == 2 && path[begin + 1] == '.'))) return PacketRule::PathDot;
     return PacketRule::None;
 }
 
 // Components joined by single backslashes, none empty, "." or "..", no NUL or "/" in a
-// name, every lead byte followed by a trail byte.
-PacketRule CheckPath(const std::string& path, NameCoding coding) {
+// name, every lead byte followed by a trail byte. `parentLength` gets the length of
+// what stands before the last separator (0 for a top-level path).
+PacketRule CheckPath(const std::string& path, const CodePage& page, std::size_t& parentLength) {
     if (path.empty()) return PacketRule::PathEmpty;
     if (PathLooksAbsolute(path)) return PacketRule::PathAbsolute;
+    const char* p = path.data();
+    const std::size_t size = path.size();
     std::size_t begin = 0;
-    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, coding)) {
-        if (CharLength(path, pos, coding) > 1) continue;
-        char c = path[pos];
-        if (IsLeadByteIn(static_cast<unsigned char>(c), coding)) return PacketRule::PathIllFormed;
+    parentLength = 0;
+    for (std::size_t pos = 0; pos < size; ++pos) {
+        const unsigned char c = static_cast<unsigned char>(p[pos]);
+        if (!page.stop[c]) continue;
+        if (page.lead[c]) {
+            if (pos + 1 < size && page.trail[static_cast<unsigned char>(p[pos + 1])]) {
+                ++pos;
+                continue;
+            }
+            return PacketRule::PathIllFormed;
+        }
         if (c == '\0' || c == '/') return PacketRule::PathBadChar;
         if (c == '\\') {
-            PacketRule rule = CheckComponent(path, begin, pos);
+            const PacketRule rule = CheckComponent(p, begin, pos);
             if (rule != PacketRule::None) return rule;
+            parentLength = pos;
             begin = pos + 1;
         }
     }
-    return CheckComponent(path, begin, path.size());
+    return CheckComponent(p, begin, size);
 }
 
 std::string Shorten(const std::string& text) { return text.substr(0, kProblemText); }
@@ -158,18 +164,20 @@ PacketRule RuleOf(LineReader::Result result) {
 CPacketIndex::CPacketIndex(NameCoding coding, PathStore store) : m_coding(coding), m_store(store) {}
 
 std::string CPacketIndex::ParentOf(const std::string& path, NameCoding coding) {
+    const CodePage& page = PageOf(coding);
     std::size_t last = std::string::npos;
-    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, coding)) {
-        if (path[pos] == '\\' && CharLength(path, pos, coding) == 1) last = pos;
+    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path.data(), path.size(), pos, page)) {
+        if (path[pos] == '\\' && CharLength(path.data(), path.size(), pos, page) == 1) last = pos;
     }
     return last == std::string::npos ? std::string() : path.substr(0, last);
 }
 
 std::vector<std::string> CPacketIndex::Components(const std::string& path, NameCoding coding) {
+    const CodePage& page = PageOf(coding);
     std::vector<std::string> parts;
     std::size_t begin = 0;
-    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, coding)) {
-        if (path[pos] == '\\' && CharLength(path, pos, coding) == 1) {
+    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path.data(), path.size(), pos, page)) {
+        if (path[pos] == '\\' && CharLength(path.data(), path.size(), pos, page) == 1) {
             parts.push_back(path.substr(begin, pos - begin));
             begin = pos + 1;
         }
@@ -269,8 +277,8 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     LineReader reader(*m_source, m_nIndexOffset, m_nIndexOffset + m_nIndexLength);
     std::string text;
     bool walked = true;
+    PacketLine line;  // its path's buffer kept from line to line
     for (long long number = 1;; ++number) {
-        PacketLine line;
         line.number = number;
         long long position = 0;
         LineReader::Result result = reader.Next(text, position);
@@ -307,7 +315,7 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
 }
 
 bool CPacketIndex::CheckLine(const PacketLine& line, const std::string& text) {
-    PacketRule rule = CheckPath(line.path, m_coding);
+    PacketRule rule = CheckPath(line.path, PageOf(m_coding), m_nParentLength);
     if (rule != PacketRule::None) return Fail(rule, &line, text);
     if (line.folder) {
         if (line.offset != m_nNextData) return Fail(PacketRule::FolderOffset, &line, text, m_nNextData, line.offset);
@@ -327,8 +335,9 @@ bool CPacketIndex::CheckLine(const PacketLine& line, const std::string& text) {
 // the walk moves on to the next folder in that order; folders passed over had no
 // entries, so none of theirs may come later.
 bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
-    std::string parent = ParentOf(line.path, m_coding);
-    if (parent != m_strCurrent) {
+    const std::size_t parentLength = m_nParentLength;  // from CheckLine
+    if (m_strCurrent.compare(0, std::string::npos, line.path.data(), parentLength) != 0) {
+        const std::string parent = line.path.substr(0, parentLength);
         std::uint64_t hash = m_hash(parent);
         m_stack.push_back(Frame{std::move(m_currentChildren), 0});
         m_currentChildren.clear();
@@ -342,8 +351,13 @@ bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
             const std::uint32_t candidate = top.children[top.next++];
             if (m_table.HashOf(candidate) != hash) continue;
             std::string path;
-            if (!PathOf(candidate, path)) return Fail(PacketRule::ReadError, &line, text);
-            found = path == parent;
+            if (m_store == PathStore::Memory) {
+                found = PathIs(candidate, parent.data(), parent.size());
+            } else if (!PathOf(candidate, path)) {
+                return Fail(PacketRule::ReadError, &line, text);
+            } else {
+                found = path == parent;
+            }
             if (found) m_nCurrent = candidate;
         }
         if (!found) return Fail(PacketRule::Order, &line, text);

@@ -210,6 +210,7 @@ private:
     CHashTable m_table;             // of the records' paths
     CHashTable m_foldedTable;       // of their keys under m_fold
     std::uint32_t m_nTopEntries = 0;
+    std::size_t m_nParentLength = 0;  // of the path of the line being checked, up to its last separator
     std::string m_strCurrent;       // folder whose direct entries are being read; "" is the top
     std::uint32_t m_nCurrent = kTop;  // its record
     std::vector<std::uint32_t> m_currentChildren;

@@ -5,34 +5,41 @@
 
 namespace velkaron_reader {
 
-bool IsLeadByteIn(unsigned char c, NameCoding coding) {
-    return coding == NameCoding::Gbk ? (c >= 0x81 && c <= 0xFE) : IsLocalLeadByte(c);
+namespace {
+
+CodePage MakePage(NameCoding coding) {
+    CodePage page;
+    for (int c = 0; c < 256; ++c) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        page.lead[c] = coding == NameCoding::Gbk ? byte >= 0x81 && byte <= 0xFE : IsLocalLeadByte(byte);
+        page.trail[c] = coding == NameCoding::Gbk ? byte >= 0x40 && byte <= 0xFE && byte != 0x7F : IsLocalTrailByte(byte);
+        page.stop[c] = page.lead[c] || byte == 0 || byte == '/' || byte == '\\';
+    }
+    return page;
 }
 
-bool IsTrailByteIn(unsigned char c, NameCoding coding) {
-    return coding == NameCoding::Gbk ? (c >= 0x40 && c <= 0xFE && c != 0x7F) : IsLocalTrailByte(c);
-}
+}  // namespace
 
-std::size_t CharLength(const char* text, std::size_t size, std::size_t pos, NameCoding coding) {
-    return IsLeadByteIn(static_cast<unsigned char>(text[pos]), coding) && pos + 1 < size &&
-                   IsTrailByteIn(static_cast<unsigned char>(text[pos + 1]), coding)
-               ? 2
-               : 1;
+const CodePage& PageOf(NameCoding coding) {
+    static const CodePage gbk = MakePage(NameCoding::Gbk);
+    static const CodePage local = MakePage(NameCoding::Local);
+    return coding == NameCoding::Gbk ? gbk : local;
 }
 
 namespace {
 
-bool IsSeparatorAt(const char* text, std::size_t size, std::size_t pos, NameCoding coding) {
-    return (text[pos] == '\\' || text[pos] == '/') && CharLength(text, size, pos, coding) == 1;
+bool IsSeparatorAt(const char* text, std::size_t size, std::size_t pos, const CodePage& page) {
+    return (text[pos] == '\\' || text[pos] == '/') && CharLength(text, size, pos, page) == 1;
 }
 
 // A GBK text's letters upper-cased where Windows' comparison of names has an upper
 // case for them in code page 936 too: ASCII, and rows A3 (fullwidth Latin), A6
 // (Greek), A7 (Cyrillic) and A2 (Roman numerals, small ones at A1-AA, capitals at F1).
 void FoldGbk(std::string& text) {
+    const CodePage& page = PageOf(NameCoding::Gbk);
     for (std::size_t pos = 0; pos < text.size();) {
         unsigned char c = static_cast<unsigned char>(text[pos]);
-        if (CharLength(text.data(), text.size(), pos, NameCoding::Gbk) == 2) {
+        if (CharLength(text.data(), text.size(), pos, page) == 2) {
             unsigned char t = static_cast<unsigned char>(text[pos + 1]);
             if (c == 0xA3 && t >= 0xE1 && t <= 0xFA) t -= 0x20;
             if (c == 0xA6 && t >= 0xC1 && t <= 0xD8) t -= 0x20;
@@ -50,34 +57,35 @@ void FoldGbk(std::string& text) {
 }  // namespace
 
 bool NextComponent(const char* path, std::size_t size, NameCoding coding, std::size_t& start, std::size_t& length) {
+    const CodePage& page = PageOf(coding);
     std::size_t pos = start;
-    while (pos < size && IsSeparatorAt(path, size, pos, coding)) ++pos;
+    while (pos < size && IsSeparatorAt(path, size, pos, page)) ++pos;
     std::size_t end = pos;
-    while (end < size && !IsSeparatorAt(path, size, end, coding)) end += CharLength(path, size, end, coding);
+    while (end < size && !IsSeparatorAt(path, size, end, page)) end += CharLength(path, size, end, page);
     start = pos;
     length = end - pos;
     return length > 0;
 }
 
-void StoredForm(const char* path, std::size_t size, NameCoding coding, std::string& stored) {
-    stored.clear();
-    std::size_t start = 0, length = 0;
-    for (; NextComponent(path, size, coding, start, length); start += length) {
-        if (length == 1 && path[start] == '.') continue;
-        if (!stored.empty()) stored += '\\';
-        stored.append(path + start, length);
+std::size_t StoredForm(const char* path, std::size_t size, NameCoding coding, char* out) {
+    const CodePage& page = PageOf(coding);
+    std::size_t written = 0, name = 0;  // `name`: where the name being copied begins in `out`
+    for (std::size_t pos = 0; pos <= size; ++pos) {
+        const char c = pos < size ? path[pos] : '/';  // a separator after the last name
+        if (c != '\\' && c != '/') {
+            out[written++] = c;
+            if (page.lead[static_cast<unsigned char>(c)] && pos + 1 < size &&
+                page.trail[static_cast<unsigned char>(path[pos + 1])]) {
+                out[written++] = path[++pos];
+            }
+        } else if (written - name == 1 && out[name] == '.') {
+            written = name;  // a "." name is left out
+        } else if (written > name) {
+            out[written++] = '\\';
+            name = written;
+        }
     }
-}
-
-bool IsStoredForm(const char* path, std::size_t size, NameCoding coding) {
-    std::size_t start = 0, length = 0, expected = 0;
-    for (; NextComponent(path, size, coding, start, length); start += length) {
-        // Each name where the one before it ended and one backslash followed it, none a ".".
-        if (start != expected || (length == 1 && path[start] == '.')) return false;
-        if (start + length < size && path[start + length] != '\\') return false;
-        expected = start + length + 1;
-    }
-    return expected == size + 1;
+    return written > 0 ? written - 1 : 0;  // without the separator after the last name
 }
 
 bool FoldedKey(const std::string& path, NameCoding coding, std::string& key) {

@@ -11,25 +11,38 @@ namespace velkaron_reader {
 // How the double-byte characters of stored paths are told apart: by the system's ANSI
 // code page (none off Windows), or as GBK whatever the system uses.
 enum class NameCoding { Local, Gbk };
+
+// A coding's bytes, looked up rather than asked of the system byte by byte.
+struct CodePage {
+    bool lead[256];   // begins a double-byte character
+    bool trail[256];  // may stand second in one (GBK: 40-7E and 80-FE)
+    bool stop[256];   // a lead byte, NUL, "/" or "\": where a scan of a path must look closer
+};
+// The table of `coding`, made once a run.
+const CodePage& PageOf(NameCoding coding);
+
 // True when byte `c` begins a double-byte character in `coding`.
-bool IsLeadByteIn(unsigned char c, NameCoding coding);
-// True when byte `c` may stand second in a double-byte character of `coding` (GBK:
-// 40-7E and 80-FE).
-bool IsTrailByteIn(unsigned char c, NameCoding coding);
+inline bool IsLeadByteIn(unsigned char c, NameCoding coding) { return PageOf(coding).lead[c]; }
+// True when byte `c` may stand second in a double-byte character of `coding`.
+inline bool IsTrailByteIn(unsigned char c, NameCoding coding) { return PageOf(coding).trail[c]; }
 // Bytes of the character at `pos` of `text` (`size` bytes): 2 for a lead byte and its
 // trail byte, else 1.
-std::size_t CharLength(const char* text, std::size_t size, std::size_t pos, NameCoding coding);
+inline std::size_t CharLength(const char* text, std::size_t size, std::size_t pos, const CodePage& page) {
+    return page.lead[static_cast<unsigned char>(text[pos])] && pos + 1 < size &&
+                   page.trail[static_cast<unsigned char>(text[pos + 1])]
+               ? 2
+               : 1;
+}
 
 // The next component of `path` (`size` bytes) at or after byte `start`: separators
 // ("/" and "\", whole characters) are skipped, `start` set to its first byte and
 // `length` to its bytes. False, `start` at the end and `length` 0, when only
 // separators remain.
 bool NextComponent(const char* path, std::size_t size, NameCoding coding, std::size_t& start, std::size_t& length);
-// `path` as the index would store it: its components joined by "\", empty and "."
-// ones left out ("./data//a/" is "data\a").
-void StoredForm(const char* path, std::size_t size, NameCoding coding, std::string& stored);
-// True when `path` is its own StoredForm and not empty.
-bool IsStoredForm(const char* path, std::size_t size, NameCoding coding);
+// `path` as the index would store it, written to `out` (room for `size` + 1 bytes),
+// its length returned: its components joined by "\", empty and "." ones left out
+// ("./data//a/" is "data\a").
+std::size_t StoredForm(const char* path, std::size_t size, NameCoding coding, char* out);
 
 // The key under which `path` compares with its letters' case ignored, as Windows
 // compares file names: in a GBK text ASCII letters and the double-byte fullwidth

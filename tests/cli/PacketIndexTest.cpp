@@ -195,7 +195,7 @@ TEST(PacketIndexNames, LeadByteWithoutItsTrailByteIsAnIllFormedPath) {
 }
 
 TEST(KeyedHash, GivesTheReferenceValuesOfSipHash24) {
-    const CKeyedHash hash(0x0706050403020100ULL, 0x0f0e0d0c0b0a0908ULL);
+    const CKeyedHash hash(0x0706050403020100ULL, 0x0f0e0d0c0b0a0908ULL, 2, 4);
     std::string message;
     for (int i = 0; i < 64; ++i) message += static_cast<char>(i);
     EXPECT_EQ(hash(message.data(), 0), 0x726fdb47dd0e0e31ULL);

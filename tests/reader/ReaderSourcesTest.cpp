@@ -23,6 +23,7 @@ const std::string kPacket = MakePacket({{"a", true, ""}, {"two.bin", false, "012
 struct Source {
     std::string bytes;
     int closes = 0;
+    int reads = 0;
     bool failReads = false;
 
     vkr_io Io() {
@@ -31,6 +32,7 @@ struct Source {
         io.size = static_cast<int64_t>(bytes.size());
         io.read_at = [](void* context, int64_t offset, void* buffer, size_t size, size_t* got) {
             Source* self = static_cast<Source*>(context);
+            ++self->reads;
             if (self->failReads) return VKR_E_IO;
             // Three bytes at most a call, as a slow source gives them.
             const std::size_t rest = offset < static_cast<int64_t>(self->bytes.size())
@@ -65,9 +67,16 @@ TEST(ReaderSources, PacketReadThroughTheProgramsFunctionsIsClosedExactlyOnceWhat
     {
         velkaron::Packet packet;
         ASSERT_EQ(packet.OpenIo(source.Io()), VKR_OK) << velkaron::LastMessage();
+        // Lookups and listings read nothing: the index is in memory.
+        const int readsToOpen = source.reads;
         std::string content;
         velkaron::Entry entry;
+        std::vector<std::size_t> children;
+        for (std::size_t i = 0; i < packet.Count(); ++i) EXPECT_EQ(packet.PathAt(i, content), VKR_OK);
+        ASSERT_EQ(packet.Children(VKR_ROOT, children), VKR_OK);
+        EXPECT_EQ(packet.Find("no/such", entry), VKR_NOT_FOUND);
         ASSERT_EQ(packet.Find("a/one.txt", entry), VKR_OK);
+        EXPECT_EQ(source.reads, readsToOpen);
         ASSERT_EQ(packet.Read(entry, content), VKR_OK);
         EXPECT_EQ(content, "first");
         const void* data = nullptr;
