@@ -71,7 +71,7 @@ def run(bench, tool, mode, packet, archive, listing, seed):
     target = packet if tool == "velkaron" else archive
     out = subprocess.run([bench, tool, mode, target, listing, str(seed)], check=True, capture_output=True,
                          text=True).stdout.split()
-    return float(out[0]), int(out[1]), int(out[2])
+    return float(out[0]), float(out[1]), int(out[2]), int(out[3])
 
 
 def main():
@@ -100,23 +100,27 @@ def main():
                 if r > 0:
                     results[(tool, mode)].append(value)
     med = {k: statistics.median(v[0] for v in vals) for k, vals in results.items()}
-    heap = {t: statistics.median(v[1] for v in results[(t, "open")]) for t in TOOLS}
-    rss = {t: max(v[2] for m in MODES for v in results[(t, m)]) for t in TOOLS}
+    cpu = {k: statistics.median(v[1] for v in vals) for k, vals in results.items()}
+    heap = {t: statistics.median(v[2] for v in results[(t, "open")]) for t in TOOLS}
+    rss = {t: max(v[3] for m in MODES for v in results[(t, m)]) for t in TOOLS}
 
     def ms(v):
         return "%.1f ms" % (v * 1000) if v < 10 else "%.2f s" % v
 
-    rows = ["| work | velkaron | libzip | PhysFS | libzip / velkaron | PhysFS / velkaron |",
+    rows = ["| work (median time, processor time) | velkaron | libzip | PhysFS | libzip / velkaron | PhysFS / velkaron |",
             "|---|---:|---:|---:|---:|---:|"]
     for mode in MODES:
         v, z, f = (med[(t, mode)] for t in TOOLS)
-        rows.append("| %s | %s | %s | %s | %.2fx | %.2fx |" % (NAMES[mode], ms(v), ms(z), ms(f), z / v, f / v))
+        cv, cz, cf = (cpu[(t, mode)] for t in TOOLS)
+        rows.append("| %s | %s (%s) | %s (%s) | %s (%s) | %.2fx (%.2fx) | %.2fx (%.2fx) |"
+                    % (NAMES[mode], ms(v), ms(cv), ms(z), ms(cz), ms(f), ms(cf), z / v, cz / cv, f / v, cf / cv))
     v, z, f = (heap[t] for t in TOOLS)
     rows.append("| memory the index keeps (heap after opening) | %.1f MiB | %.1f MiB | %.1f MiB | %.2fx | %.2fx |"
                 % (v / 2**20, z / 2**20, f / 2**20, z / v, f / v))
     rows.append("| largest resident set of any run | %.0f MiB | %.0f MiB | %.0f MiB | | |"
                 % tuple(rss[t] / 1024 for t in TOOLS))
-    per_run = ["| %s, %s | %s |" % (t, m, ", ".join(ms(v[0]) for v in results[(t, m)])) for m in MODES for t in TOOLS]
+    per_run = ["| %s, %s | %s |" % (t, m, ", ".join("%s (%s)" % (ms(v[0]), ms(v[1])) for v in results[(t, m)]))
+               for m in MODES for t in TOOLS]
     text = "\n".join([
         "Measured %s (local time), `%s`, commit %s." % (started.strftime("%Y-%m-%d %H:%M"), args.invocation,
                                                          args.commit),
@@ -133,7 +137,7 @@ def main():
         "",
         "<details><summary>Every run</summary>",
         "",
-        "| tool, work | runs |",
+        "| tool, work | runs: time (processor time) |",
         "|---|---|",
         "\n".join(per_run),
         "",

@@ -38,7 +38,8 @@ void Fill(std::size_t index, const PacketLine& line, std::size_t pathLength, vkr
     entry->path_length = pathLength;
 }
 
-// The line at `path` as programs write it, its stored form made on the stack.
+// The line at `path` as programs write it, its stored form made on the stack when it
+// is not the path itself.
 vkr_status FindLine(const vkr_packet* packet, const char* path, std::size_t& index) {
     const CPacketIndex& packetIndex = Of(packet)->index;
     const std::size_t size = std::strlen(path);
@@ -49,8 +50,9 @@ vkr_status FindLine(const vkr_packet* packet, const char* path, std::size_t& ind
         large.resize(size + 1);
         stored = &large[0];
     }
-    const std::size_t storedSize = StoredForm(path, size, packetIndex.Coding(), stored);
-    const std::uint32_t found = storedSize == 0 ? CPacketIndex::kTop : packetIndex.FindIndex(stored, storedSize);
+    std::size_t storedSize = 0;
+    const char* key = LookupForm(path, size, packetIndex.Coding(), stored, storedSize);
+    const std::uint32_t found = storedSize == 0 ? CPacketIndex::kTop : packetIndex.FindIndex(key, storedSize);
     if (found == CPacketIndex::kTop) {
         return Failed(VKR_NOT_FOUND, "the packet has no entry " + EscapedBytes(std::string(path, size)));
     }

@@ -55,6 +55,24 @@ std::uint64_t Load8(const unsigned char* p) {
 #endif
 }
 
+// SipHash-c-d of `size` bytes at `data` under the key (k0, k1); the rounds fixed at
+// compile time for the tables' SipHash-1-3, given at run time for the checks.
+template <int kBlockRounds = 0, int kFinalRounds = 0>
+std::uint64_t SipHash(const void* data, std::size_t size, std::uint64_t k0, std::uint64_t k1, int blockRounds = 0,
+                      int finalRounds = 0) {
+    if (kBlockRounds > 0) blockRounds = kBlockRounds;
+    if (kFinalRounds > 0) finalRounds = kFinalRounds;
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    State s{0x736f6d6570736575ULL ^ k0, 0x646f72616e646f6dULL ^ k1, 0x6c7967656e657261ULL ^ k0,
+            0x7465646279746573ULL ^ k1};
+    const std::size_t whole = size - size % 8;
+    for (std::size_t i = 0; i < whole; i += 8) s.Absorb(Load8(p + i), blockRounds);
+    s.Absorb(Load(p + whole, size % 8) | (static_cast<std::uint64_t>(size) << 56), blockRounds);
+    s.v2 ^= 0xff;
+    for (int i = 0; i < finalRounds; ++i) s.Round();
+    return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
+}
+
 }  // namespace
 
 CKeyedHash::CKeyedHash() {
@@ -69,18 +87,11 @@ CKeyedHash::CKeyedHash() {
 }
 
 std::uint64_t CKeyedHash::operator()(const void* data, std::size_t size) const {
-    const unsigned char* p = static_cast<const unsigned char*>(data);
-    State s{0x736f6d6570736575ULL ^ m_k0, 0x646f72616e646f6dULL ^ m_k1, 0x6c7967656e657261ULL ^ m_k0,
-            0x7465646279746573ULL ^ m_k1};
-    std::size_t whole = size - size % 8;
-    for (std::size_t i = 0; i < whole; i += 8) s.Absorb(Load8(p + i), m_nBlockRounds);
-    s.Absorb(Load(p + whole, size % 8) | (static_cast<std::uint64_t>(size) << 56), m_nBlockRounds);
-    s.v2 ^= 0xff;
-    for (int i = 0; i < m_nFinalRounds; ++i) s.Round();
-    return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
+    return m_nBlockRounds == 1 && m_nFinalRounds == 3 ? SipHash<1, 3>(data, size, m_k0, m_k1)
+                                                     : SipHash(data, size, m_k0, m_k1, m_nBlockRounds, m_nFinalRounds);
 }
 
-void CHashTable::Insert(std::uint32_t id, std::uint64_t hash) {
+void CHashTable::Insert(std::uint32_t id, std::uint64_t hash, std::uint64_t word) {
     if (id == m_hashes.size()) {
         m_hashes.push_back(hash);
     } else {
@@ -88,25 +99,25 @@ void CHashTable::Insert(std::uint32_t id, std::uint64_t hash) {
         m_hashes[id] = hash;
     }
     if ((m_used + 1) * 2 > m_slots.size()) {
-        std::vector<std::uint64_t> old = std::move(m_slots);
-        m_slots.assign(old.empty() ? 1024 : old.size() * 2, kNone);
-        for (std::uint64_t kept : old) {
-            if (static_cast<std::uint32_t>(kept) != kNone) Place(static_cast<std::uint32_t>(kept));
+        std::vector<Slot> old = std::move(m_slots);
+        m_slots.assign(old.empty() ? 1024 : old.size() * 2, Slot{kNone, 0});
+        for (const Slot& kept : old) {
+            if (static_cast<std::uint32_t>(kept.tagAndId) != kNone) Place(kept);
         }
     }
-    Place(id);
+    Place(Slot{(hash & kTagMask) | id, word});
     ++m_used;
 }
 
-void CHashTable::Place(std::uint32_t id) {
+void CHashTable::Place(const Slot& entry) {
     const std::size_t mask = m_slots.size() - 1;
-    std::size_t slot = SlotOf(m_hashes[id]);
-    while (static_cast<std::uint32_t>(m_slots[slot]) != kNone) slot = (slot + 1) & mask;
-    m_slots[slot] = (m_hashes[id] & kTagMask) | id;
+    std::size_t slot = SlotOf(m_hashes[static_cast<std::uint32_t>(entry.tagAndId)]);
+    while (static_cast<std::uint32_t>(m_slots[slot].tagAndId) != kNone) slot = (slot + 1) & mask;
+    m_slots[slot] = entry;
 }
 
 void CHashTable::Clear() {
-    m_slots = std::vector<std::uint64_t>();
+    m_slots = std::vector<Slot>();
     m_hashes = std::vector<std::uint64_t>();
     m_used = 0;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "packer/PacketFormat.h"
 
@@ -31,15 +32,15 @@ bool ParseNumber(const char* digits, std::size_t count, long long& value) {
 }
 
 // Splits "#D,offset,0,path" / "#F,offset,length,path" into `line`; false with the rule it breaks.
-bool ParseLineText(const std::string& text, PacketLine& line, PacketRule& rule) {
+bool ParseLineText(std::string_view text, PacketLine& line, PacketRule& rule) {
     if (text.size() < 3 || text[0] != '#' || (text[1] != 'D' && text[1] != 'F') || text[2] != ',') {
         rule = PacketRule::LineKind;
         return false;
     }
     line.folder = text[1] == 'D';
     std::size_t c1 = text.find(',', 3);
-    std::size_t c2 = c1 == std::string::npos ? c1 : text.find(',', c1 + 1);
-    if (c2 == std::string::npos) {
+    std::size_t c2 = c1 == std::string_view::npos ? c1 : text.find(',', c1 + 1);
+    if (c2 == std::string_view::npos) {
         rule = PacketRule::LineFields;
         return false;
     }
@@ -52,7 +53,7 @@ bool ParseLineText(const std::string& text, PacketLine& line, PacketRule& rule) 
         rule = PacketRule::FolderLength;
         return false;
     }
-    line.path.assign(text, c2 + 1, std::string::npos);
+    line.path.assign(text.data() + c2 + 1, text.size() - c2 - 1);
     return true;
 }
 
@@ -71,9 +72,24 @@ PacketRule CheckPath(const std::string& path, const CodePage& page, std::size_t&
     if (PathLooksAbsolute(path)) return PacketRule::PathAbsolute;
     const char* p = path.data();
     const std::size_t size = path.size();
-    std::size_t begin = 0;
+    std::size_t begin = 0, pos = 0;
     parentLength = 0;
-    for (std::size_t pos = 0; pos < size; ++pos) {
+#ifdef VELKARON_READER_WORDS
+    // Words of ASCII without NUL or "/" at once, their backslashes alone looked at.
+    for (; pos + 8 <= size; pos += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + pos, sizeof word);
+        if ((word & ~kLowBits) != 0 || ZeroBytes(word) != 0 || ZeroBytes(word ^ kSlashes) != 0) break;
+        for (std::uint64_t found = ZeroBytes(word ^ kBackslashes); found != 0; found &= found - 1) {
+            const std::size_t at = pos + static_cast<std::size_t>(__builtin_ctzll(found)) / 8;
+            const PacketRule rule = CheckComponent(p, begin, at);
+            if (rule != PacketRule::None) return rule;
+            parentLength = at;
+            begin = at + 1;
+        }
+    }
+#endif
+    for (; pos < size; ++pos) {
         const unsigned char c = static_cast<unsigned char>(p[pos]);
         if (!page.stop[c]) continue;
         if (page.lead[c]) {
@@ -94,7 +110,7 @@ PacketRule CheckPath(const std::string& path, const CodePage& page, std::size_t&
     return CheckComponent(p, begin, size);
 }
 
-std::string Shorten(const std::string& text) { return text.substr(0, kProblemText); }
+std::string Shorten(std::string_view text) { return std::string(text.substr(0, kProblemText)); }
 
 // The index read front to back through one buffer, each read at its own offset, so
 // that other reads of the same file may come in between.
@@ -105,28 +121,29 @@ public:
     LineReader(const CPacketSource& file, long long begin, long long end)
         : m_file(file), m_pos(begin), m_end(end), m_buffer(new char[kBufferSize]) {}
 
-    // The next line without its CR LF, and the packet offset where it starts.
-    Result Next(std::string& line, long long& position) {
+    // The next line without its CR LF, in the reader's buffer until the next call, and
+    // the packet offset where it starts.
+    Result Next(std::string_view& line, long long& position) {
         for (;;) {
             const char* start = m_buffer.get() + m_begin;
             std::size_t avail = m_fill - m_begin;
             position = m_pos - static_cast<long long>(avail);
             const void* lf = std::memchr(start, '\n', avail);
             if (lf != nullptr) {
-                std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
-                line.assign(start, n);
+                const std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+                line = std::string_view(start, n);
                 m_begin += n + 1;
-                if (n == 0 || line.back() != '\r') return kBreak;
-                line.pop_back();
+                if (n == 0 || start[n - 1] != '\r') return kBreak;
+                line.remove_suffix(1);
                 if (line.size() > kMaxIndexLine) return kTooLong;
-                return line.find('\r') == std::string::npos ? kLine : kBreak;
+                return std::memchr(line.data(), '\r', line.size()) == nullptr ? kLine : kBreak;
             }
             if (avail > kMaxIndexLine + 1) {
-                line.assign(start, kProblemText);
+                line = std::string_view(start, kProblemText);
                 return kTooLong;
             }
             if (m_pos >= m_end) {
-                line.assign(start, avail);
+                line = std::string_view(start, avail);
                 return avail == 0 ? kEnd : kNoFinalEnd;
             }
             std::memmove(m_buffer.get(), start, avail);
@@ -186,7 +203,7 @@ std::vector<std::string> CPacketIndex::Components(const std::string& path, NameC
     return parts;
 }
 
-bool CPacketIndex::Fail(PacketRule rule, const PacketLine* line, const std::string& text, long long expected,
+bool CPacketIndex::Fail(PacketRule rule, const PacketLine* line, std::string_view text, long long expected,
                         long long found, std::uint32_t other) {
     m_problem = PacketProblem();
     m_problem.rule = rule;
@@ -275,7 +292,7 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     m_problem = PacketProblem();
 
     LineReader reader(*m_source, m_nIndexOffset, m_nIndexOffset + m_nIndexLength);
-    std::string text;
+    std::string_view text;
     bool walked = true;
     PacketLine line;  // its path's buffer kept from line to line
     for (long long number = 1;; ++number) {
@@ -314,7 +331,7 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     return walked;
 }
 
-bool CPacketIndex::CheckLine(const PacketLine& line, const std::string& text) {
+bool CPacketIndex::CheckLine(const PacketLine& line, std::string_view text) {
     PacketRule rule = CheckPath(line.path, PageOf(m_coding), m_nParentLength);
     if (rule != PacketRule::None) return Fail(rule, &line, text);
     if (line.folder) {
@@ -334,7 +351,7 @@ bool CPacketIndex::CheckLine(const PacketLine& line, const std::string& text) {
 // then each of its subfolders' in the order of their lines. When the parent changes,
 // the walk moves on to the next folder in that order; folders passed over had no
 // entries, so none of theirs may come later.
-bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
+bool CPacketIndex::CheckOrder(const PacketLine& line, std::string_view text) {
     const std::size_t parentLength = m_nParentLength;  // from CheckLine
     if (m_strCurrent.compare(0, std::string::npos, line.path.data(), parentLength) != 0) {
         const std::string parent = line.path.substr(0, parentLength);
@@ -370,7 +387,7 @@ bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
 }
 
 // A path an earlier line has, or one that the fold takes for an earlier line's.
-bool CPacketIndex::CheckRepeats(const PacketLine& line, const std::string& text, std::uint64_t hash) {
+bool CPacketIndex::CheckRepeats(const PacketLine& line, std::string_view text, std::uint64_t hash) {
     bool unread = false;
     auto same = [&](std::uint32_t record) {
         std::string path;
@@ -398,7 +415,7 @@ bool CPacketIndex::CheckRepeats(const PacketLine& line, const std::string& text,
 bool CPacketIndex::ForEach(const PacketVisitor& visit) {
     if (!m_bChecked) return false;
     LineReader reader(*m_source, m_nIndexOffset, m_nIndexOffset + m_nIndexLength);
-    std::string text;
+    std::string_view text;
     for (long long number = 1;; ++number) {
         PacketLine line;
         line.number = number;
@@ -425,7 +442,9 @@ void CPacketIndex::Keep(const PacketLine& line, long long pathPosition, std::uin
                          static_cast<std::uint32_t>(line.offset), static_cast<std::uint32_t>(line.length),
                          m_nCurrent, record + 1});
     ++(m_nCurrent == kTop ? m_nTopEntries : m_records[m_nCurrent].length);
-    m_table.Insert(record, hash);
+    // Beside the record's slot, where its path is: a lookup then reads the path and no record.
+    m_table.Insert(record, hash,
+                   static_cast<std::uint64_t>(pathPosition) | static_cast<std::uint64_t>(line.path.size()) << 32);
 }
 
 }  // namespace velkaron_reader

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "reader/KeyedHash.h"
@@ -181,11 +182,11 @@ private:
     };
 
     bool OpenHeader(bool map);
-    bool Fail(PacketRule rule, const PacketLine* line, const std::string& text, long long expected = 0,
+    bool Fail(PacketRule rule, const PacketLine* line, std::string_view text, long long expected = 0,
               long long found = 0, std::uint32_t other = kTop);
-    bool CheckLine(const PacketLine& line, const std::string& text);
-    bool CheckOrder(const PacketLine& line, const std::string& text);
-    bool CheckRepeats(const PacketLine& line, const std::string& text, std::uint64_t hash);
+    bool CheckLine(const PacketLine& line, std::string_view text);
+    bool CheckOrder(const PacketLine& line, std::string_view text);
+    bool CheckRepeats(const PacketLine& line, std::string_view text, std::uint64_t hash);
     void Keep(const PacketLine& line, long long pathPosition, std::uint64_t hash);
     bool PathOf(std::uint32_t record, std::string& path) const;
     // True when record `record`'s path is the `size` bytes at `path`.

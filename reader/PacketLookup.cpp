@@ -60,8 +60,15 @@ bool CPacketIndex::Find(const std::string& path, PacketLine& line, bool* unreada
 
 std::uint32_t CPacketIndex::FindIndex(const char* path, std::size_t size) const {
     if (!m_bChecked) return kTop;
-    const std::uint32_t record =
-        m_table.Find(m_hash(path, size), [&](std::uint32_t r) { return PathIs(r, path, size); });
+    std::uint32_t record = CHashTable::kNone;
+    if (m_store == PathStore::Memory) {
+        record = m_table.Find(m_hash(path, size), [&](std::uint32_t, std::uint64_t where) {
+            return (where >> 32) == size &&
+                   (size == 0 || std::memcmp(m_paths.data() + static_cast<std::uint32_t>(where), path, size) == 0);
+        });
+    } else {
+        record = m_table.Find(m_hash(path, size), [&](std::uint32_t r) { return PathIs(r, path, size); });
+    }
     if (record != CHashTable::kNone || !m_fold) return record;
     return FindFolded(std::string(path, size));
 }

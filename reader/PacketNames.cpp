@@ -1,6 +1,9 @@
 // Paths as programs write them and names compared as Windows compares them.
 #include "reader/PacketNames.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "reader/platform/PacketFile.h"
 
 namespace velkaron_reader {
@@ -86,6 +89,58 @@ std::size_t StoredForm(const char* path, std::size_t size, NameCoding coding, ch
         }
     }
     return written > 0 ? written - 1 : 0;  // without the separator after the last name
+}
+
+namespace {
+
+// True when the name of `path` from `begin` to `end` is neither empty nor ".".
+bool IsPlainName(const char* path, std::size_t begin, std::size_t end) {
+    return end > begin && !(end == begin + 1 && path[begin] == '.');
+}
+
+}  // namespace
+
+// An ASCII path whose names are neither empty nor "." is its own stored form but for
+// its slashes: it is copied eight bytes at a time, its slashes turned and its names
+// checked at the separators alone. Anything else takes StoredForm's way.
+const char* LookupForm(const char* path, std::size_t size, NameCoding coding, char* out, std::size_t& length) {
+    std::size_t name = 0, pos = 0;  // `name`: where the name being scanned begins
+    bool simple = true;
+#ifdef VELKARON_READER_WORDS
+    for (; pos + 8 <= size && simple; pos += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, path + pos, sizeof word);
+        if (word & ~kLowBits) {
+            simple = false;  // a byte that may begin a double-byte character
+            break;
+        }
+        const std::uint64_t slashes = ZeroBytes(word ^ kSlashes);
+        for (std::uint64_t found = slashes | ZeroBytes(word ^ kBackslashes); found != 0; found &= found - 1) {
+            const std::size_t at = pos + static_cast<std::size_t>(__builtin_ctzll(found)) / 8;
+            simple = simple && IsPlainName(path, name, at);
+            name = at + 1;
+        }
+        word ^= (slashes >> 7) * ('/' ^ '\\');  // each "/" a "\\"
+        std::memcpy(out + pos, &word, sizeof word);
+    }
+#endif
+    for (; pos < size && simple; ++pos) {
+        char c = path[pos];
+        if (static_cast<unsigned char>(c) & 0x80) {
+            simple = false;
+        } else if (c == '/' || c == '\\') {
+            simple = IsPlainName(path, name, pos);
+            name = pos + 1;
+            c = '\\';
+        }
+        out[pos] = c;
+    }
+    if (simple && IsPlainName(path, name, size)) {
+        length = size;
+        return out;
+    }
+    length = StoredForm(path, size, coding, out);
+    return out;
 }
 
 bool FoldedKey(const std::string& path, NameCoding coding, std::string& key) {

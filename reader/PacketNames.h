@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace velkaron_reader {
@@ -34,6 +35,17 @@ inline std::size_t CharLength(const char* text, std::size_t size, std::size_t po
                : 1;
 }
 
+// Scans of ASCII paths eight bytes at a time, where the machine is little-endian and
+// the compiler GCC's kind (it counts trailing zero bits): byte masks of a word.
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define VELKARON_READER_WORDS 1
+#endif
+constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7FULL;
+constexpr std::uint64_t kSlashes = 0x2F2F2F2F2F2F2F2FULL;
+constexpr std::uint64_t kBackslashes = 0x5C5C5C5C5C5C5C5CULL;
+// 0x80 in each byte of `word` that is zero, and nothing else (for bytes below 0x80).
+inline std::uint64_t ZeroBytes(std::uint64_t word) { return ~(((word & kLowBits) + kLowBits) | word | kLowBits); }
+
 // The next component of `path` (`size` bytes) at or after byte `start`: separators
 // ("/" and "\", whole characters) are skipped, `start` set to its first byte and
 // `length` to its bytes. False, `start` at the end and `length` 0, when only
@@ -43,6 +55,9 @@ bool NextComponent(const char* path, std::size_t size, NameCoding coding, std::s
 // its length returned: its components joined by "\", empty and "." ones left out
 // ("./data//a/" is "data\a").
 std::size_t StoredForm(const char* path, std::size_t size, NameCoding coding, char* out);
+// The same, made faster for the paths lookups mostly get: the stored form's bytes (in
+// `out`) and, in `length`, their number.
+const char* LookupForm(const char* path, std::size_t size, NameCoding coding, char* out, std::size_t& length);
 
 // The key under which `path` compares with its letters' case ignored, as Windows
 // compares file names: in a GBK text ASCII letters and the double-byte fullwidth
