@@ -91,34 +91,27 @@ std::uint64_t CKeyedHash::operator()(const void* data, std::size_t size) const {
                                                      : SipHash(data, size, m_k0, m_k1, m_nBlockRounds, m_nFinalRounds);
 }
 
-void CHashTable::Insert(std::uint32_t id, std::uint64_t hash, std::uint64_t word) {
-    if (id == m_hashes.size()) {
-        m_hashes.push_back(hash);
-    } else {
-        if (id > m_hashes.size()) m_hashes.resize(static_cast<std::size_t>(id) + 1);
-        m_hashes[id] = hash;
-    }
+void CHashTable::Insert(std::uint32_t value, std::uint64_t hash) {
     if ((m_used + 1) * 2 > m_slots.size()) {
-        std::vector<Slot> old = std::move(m_slots);
-        m_slots.assign(old.empty() ? 1024 : old.size() * 2, Slot{kNone, 0});
-        for (const Slot& kept : old) {
-            if (static_cast<std::uint32_t>(kept.tagAndId) != kNone) Place(kept);
+        std::vector<std::uint64_t> old = std::move(m_slots);
+        m_slots.assign(old.empty() ? 1024 : old.size() * 2, kNone);
+        for (std::uint64_t kept : old) {
+            if (static_cast<std::uint32_t>(kept) != kNone) Place(kept);
         }
     }
-    Place(Slot{(hash & kTagMask) | id, word});
+    Place((hash >> 32) << 32 | value);
     ++m_used;
 }
 
-void CHashTable::Place(const Slot& entry) {
+void CHashTable::Place(std::uint64_t entry) {
     const std::size_t mask = m_slots.size() - 1;
-    std::size_t slot = SlotOf(m_hashes[static_cast<std::uint32_t>(entry.tagAndId)]);
-    while (static_cast<std::uint32_t>(m_slots[slot].tagAndId) != kNone) slot = (slot + 1) & mask;
+    std::size_t slot = SlotOf(entry >> 32);
+    while (static_cast<std::uint32_t>(m_slots[slot]) != kNone) slot = (slot + 1) & mask;
     m_slots[slot] = entry;
 }
 
 void CHashTable::Clear() {
-    m_slots = std::vector<Slot>();
-    m_hashes = std::vector<std::uint64_t>();
+    m_slots = std::vector<std::uint64_t>();
     m_used = 0;
 }
 

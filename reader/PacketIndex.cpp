@@ -38,9 +38,11 @@ bool ParseLineText(std::string_view text, PacketLine& line, PacketRule& rule) {
         return false;
     }
     line.folder = text[1] == 'D';
-    std::size_t c1 = text.find(',', 3);
-    std::size_t c2 = c1 == std::string_view::npos ? c1 : text.find(',', c1 + 1);
-    if (c2 == std::string_view::npos) {
+    std::size_t c1 = 3;  // the numbers are short: scanned here rather than by a call
+    while (c1 < text.size() && text[c1] != ',') ++c1;
+    std::size_t c2 = c1 + 1;
+    while (c2 < text.size() && text[c2] != ',') ++c2;
+    if (c2 >= text.size()) {
         rule = PacketRule::LineFields;
         return false;
     }
@@ -355,7 +357,6 @@ bool CPacketIndex::CheckOrder(const PacketLine& line, std::string_view text) {
     const std::size_t parentLength = m_nParentLength;  // from CheckLine
     if (m_strCurrent.compare(0, std::string::npos, line.path.data(), parentLength) != 0) {
         const std::string parent = line.path.substr(0, parentLength);
-        std::uint64_t hash = m_hash(parent);
         m_stack.push_back(Frame{std::move(m_currentChildren), 0});
         m_currentChildren.clear();
         bool found = false;
@@ -366,7 +367,7 @@ bool CPacketIndex::CheckOrder(const PacketLine& line, std::string_view text) {
                 continue;
             }
             const std::uint32_t candidate = top.children[top.next++];
-            if (m_table.HashOf(candidate) != hash) continue;
+            if ((m_records[candidate].pathLength & ~kFolderBit) != parent.size()) continue;
             std::string path;
             if (m_store == PathStore::Memory) {
                 found = PathIs(candidate, parent.data(), parent.size());
@@ -389,12 +390,9 @@ bool CPacketIndex::CheckOrder(const PacketLine& line, std::string_view text) {
 // A path an earlier line has, or one that the fold takes for an earlier line's.
 bool CPacketIndex::CheckRepeats(const PacketLine& line, std::string_view text, std::uint64_t hash) {
     bool unread = false;
-    auto same = [&](std::uint32_t record) {
-        std::string path;
-        unread = unread || !PathOf(record, path);
-        return path == line.path;
-    };
-    std::uint32_t earlier = m_table.Find(hash, same);
+    std::uint32_t earlier = RecordOf(m_table.Find(hash, [&](std::uint32_t value) {
+        return HoldsPath(value, line.path.data(), line.path.size(), unread);
+    }));
     if (unread) return Fail(PacketRule::ReadError, &line, text);
     if (earlier != CHashTable::kNone) return Fail(PacketRule::Duplicate, &line, text, 0, earlier + 1, earlier);
     std::string key;
@@ -430,10 +428,15 @@ bool CPacketIndex::ForEach(const PacketVisitor& visit) {
     }
 }
 
-// The line's record, its path (kept when asked) and its place among its folder's entries.
+// The line's record, its path (kept when asked, after its record's number and its
+// length, for lookups that read nothing else) and its place among its folder's entries.
 void CPacketIndex::Keep(const PacketLine& line, long long pathPosition, std::uint64_t hash) {
     const std::uint32_t record = static_cast<std::uint32_t>(m_records.size());
+    std::uint32_t value = record;
     if (m_store == PathStore::Memory) {
+        value = static_cast<std::uint32_t>(m_paths.size());
+        const std::uint32_t header[2] = {record, static_cast<std::uint32_t>(line.path.size())};
+        m_paths.append(reinterpret_cast<const char*>(header), sizeof header);
         pathPosition = static_cast<long long>(m_paths.size());
         m_paths += line.path;
     }
@@ -442,9 +445,7 @@ void CPacketIndex::Keep(const PacketLine& line, long long pathPosition, std::uin
                          static_cast<std::uint32_t>(line.offset), static_cast<std::uint32_t>(line.length),
                          m_nCurrent, record + 1});
     ++(m_nCurrent == kTop ? m_nTopEntries : m_records[m_nCurrent].length);
-    // Beside the record's slot, where its path is: a lookup then reads the path and no record.
-    m_table.Insert(record, hash,
-                   static_cast<std::uint64_t>(pathPosition) | static_cast<std::uint64_t>(line.path.size()) << 32);
+    m_table.Insert(value, hash);
 }
 
 }  // namespace velkaron_reader

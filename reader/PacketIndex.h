@@ -2,9 +2,9 @@
 // of its index, then its lines by number, by path or by folder, and its files'
 // contents through positioned reads, so that several threads may read one open
 // packet at once. Memory stays bounded by what the packet holds, whatever it claims:
-// a fixed line buffer, per index line a 24-byte record, a hash and a slot or two of
-// the lookup table (two tables with a name fold) and, when kept, its path's bytes,
-// and the folder lines of the branch being walked. Paths are told apart by a hash
+// a fixed line buffer, per index line a 24-byte record, two to four 8-byte slots of
+// the lookup table (twice that with a name fold) and, when kept, its path's bytes and
+// 8 more, and the folder lines of the branch being walked. Paths are told apart by a hash
 // keyed at random for every run, so no packet can be made up to make lookups slow.
 #pragma once
 
@@ -191,6 +191,12 @@ private:
     bool PathOf(std::uint32_t record, std::string& path) const;
     // True when record `record`'s path is the `size` bytes at `path`.
     bool PathIs(std::uint32_t record, const char* path, std::size_t size) const;
+    // The record of a value of m_table (its number, or with paths in memory the place
+    // of its path's header); kNone stays kNone.
+    std::uint32_t RecordOf(std::uint32_t value) const;
+    // True when the path of a value of m_table is the `size` bytes at `path`; `unread`
+    // set when it could not be read back from the packet.
+    bool HoldsPath(std::uint32_t value, const char* path, std::size_t size, bool& unread) const;
     std::uint32_t FindFolded(const std::string& path) const;
 
     NameCoding m_coding;
@@ -207,8 +213,8 @@ private:
     PacketProblem m_problem;
 
     std::vector<Record> m_records;  // in index order
-    std::string m_paths;            // with PathStore::Memory: every path, back to back
-    CHashTable m_table;             // of the records' paths
+    std::string m_paths;            // with PathStore::Memory: each path after its record's number and its length
+    CHashTable m_table;             // of the records' paths: their numbers, or their places in m_paths
     CHashTable m_foldedTable;       // of their keys under m_fold
     std::uint32_t m_nTopEntries = 0;
     std::size_t m_nParentLength = 0;  // of the path of the line being checked, up to its last separator

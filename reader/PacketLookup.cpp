@@ -17,6 +17,26 @@ bool CPacketIndex::PathOf(std::uint32_t record, std::string& path) const {
     return size == 0 || ReadAt(m_nIndexOffset + r.pathPosition, &path[0], size) == static_cast<long long>(size);
 }
 
+std::uint32_t CPacketIndex::RecordOf(std::uint32_t value) const {
+    if (m_store == PathStore::Packet || value == CHashTable::kNone) return value;
+    std::uint32_t record;
+    std::memcpy(&record, m_paths.data() + value, sizeof record);
+    return record;
+}
+
+bool CPacketIndex::HoldsPath(std::uint32_t value, const char* path, std::size_t size, bool& unread) const {
+    if (m_store == PathStore::Memory) {
+        std::uint32_t length;
+        std::memcpy(&length, m_paths.data() + value + sizeof(std::uint32_t), sizeof length);
+        return length == size &&
+               (size == 0 || std::memcmp(m_paths.data() + value + 2 * sizeof(std::uint32_t), path, size) == 0);
+    }
+    std::string stored;
+    if ((m_records[value].pathLength & ~kFolderBit) != size) return false;
+    unread = unread || !PathOf(value, stored);
+    return !unread && stored.compare(0, std::string::npos, path, size) == 0;
+}
+
 bool CPacketIndex::PathIs(std::uint32_t record, const char* path, std::size_t size) const {
     const Record& r = m_records[record];
     if ((r.pathLength & ~kFolderBit) != size) return false;
@@ -47,12 +67,8 @@ bool CPacketIndex::PathAt(std::size_t index, std::string& path) const {
 bool CPacketIndex::Find(const std::string& path, PacketLine& line, bool* unreadable) const {
     if (!m_bChecked) return false;
     bool failed = false;
-    std::string stored;
-    const std::uint32_t record = m_table.Find(m_hash(path), [&](std::uint32_t r) {
-        if ((m_records[r].pathLength & ~kFolderBit) != path.size()) return false;
-        failed = failed || !PathOf(r, stored);
-        return !failed && stored == path;
-    });
+    const std::uint32_t record = RecordOf(m_table.Find(
+        m_hash(path), [&](std::uint32_t value) { return HoldsPath(value, path.data(), path.size(), failed); }));
     if (record != CHashTable::kNone && !LineAt(record, line)) failed = true;
     if (unreadable != nullptr) *unreadable = failed;
     return record != CHashTable::kNone && !failed;
@@ -60,15 +76,9 @@ bool CPacketIndex::Find(const std::string& path, PacketLine& line, bool* unreada
 
 std::uint32_t CPacketIndex::FindIndex(const char* path, std::size_t size) const {
     if (!m_bChecked) return kTop;
-    std::uint32_t record = CHashTable::kNone;
-    if (m_store == PathStore::Memory) {
-        record = m_table.Find(m_hash(path, size), [&](std::uint32_t, std::uint64_t where) {
-            return (where >> 32) == size &&
-                   (size == 0 || std::memcmp(m_paths.data() + static_cast<std::uint32_t>(where), path, size) == 0);
-        });
-    } else {
-        record = m_table.Find(m_hash(path, size), [&](std::uint32_t r) { return PathIs(r, path, size); });
-    }
+    bool unread = false;
+    const std::uint32_t record = RecordOf(
+        m_table.Find(m_hash(path, size), [&](std::uint32_t value) { return HoldsPath(value, path, size, unread); }));
     if (record != CHashTable::kNone || !m_fold) return record;
     return FindFolded(std::string(path, size));
 }
