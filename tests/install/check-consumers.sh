@@ -6,6 +6,8 @@
 #     library, the C one on the shared one;
 #   - a project in C alone (`project(x C)`) linking the C example to either library;
 #   - the C example with pkg-config, shared and --static;
+#   - natively, where velkaron-physfs was built, a C program reading the packet through
+#     PhysFS with Velkaron::physfs;
 #   - natively also `cc list-packet.c libvelkaron-reader.a` with nothing else, the
 #     shared library's exports (vkr_* alone, no GNU_UNIQUE symbol) and its unloading on
 #     dlclose; with MinGW the DLL's export table.
@@ -54,6 +56,10 @@ add_executable(list-static "$PWD/examples/reader/list-packet.c")
 target_link_libraries(list-static PRIVATE Velkaron::reader)
 add_executable(list-shared "$PWD/examples/reader/list-packet.c")
 target_link_libraries(list-shared PRIVATE Velkaron::reader_shared)
+if(TARGET Velkaron::physfs)
+  add_executable(physfs-read "$PWD/tests/install/physfs-read.c")
+  target_link_libraries(physfs-read PRIVATE Velkaron::physfs)
+endif()
 EOF
 cmake -S "$root/c-only" -B "$root/c-only/build" "${configure[@]}" >/dev/null ||
   fail "configuring a project in C alone against find_package(Velkaron) failed"
@@ -116,6 +122,11 @@ $got"
 }
 check "$root/cmake/list-packet-cpp$exe" readme.txt index
 for program in "${programs[@]}"; do check "$program" ./README.TXT walk; done
+if [ -x "$root/c-only/build/physfs-read" ]; then
+  cmp -s <("$root/c-only/build/physfs-read" "$packet" readme.txt) examples/sample/readme.txt ||
+    fail "a program reading the packet through PhysFS (Velkaron::physfs) printed something else"
+  physfs=", PhysFS"
+fi
 
 if [ "$target" = win64 ]; then
   exports=$(x86_64-w64-mingw32-objdump -p "$prefix"/bin/libvelkaron-reader.dll |
@@ -130,5 +141,5 @@ else
   cc tests/install/unload.c -I"$prefix/include" -ldl -o "$root/unload" || fail "building the unload check failed"
   [ "$("$root/unload" "$library" "$packet")" = unloaded ] || fail "the shared library does not unload on dlclose"
 fi
-echo "check-consumers: $target: C and C++ consumers (CMake, C-only CMake, pkg-config shared and static) list the" \
-  "packet and print its file; the shared library exports vkr_* alone"
+echo "check-consumers: $target: C and C++ consumers (CMake, C-only CMake, pkg-config shared and static${physfs:-}) list" \
+  "the packet and print its file; the shared library exports vkr_* alone"
