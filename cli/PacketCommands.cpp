@@ -487,7 +487,8 @@ void SetExtractHook(ExtractHook hook) { g_extractHook = std::move(hook); }
 int RunExtract(const std::string& packet, const std::string& dir, const CliOptions& options,
                const std::vector<std::string>& paths) {
     CPacketIndex index(CodingOf(options));
-    index.SetNameFold(FileSystemNameKey);
+    // Two paths the file system takes for one name could not both be extracted.
+    if (kWindowsNames) index.SetNameFold(FoldLocalName);
     if (!OpenChecked(index, packet)) return kExitFailed;
     Selection selection(CodingOf(options));
     std::vector<PacketLine> named;

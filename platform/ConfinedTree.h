@@ -114,8 +114,3 @@ std::string FullFolderPath(const std::string& folder);
 // or the whole path past the system's limits. nullptr when it can.
 const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std::string>& path, bool folder);
 
-// The key under which the system's file system takes a path for the same name as
-// another: on Windows its wide form, each character upper-cased by the table of the
-// system's ordinal case-insensitive comparison. False where names are compared byte
-// for byte, and for a path without a wide form.
-bool FileSystemNameKey(const std::string& path, std::string& key);

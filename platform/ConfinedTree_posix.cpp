@@ -199,5 +199,3 @@ const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std
     if (!path.empty() && length - 1 >= PATH_MAX) return longPath.c_str();
     return nullptr;
 }
-
-bool FileSystemNameKey(const std::string&, std::string&) { return false; }

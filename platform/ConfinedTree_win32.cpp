@@ -14,7 +14,6 @@
 extern "C" {
 NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
                                     FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
-WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR);
 }
 
 namespace {
@@ -247,16 +246,4 @@ const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std
     if (folder && length - 1 > MAX_PATH - 13) return "完整路径超过 Windows 文件夹路径的 247 个字符上限";
     if (length - 1 > MAX_PATH - 1) return "完整路径超过 Windows 的 259 个字符上限 (MAX_PATH)";
     return nullptr;
-}
-
-bool FileSystemNameKey(const std::string& path, std::string& key) {
-    std::wstring wide;
-    if (!Wide(path, wide)) return false;
-    key.resize(wide.size() * sizeof(WCHAR));
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-        WCHAR upper = ::RtlUpcaseUnicodeChar(wide[i]);
-        key[2 * i] = static_cast<char>(upper & 0xFF);
-        key[2 * i + 1] = static_cast<char>(upper >> 8);
-    }
-    return true;
 }

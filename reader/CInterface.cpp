@@ -1,57 +1,32 @@
-// The library's C border: opaque handles over the core, every failure a status with
-// the calling thread's message, and every exception (bad_alloc included) caught here,
-// so that none reaches a caller in C or another language.
+// The library's C border, its opening side: the thread's message, the status texts,
+// and packets opened from a file, from memory or through the program's own functions,
+// each checked whole; every exception (bad_alloc included) caught, so that none
+// reaches a caller in C or another language.
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
-#include <string>
 
-#include "reader/PacketIndex.h"
+#include "reader/CInterface.h"
 #include "reader/ProblemText.h"
-#include "velkaron/reader.h"
 
-struct vkr_packet {
-    explicit vkr_packet(NameCoding coding) : index(coding) {}
-    CPacketIndex index;
-};
-
-struct vkr_stream {
-    const vkr_packet* packet;
-    std::size_t index;
-    long long position;  // within the file
-};
+namespace velkaron_reader {
 
 namespace {
 
-// Trivially destructible, so that a thread's end never runs code of ours (a DLL may be gone by then).
+// Trivially destructible, so that a thread's end never runs code of ours (a library may be gone by then).
 thread_local char t_message[1024];
 
-// Sets the thread's message; allocates nothing, so that it may report a bad_alloc.
-vkr_status Failed(vkr_status status, const char* message, std::size_t size) {
+constexpr unsigned kFileFlags = VKR_OPEN_MAP | VKR_OPEN_GBK | VKR_OPEN_NOCASE | VKR_OPEN_UTF8_PATH;
+constexpr unsigned kMemoryFlags = VKR_OPEN_MAP | VKR_OPEN_GBK | VKR_OPEN_NOCASE;
+constexpr unsigned kIoFlags = VKR_OPEN_GBK | VKR_OPEN_NOCASE;
+
+vkr_status FailedWith(vkr_status status, const char* message, std::size_t size) {
     const std::size_t n = size < sizeof t_message - 1 ? size : sizeof t_message - 1;
     std::memcpy(t_message, message, n);
     t_message[n] = '\0';
     return status;
 }
-
-vkr_status Failed(vkr_status status, const char* message) { return Failed(status, message, std::strlen(message)); }
-
-vkr_status Failed(vkr_status status, const std::string& message) {
-    return Failed(status, message.data(), message.size());
-}
-
-template <typename Body>
-vkr_status Guarded(Body body) {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return Failed(VKR_E_MEMORY, "out of memory");
-    } catch (...) {
-        return Failed(VKR_E_INTERNAL, "an unexpected error inside the library");
-    }
-}
-
-vkr_status NullArgument() { return Failed(VKR_E_ARGUMENT, "a required pointer argument is NULL"); }
 
 vkr_status StatusOf(PacketRule rule) {
     switch (rule) {
@@ -62,78 +37,115 @@ vkr_status StatusOf(PacketRule rule) {
     }
 }
 
-// The line `index` of an open packet, without its path; VKR_E_ARGUMENT past the count.
-vkr_status LineOf(const vkr_packet* packet, std::size_t index, PacketLine& line) {
-    if (packet == nullptr) return NullArgument();
-    if (!packet->index.LineAt(index, line, false)) {
-        return Failed(VKR_E_ARGUMENT, "entry " + std::to_string(index) + " is past the packet's " +
-                                          std::to_string(packet->index.Count()) + " entries");
+vkr_status UnknownFlags(unsigned flags, unsigned known) {
+    return Failed(VKR_E_ARGUMENT, "flags 0x" + [](unsigned value) {
+        static const char kHex[] = "0123456789abcdef";
+        std::string text;
+        do text.insert(text.begin(), kHex[value & 0xF]); while ((value >>= 4) != 0);
+        return text;
+    }(flags & ~known) + " are not known to this call");
+}
+
+// True for well-formed UTF-8 without NUL, surrogates or overlong forms.
+bool IsUtf8(const char* text) {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0;) {
+        const unsigned c = *p;
+        const int more = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2
+                                                                  : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
+        if (more < 0) return false;
+        unsigned code = more == 0 ? c : c & (0x3F >> more);
+        for (int i = 1; i <= more; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            code = (code << 6) | (p[i] & 0x3F);
+        }
+        if ((more == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+            (more == 3 && (code < 0x10000 || code > 0x10FFFF))) {
+            return false;
+        }
+        p += more + 1;
     }
+    return true;
+}
+
+std::unique_ptr<COpenPacket> NewPacket(unsigned flags) {
+    const NameCoding coding = (flags & VKR_OPEN_GBK) ? NameCoding::Gbk : NameCoding::Local;
+    std::unique_ptr<COpenPacket> opened(new COpenPacket(coding, PathStore::Memory));
+    if (flags & VKR_OPEN_NOCASE) {
+        opened->index.SetNameFold(
+            [coding](const std::string& path, std::string& key) { return FoldedKey(path, coding, key); });
+    }
+    return opened;
+}
+
+// Checks the packet `opened` has begun to open (`ok` false when that failed), naming it
+// `what` in the message; on success hands it to the caller.
+vkr_status Finish(std::unique_ptr<COpenPacket> opened, bool ok, const std::string& what, vkr_packet** packet) {
+    CPacketIndex& index = opened->index;
+    if (!ok || !index.Check()) {
+        return Failed(StatusOf(index.Problem().rule), what + ": " + DescribeProblemInEnglish(index.Problem()));
+    }
+    *packet = reinterpret_cast<vkr_packet*>(opened.release());
     return VKR_OK;
 }
 
-vkr_status FileOf(const vkr_packet* packet, std::size_t index, PacketLine& line) {
-    vkr_status status = LineOf(packet, index, line);
-    if (status == VKR_OK && line.folder) {
-        return Failed(VKR_E_ARGUMENT, "entry " + std::to_string(index) + " is a folder, which has no content");
+// The program's functions as the packet's source; the library never calls them at once.
+class CIoSource : public CPacketSource {
+public:
+    explicit CIoSource(const vkr_io& io) : m_io(io) { m_nSize = io.size; }
+    ~CIoSource() override {
+        if (m_io.close != nullptr) m_io.close(m_io.context);
     }
-    return status;
-}
+    CIoSource(const CIoSource&) = delete;
+    CIoSource& operator=(const CIoSource&) = delete;
 
-void Fill(std::size_t index, const PacketLine& line, std::size_t pathLength, vkr_entry* entry) {
-    entry->index = index;
-    entry->kind = line.folder ? VKR_KIND_FOLDER : VKR_KIND_FILE;
-    entry->offset = line.offset;
-    entry->length = line.length;
-    entry->path_length = pathLength;
-}
-
-// Copies `text` with a NUL into the caller's buffer, or tells the length alone.
-vkr_status Give(const std::string& text, char* buffer, std::size_t capacity, std::size_t* length) {
-    if (length != nullptr) *length = text.size();
-    if (buffer == nullptr) return VKR_OK;
-    if (capacity <= text.size()) {
-        return Failed(VKR_E_BUFFER, "the buffer of " + std::to_string(capacity) + " bytes cannot hold " +
-                                        std::to_string(text.size()) + " bytes and a NUL");
+    long long ReadAt(long long offset, void* buffer, std::size_t size) const override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::size_t total = 0;
+        while (total < size) {
+            std::size_t got = 0;
+            const vkr_status status = m_io.read_at(m_io.context, offset + static_cast<long long>(total),
+                                                   static_cast<char*>(buffer) + total, size - total, &got);
+            if (status != VKR_OK || got > size - total) return -1;
+            if (got == 0) break;
+            total += got;
+        }
+        return static_cast<long long>(total);
     }
-    std::memcpy(buffer, text.data(), text.size());
-    buffer[text.size()] = '\0';
-    return VKR_OK;
-}
 
-// Reads bytes [position, position + size) of a file's content, clipped to its end.
-vkr_status ReadContent(const vkr_packet* packet, const PacketLine& line, long long position, void* buffer,
-                       std::size_t size, std::size_t* got) {
-    *got = 0;
-    if (position >= line.length) return VKR_OK;
-    const long long rest = line.length - position;
-    const std::size_t want = static_cast<long long>(size) < rest ? size : static_cast<std::size_t>(rest);
-    if (want == 0) return VKR_OK;
-    if (buffer == nullptr) return NullArgument();
-    const long long read = packet->index.ReadAt(line.offset + position, buffer, want);
-    if (read != static_cast<long long>(want)) {
-        return Failed(VKR_E_IO, read < 0 ? "reading the packet failed"
-                                         : "the packet has become shorter since it was opened");
-    }
-    *got = want;
-    return VKR_OK;
-}
+private:
+    vkr_io m_io;
+    mutable std::mutex m_mutex;
+};
 
-vkr_status Convert(const char* text, std::size_t size, TextDirection direction, char* buffer, std::size_t capacity,
-                   std::size_t* length) {
-    if (text == nullptr && size > 0) return NullArgument();
-    std::string out;
-    std::size_t badAt = 0;
-    if (!ConvertText(std::string(text == nullptr ? "" : text, size), direction, out, badAt)) {
-        const char* from = direction == TextDirection::GbkToUtf8 ? "GBK" : "UTF-8";
-        const char* to = direction == TextDirection::GbkToUtf8 ? "UTF-8" : "GBK";
-        return Failed(VKR_E_ENCODING, std::string("the text is not well-formed ") + from + ", or has no " + to +
-                                          " form, from byte " + std::to_string(badAt) + " on");
+// Calls the program's close when it goes, unless the source has taken that over.
+class CCloseOnce {
+public:
+    explicit CCloseOnce(const vkr_io& io) : m_io(io) {}
+    ~CCloseOnce() {
+        if (m_bArmed && m_io.close != nullptr) m_io.close(m_io.context);
     }
-    return Give(out, buffer, capacity, length);
-}
+    CCloseOnce(const CCloseOnce&) = delete;
+    CCloseOnce& operator=(const CCloseOnce&) = delete;
+    void Disarm() { m_bArmed = false; }
+
+private:
+    const vkr_io& m_io;
+    bool m_bArmed = true;
+};
 
 }  // namespace
+
+vkr_status Failed(vkr_status status, const char* message) { return FailedWith(status, message, std::strlen(message)); }
+
+vkr_status Failed(vkr_status status, const std::string& message) {
+    return FailedWith(status, message.data(), message.size());
+}
+
+vkr_status NullArgument() { return Failed(VKR_E_ARGUMENT, "a required pointer argument is NULL"); }
+
+}  // namespace velkaron_reader
+
+using namespace velkaron_reader;
 
 extern "C" {
 
@@ -157,130 +169,52 @@ const char* vkr_status_text(vkr_status status) {
     return "unknown status";
 }
 
-const char* vkr_version(void) { return VELKARON_VERSION_STRING; }
+const char* vkr_version(void) { return VKR_VERSION_STRING; }
 
 vkr_status vkr_open(const char* path, unsigned flags, vkr_packet** packet) {
     if (packet != nullptr) *packet = nullptr;
     if (path == nullptr || packet == nullptr) return NullArgument();
+    if (flags & ~kFileFlags) return UnknownFlags(flags, kFileFlags);
+    if ((flags & VKR_OPEN_UTF8_PATH) && !IsUtf8(path)) {
+        return Failed(VKR_E_ENCODING, EscapedBytes(path) + ": the path is not well-formed UTF-8");
+    }
     return Guarded([&] {
-        auto opened = std::make_unique<vkr_packet>((flags & VKR_OPEN_GBK) ? NameCoding::Gbk : NameCoding::Local);
-        CPacketIndex& index = opened->index;
-        if (!index.Open(path, (flags & VKR_OPEN_MAP) != 0) || !index.Check()) {
-            return Failed(StatusOf(index.Problem().rule),
-                          EscapedBytes(path) + ": " + DescribeProblemInEnglish(index.Problem()));
-        }
-        *packet = opened.release();
-        return VKR_OK;
+        std::unique_ptr<COpenPacket> opened = NewPacket(flags);
+        // Shared with anyone, as on POSIX: an updater may rename or replace it meanwhile.
+        const bool ok = opened->index.Open(path, (flags & VKR_OPEN_MAP) != 0, CPacketFile::Sharing::Anyone,
+                                           (flags & VKR_OPEN_UTF8_PATH) != 0);
+        return Finish(std::move(opened), ok, EscapedBytes(path), packet);
     });
 }
 
-void vkr_close(vkr_packet* packet) { delete packet; }
-
-vkr_status vkr_count(const vkr_packet* packet, std::size_t* count) {
-    if (packet == nullptr || count == nullptr) return NullArgument();
-    *count = packet->index.Count();
-    return VKR_OK;
-}
-
-vkr_status vkr_entry_at(const vkr_packet* packet, std::size_t index, vkr_entry* entry) {
-    if (entry == nullptr) return NullArgument();
+vkr_status vkr_open_memory(const void* data, std::size_t size, unsigned flags, vkr_packet** packet) {
+    if (packet != nullptr) *packet = nullptr;
+    if ((data == nullptr && size > 0) || packet == nullptr) return NullArgument();
+    if (flags & ~kMemoryFlags) return UnknownFlags(flags, kMemoryFlags);
     return Guarded([&] {
-        PacketLine line;
-        vkr_status status = LineOf(packet, index, line);
-        if (status == VKR_OK) Fill(index, line, packet->index.PathLengthAt(index), entry);
-        return status;
+        std::unique_ptr<COpenPacket> opened = NewPacket(flags);
+        const bool ok = opened->index.Open(std::unique_ptr<CPacketSource>(new CMemorySource(data, size)));
+        return Finish(std::move(opened), ok, "the packet in memory", packet);
     });
 }
 
-vkr_status vkr_entry_path(const vkr_packet* packet, std::size_t index, char* buffer, std::size_t capacity,
-                          std::size_t* length) {
+vkr_status vkr_open_io(const vkr_io* io, unsigned flags, vkr_packet** packet) {
+    if (packet != nullptr) *packet = nullptr;
+    if (io == nullptr) return NullArgument();
+    const vkr_io copy = *io;
+    CCloseOnce closer(copy);
+    if (copy.read_at == nullptr || packet == nullptr) return NullArgument();
+    if (flags & ~kIoFlags) return UnknownFlags(flags, kIoFlags);
+    if (copy.size < 0) return Failed(VKR_E_ARGUMENT, "the size of the packet read through vkr_io is negative");
     return Guarded([&] {
-        PacketLine line;
-        vkr_status status = LineOf(packet, index, line);
-        if (status != VKR_OK) return status;
-        if (!packet->index.LineAt(index, line)) return Failed(VKR_E_IO, "reading the packet's index failed");
-        return Give(line.path, buffer, capacity, length);
+        std::unique_ptr<CPacketSource> source(new CIoSource(copy));
+        closer.Disarm();  // the source closes it now, when the packet or its opening goes
+        std::unique_ptr<COpenPacket> opened = NewPacket(flags);
+        const bool ok = opened->index.Open(std::move(source));
+        return Finish(std::move(opened), ok, "the packet read through vkr_io", packet);
     });
 }
 
-vkr_status vkr_find(const vkr_packet* packet, const char* path, vkr_entry* entry) {
-    if (packet == nullptr || path == nullptr || entry == nullptr) return NullArgument();
-    return Guarded([&] {
-        PacketLine line;
-        bool unreadable = false;
-        const std::string wanted = path;
-        if (!packet->index.Find(wanted, line, &unreadable)) {
-            if (unreadable) return Failed(VKR_E_IO, "reading the packet's index failed");
-            return Failed(VKR_NOT_FOUND, "the packet has no entry " + EscapedBytes(wanted));
-        }
-        const std::size_t index = static_cast<std::size_t>(line.number - 1);
-        Fill(index, line, line.path.size(), entry);
-        return VKR_OK;
-    });
-}
-
-vkr_status vkr_read(const vkr_packet* packet, std::size_t index, int64_t offset, void* buffer, std::size_t size,
-                    std::size_t* got) {
-    if (got == nullptr) return NullArgument();
-    *got = 0;
-    return Guarded([&] {
-        PacketLine line;
-        vkr_status status = FileOf(packet, index, line);
-        if (status != VKR_OK) return status;
-        if (offset < 0) return Failed(VKR_E_ARGUMENT, "a negative offset into a file");
-        return ReadContent(packet, line, offset, buffer, size, got);
-    });
-}
-
-vkr_status vkr_view(const vkr_packet* packet, std::size_t index, const void** data, std::size_t* length) {
-    if (data == nullptr || length == nullptr) return NullArgument();
-    *data = nullptr;
-    *length = 0;
-    return Guarded([&] {
-        PacketLine line;
-        vkr_status status = FileOf(packet, index, line);
-        if (status != VKR_OK) return status;
-        const char* mapped = packet->index.MappedData();
-        if (mapped == nullptr) return Failed(VKR_E_NOT_MAPPED, "the packet was opened without VKR_OPEN_MAP");
-        *data = line.length > 0 ? mapped + line.offset : nullptr;
-        *length = static_cast<std::size_t>(line.length);
-        return VKR_OK;
-    });
-}
-
-vkr_status vkr_stream_open(const vkr_packet* packet, std::size_t index, vkr_stream** stream) {
-    if (stream == nullptr) return NullArgument();
-    *stream = nullptr;
-    return Guarded([&] {
-        PacketLine line;
-        vkr_status status = FileOf(packet, index, line);
-        if (status == VKR_OK) *stream = new vkr_stream{packet, index, 0};
-        return status;
-    });
-}
-
-vkr_status vkr_stream_read(vkr_stream* stream, void* buffer, std::size_t size, std::size_t* got) {
-    if (stream == nullptr || got == nullptr) return NullArgument();
-    *got = 0;
-    return Guarded([&] {
-        PacketLine line;
-        vkr_status status = FileOf(stream->packet, stream->index, line);
-        if (status == VKR_OK) status = ReadContent(stream->packet, line, stream->position, buffer, size, got);
-        stream->position += static_cast<long long>(*got);
-        return status;
-    });
-}
-
-void vkr_stream_close(vkr_stream* stream) { delete stream; }
-
-vkr_status vkr_gbk_to_utf8(const char* text, std::size_t size, char* buffer, std::size_t capacity,
-                           std::size_t* length) {
-    return Guarded([&] { return Convert(text, size, TextDirection::GbkToUtf8, buffer, capacity, length); });
-}
-
-vkr_status vkr_utf8_to_gbk(const char* text, std::size_t size, char* buffer, std::size_t capacity,
-                           std::size_t* length) {
-    return Guarded([&] { return Convert(text, size, TextDirection::Utf8ToGbk, buffer, capacity, length); });
-}
+void vkr_close(vkr_packet* packet) { delete Of(packet); }
 
 }  // extern "C"

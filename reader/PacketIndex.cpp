@@ -8,23 +8,17 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "packer/PacketFormat.h"
+
+namespace velkaron_reader {
 
 namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kProblemText = 200;
 const char kMagicAndSpace[] = "Velkaron.Packet ";
-
-// Length in bytes of the character starting at `pos`: 2 for a lead byte and its trail
-// byte, else 1.
-std::size_t CharLength(const std::string& text, std::size_t pos, NameCoding coding) {
-    return IsLeadByteIn(static_cast<unsigned char>(text[pos]), coding) && pos + 1 < text.size() &&
-                   IsTrailByteIn(static_cast<unsigned char>(text[pos + 1]), coding)
-               ? 2
-               : 1;
-}
 
 // A number as the writer makes them: decimal digits, no sign, no leading zero, 32 bits.
 bool ParseNumber(const char* digits, std::size_t count, long long& value) {
@@ -38,15 +32,17 @@ bool ParseNumber(const char* digits, std::size_t count, long long& value) {
 }
 
 // Splits "#D,offset,0,path" / "#F,offset,length,path" into `line`; false with the rule it breaks.
-bool ParseLineText(const std::string& text, PacketLine& line, PacketRule& rule) {
+bool ParseLineText(std::string_view text, PacketLine& line, PacketRule& rule) {
     if (text.size() < 3 || text[0] != '#' || (text[1] != 'D' && text[1] != 'F') || text[2] != ',') {
         rule = PacketRule::LineKind;
         return false;
     }
     line.folder = text[1] == 'D';
-    std::size_t c1 = text.find(',', 3);
-    std::size_t c2 = c1 == std::string::npos ? c1 : text.find(',', c1 + 1);
-    if (c2 == std::string::npos) {
+    std::size_t c1 = 3;  // the numbers are short: scanned here rather than by a call
+    while (c1 < text.size() && text[c1] != ',') ++c1;
+    std::size_t c2 = c1 + 1;
+    while (c2 < text.size() && text[c2] != ',') ++c2;
+    if (c2 >= text.size()) {
         rule = PacketRule::LineFields;
         return false;
     }
@@ -59,39 +55,64 @@ bool ParseLineText(const std::string& text, PacketLine& line, PacketRule& rule) 
         rule = PacketRule::FolderLength;
         return false;
     }
-    line.path.assign(text, c2 + 1, std::string::npos);
+    line.path.assign(text.data() + c2 + 1, text.size() - c2 - 1);
     return true;
 }
 
-PacketRule CheckComponent(const std::string& path, std::size_t begin, std::size_t end) {
-    if (end == begin) return PacketRule::PathEmpty;
-    if (path.compare(begin, end - begin, ".") == 0 || path.compare(begin, end - begin, "..") == 0) {
-        return PacketRule::PathDot;
-    }
+PacketRule CheckComponent(const char* path, std::size_t begin, std::size_t end) {
+    const std::size_t length = end - begin;
+    if (length == 0) return PacketRule::PathEmpty;
+    if (path[begin] == '.' && (length == 1 || (length == 2 && path[begin + 1] == '.'))) return PacketRule::PathDot;
     return PacketRule::None;
 }
 
 // Components joined by single backslashes, none empty, "." or "..", no NUL or "/" in a
-// name, every lead byte followed by a trail byte.
-PacketRule CheckPath(const std::string& path, NameCoding coding) {
+// name, every lead byte followed by a trail byte. `parentLength` gets the length of
+// what stands before the last separator (0 for a top-level path).
+PacketRule CheckPath(const std::string& path, const CodePage& page, std::size_t& parentLength) {
     if (path.empty()) return PacketRule::PathEmpty;
     if (PathLooksAbsolute(path)) return PacketRule::PathAbsolute;
-    std::size_t begin = 0;
-    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, coding)) {
-        if (CharLength(path, pos, coding) > 1) continue;
-        char c = path[pos];
-        if (IsLeadByteIn(static_cast<unsigned char>(c), coding)) return PacketRule::PathIllFormed;
+    const char* p = path.data();
+    const std::size_t size = path.size();
+    std::size_t begin = 0, pos = 0;
+    parentLength = 0;
+#ifdef VELKARON_READER_WORDS
+    // Words of ASCII without NUL or "/" at once, their backslashes alone looked at.
+    for (; pos + 8 <= size; pos += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + pos, sizeof word);
+        if ((word & ~kLowBits) != 0 || ZeroBytes(word) != 0 || ZeroBytes(word ^ kSlashes) != 0) break;
+        for (std::uint64_t found = ZeroBytes(word ^ kBackslashes); found != 0; found &= found - 1) {
+            const std::size_t at = pos + static_cast<std::size_t>(__builtin_ctzll(found)) / 8;
+            const PacketRule rule = CheckComponent(p, begin, at);
+            if (rule != PacketRule::None) return rule;
+            parentLength = at;
+            begin = at + 1;
+        }
+    }
+#endif
+    for (; pos < size; ++pos) {
+        const unsigned char c = static_cast<unsigned char>(p[pos]);
+        if (!page.stop[c]) continue;
+        if (page.lead[c]) {
+            if (pos + 1 < size && page.trail[static_cast<unsigned char>(p[pos + 1])]) {
+                ++pos;
+                continue;
+            }
+            return PacketRule::PathIllFormed;
+        }
         if (c == '\0' || c == '/') return PacketRule::PathBadChar;
         if (c == '\\') {
-            PacketRule rule = CheckComponent(path, begin, pos);
+            const PacketRule rule = CheckComponent(p, begin, pos);
             if (rule != PacketRule::None) return rule;
+            parentLength = pos;
             begin = pos + 1;
         }
     }
-    return CheckComponent(path, begin, path.size());
+    return CheckComponent(p, begin, size);
 }
 
-std::string Shorten(const std::string& text) { return text.substr(0, kProblemText); }
+std::string Shorten(std::string_view text) { return std::string(text.substr(0, kProblemText)); }
 
 // The index read front to back through one buffer, each read at its own offset, so
 // that other reads of the same file may come in between.
@@ -99,31 +120,32 @@ class LineReader {
 public:
     enum Result { kLine, kEnd, kTooLong, kBreak, kNoFinalEnd, kReadError };
 
-    LineReader(const CPacketFile& file, long long begin, long long end)
+    LineReader(const CPacketSource& file, long long begin, long long end)
         : m_file(file), m_pos(begin), m_end(end), m_buffer(new char[kBufferSize]) {}
 
-    // The next line without its CR LF, and the packet offset where it starts.
-    Result Next(std::string& line, long long& position) {
+    // The next line without its CR LF, in the reader's buffer until the next call, and
+    // the packet offset where it starts.
+    Result Next(std::string_view& line, long long& position) {
         for (;;) {
             const char* start = m_buffer.get() + m_begin;
             std::size_t avail = m_fill - m_begin;
             position = m_pos - static_cast<long long>(avail);
             const void* lf = std::memchr(start, '\n', avail);
             if (lf != nullptr) {
-                std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
-                line.assign(start, n);
+                const std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+                line = std::string_view(start, n);
                 m_begin += n + 1;
-                if (n == 0 || line.back() != '\r') return kBreak;
-                line.pop_back();
+                if (n == 0 || start[n - 1] != '\r') return kBreak;
+                line.remove_suffix(1);
                 if (line.size() > kMaxIndexLine) return kTooLong;
-                return line.find('\r') == std::string::npos ? kLine : kBreak;
+                return std::memchr(line.data(), '\r', line.size()) == nullptr ? kLine : kBreak;
             }
             if (avail > kMaxIndexLine + 1) {
-                line.assign(start, kProblemText);
+                line = std::string_view(start, kProblemText);
                 return kTooLong;
             }
             if (m_pos >= m_end) {
-                line.assign(start, avail);
+                line = std::string_view(start, avail);
                 return avail == 0 ? kEnd : kNoFinalEnd;
             }
             std::memmove(m_buffer.get(), start, avail);
@@ -138,7 +160,7 @@ public:
     }
 
 private:
-    const CPacketFile& m_file;
+    const CPacketSource& m_file;
     long long m_pos;  // next byte of the file to read into the buffer
     long long m_end;
     static constexpr std::size_t kBufferSize = kMaxIndexLine + 2 + kReadChunk;
@@ -158,29 +180,23 @@ PacketRule RuleOf(LineReader::Result result) {
 
 }  // namespace
 
-bool IsLeadByteIn(unsigned char c, NameCoding coding) {
-    return coding == NameCoding::Gbk ? (c >= 0x81 && c <= 0xFE) : IsLocalLeadByte(c);
-}
-
-bool IsTrailByteIn(unsigned char c, NameCoding coding) {
-    return coding == NameCoding::Gbk ? (c >= 0x40 && c <= 0xFE && c != 0x7F) : IsLocalTrailByte(c);
-}
-
-CPacketIndex::CPacketIndex(NameCoding coding) : m_coding(coding) {}
+CPacketIndex::CPacketIndex(NameCoding coding, PathStore store) : m_coding(coding), m_store(store) {}
 
 std::string CPacketIndex::ParentOf(const std::string& path, NameCoding coding) {
+    const CodePage& page = PageOf(coding);
     std::size_t last = std::string::npos;
-    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, coding)) {
-        if (path[pos] == '\\' && CharLength(path, pos, coding) == 1) last = pos;
+    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path.data(), path.size(), pos, page)) {
+        if (path[pos] == '\\' && CharLength(path.data(), path.size(), pos, page) == 1) last = pos;
     }
     return last == std::string::npos ? std::string() : path.substr(0, last);
 }
 
 std::vector<std::string> CPacketIndex::Components(const std::string& path, NameCoding coding) {
+    const CodePage& page = PageOf(coding);
     std::vector<std::string> parts;
     std::size_t begin = 0;
-    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path, pos, coding)) {
-        if (path[pos] == '\\' && CharLength(path, pos, coding) == 1) {
+    for (std::size_t pos = 0; pos < path.size(); pos += CharLength(path.data(), path.size(), pos, page)) {
+        if (path[pos] == '\\' && CharLength(path.data(), path.size(), pos, page) == 1) {
             parts.push_back(path.substr(begin, pos - begin));
             begin = pos + 1;
         }
@@ -189,31 +205,43 @@ std::vector<std::string> CPacketIndex::Components(const std::string& path, NameC
     return parts;
 }
 
-bool CPacketIndex::Fail(PacketRule rule, const PacketLine* line, const std::string& text, long long expected,
-                        long long found) {
+bool CPacketIndex::Fail(PacketRule rule, const PacketLine* line, std::string_view text, long long expected,
+                        long long found, std::uint32_t other) {
     m_problem = PacketProblem();
     m_problem.rule = rule;
     m_problem.line = line != nullptr ? line->number : 0;
     m_problem.text = Shorten(text);
     m_problem.expected = expected;
     m_problem.found = found;
+    if (other != kTop && PathOf(other, m_problem.other)) m_problem.other = Shorten(m_problem.other);
     return false;
 }
 
+bool CPacketIndex::Open(const std::string& path, bool map, CPacketFile::Sharing sharing, bool utf8Path) {
+    std::unique_ptr<CPacketFile> file(new CPacketFile);
+    if (!file->Open(path, sharing, utf8Path)) {
+        m_source.reset();
+        m_bChecked = false;
+        return Fail(PacketRule::CannotOpen, nullptr, std::string());
+    }
+    return Open(std::move(file), map);
+}
 
-bool CPacketIndex::Open(const std::string& path, bool map) {
+bool CPacketIndex::Open(std::unique_ptr<CPacketSource> source, bool map) {
     m_problem = PacketProblem();
     m_bChecked = false;
     m_records.clear();
-    m_table = Table();
-    bool ok = OpenHeader(path, map);
-    if (!ok) m_file.Close();  // a packet with a broken header is never walked
+    m_paths.clear();
+    m_table.Clear();
+    m_foldedTable.Clear();
+    m_source = std::move(source);
+    bool ok = OpenHeader(map);
+    if (!ok) m_source.reset();  // a packet with a broken header is never walked
     return ok;
 }
 
-bool CPacketIndex::OpenHeader(const std::string& path, bool map) {
-    if (!m_file.Open(path)) return Fail(PacketRule::CannotOpen, nullptr, std::string());
-    const long long size = m_file.Size();
+bool CPacketIndex::OpenHeader(bool map) {
+    const long long size = m_source->Size();
     if (size < 0) return Fail(PacketRule::ReadError, nullptr, std::string());
     if (size < kPacketHeaderSize) return Fail(PacketRule::HeaderShort, nullptr, std::string(), 64, size);
 
@@ -241,12 +269,12 @@ bool CPacketIndex::OpenHeader(const std::string& path, bool map) {
     if (m_nIndexOffset + m_nIndexLength != size) {
         return Fail(PacketRule::PacketSize, nullptr, line, m_nIndexOffset + m_nIndexLength, size);
     }
-    if (map && !m_file.Map()) return Fail(PacketRule::CannotMap, nullptr, std::string(), 0, size);
+    if (map && !m_source->Map()) return Fail(PacketRule::CannotMap, nullptr, std::string(), 0, size);
     return true;
 }
 
 bool CPacketIndex::Check(const PacketVisitor& visit) {
-    if (!m_file.IsOpen()) {
+    if (!m_source) {
         if (m_problem.rule == PacketRule::None) m_problem.rule = PacketRule::CannotOpen;
         return false;
     }
@@ -255,19 +283,21 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     m_nFolders = 0;
     m_nNextData = kPacketHeaderSize;
     m_records.clear();
-    m_table = Table();
-    m_foldedHashes.clear();
-    m_foldedTable = Table();
+    m_paths.clear();
+    m_table.Clear();
+    m_foldedTable.Clear();
+    m_nTopEntries = 0;
+    m_nCurrent = kTop;
     m_strCurrent.clear();
     m_currentChildren.clear();
     m_stack.clear();
     m_problem = PacketProblem();
 
-    LineReader reader(m_file, m_nIndexOffset, m_nIndexOffset + m_nIndexLength);
-    std::string text;
+    LineReader reader(*m_source, m_nIndexOffset, m_nIndexOffset + m_nIndexLength);
+    std::string_view text;
     bool walked = true;
+    PacketLine line;  // its path's buffer kept from line to line
     for (long long number = 1;; ++number) {
-        PacketLine line;
         line.number = number;
         long long position = 0;
         LineReader::Result result = reader.Next(text, position);
@@ -283,14 +313,7 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
             walked = CheckLine(line, text) && CheckOrder(line, text) && CheckRepeats(line, text, hash);
         }
         if (!walked) break;
-        const std::uint32_t record = static_cast<std::uint32_t>(m_records.size());
-        const long long pathPosition =
-            position - m_nIndexOffset + static_cast<long long>(text.size() - line.path.size());
-        m_records.push_back({hash, static_cast<std::uint32_t>(pathPosition),
-                             static_cast<std::uint32_t>(line.path.size()) | (line.folder ? kFolderBit : 0),
-                             static_cast<std::uint32_t>(line.offset), static_cast<std::uint32_t>(line.length)});
-        Insert(m_table, nullptr, record);
-        if (m_fold && m_foldedHashes.back() != 0) Insert(m_foldedTable, &m_foldedHashes, record);
+        Keep(line, position - m_nIndexOffset + static_cast<long long>(text.size() - line.path.size()), hash);
         ++(line.folder ? m_nFolders : m_nFiles);
         if (visit && !visit(line)) {
             m_problem = PacketProblem();
@@ -300,8 +323,8 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     m_stack.clear();
     m_stack.shrink_to_fit();
     m_currentChildren.clear();
-    m_foldedHashes = std::vector<std::uint64_t>();
-    m_foldedTable = Table();
+    m_records.shrink_to_fit();
+    m_paths.shrink_to_fit();
     if (walked && m_nNextData != m_nIndexOffset) {
         walked = Fail(PacketRule::DataLength, nullptr, std::string(), m_nIndexOffset - kPacketHeaderSize,
                       m_nNextData - kPacketHeaderSize);
@@ -310,8 +333,8 @@ bool CPacketIndex::Check(const PacketVisitor& visit) {
     return walked;
 }
 
-bool CPacketIndex::CheckLine(const PacketLine& line, const std::string& text) {
-    PacketRule rule = CheckPath(line.path, m_coding);
+bool CPacketIndex::CheckLine(const PacketLine& line, std::string_view text) {
+    PacketRule rule = CheckPath(line.path, PageOf(m_coding), m_nParentLength);
     if (rule != PacketRule::None) return Fail(rule, &line, text);
     if (line.folder) {
         if (line.offset != m_nNextData) return Fail(PacketRule::FolderOffset, &line, text, m_nNextData, line.offset);
@@ -330,10 +353,10 @@ bool CPacketIndex::CheckLine(const PacketLine& line, const std::string& text) {
 // then each of its subfolders' in the order of their lines. When the parent changes,
 // the walk moves on to the next folder in that order; folders passed over had no
 // entries, so none of theirs may come later.
-bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
-    std::string parent = ParentOf(line.path, m_coding);
-    if (parent != m_strCurrent) {
-        std::uint64_t hash = m_hash(parent);
+bool CPacketIndex::CheckOrder(const PacketLine& line, std::string_view text) {
+    const std::size_t parentLength = m_nParentLength;  // from CheckLine
+    if (m_strCurrent.compare(0, std::string::npos, line.path.data(), parentLength) != 0) {
+        const std::string parent = line.path.substr(0, parentLength);
         m_stack.push_back(Frame{std::move(m_currentChildren), 0});
         m_currentChildren.clear();
         bool found = false;
@@ -343,14 +366,21 @@ bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
                 m_stack.pop_back();
                 continue;
             }
-            std::uint32_t candidate = top.children[top.next++];
-            if (m_records[candidate].hash != hash) continue;
+            const std::uint32_t candidate = top.children[top.next++];
+            if ((m_records[candidate].pathLength & ~kFolderBit) != parent.size()) continue;
             std::string path;
-            if (!PathOf(candidate, path)) return Fail(PacketRule::ReadError, &line, text);
-            found = path == parent;
+            if (m_store == PathStore::Memory) {
+                found = PathIs(candidate, parent.data(), parent.size());
+            } else if (!PathOf(candidate, path)) {
+                return Fail(PacketRule::ReadError, &line, text);
+            } else {
+                found = path == parent;
+            }
+            if (found) m_nCurrent = candidate;
         }
         if (!found) return Fail(PacketRule::Order, &line, text);
         m_strCurrent = parent;
+        m_records[m_nCurrent].firstEntry = static_cast<std::uint32_t>(m_records.size());
     }
     // The line's own record comes next, once every check has passed.
     if (line.folder) m_currentChildren.push_back(static_cast<std::uint32_t>(m_records.size()));
@@ -358,81 +388,32 @@ bool CPacketIndex::CheckOrder(const PacketLine& line, const std::string& text) {
 }
 
 // A path an earlier line has, or one that the fold takes for an earlier line's.
-bool CPacketIndex::CheckRepeats(const PacketLine& line, const std::string& text, std::uint64_t hash) {
+bool CPacketIndex::CheckRepeats(const PacketLine& line, std::string_view text, std::uint64_t hash) {
     bool unread = false;
-    auto same = [&](std::uint32_t record) {
-        std::string path;
-        unread = unread || !PathOf(record, path);
-        return path == line.path;
-    };
-    std::uint32_t earlier = Lookup(m_table, nullptr, hash, same);
+    std::uint32_t earlier = RecordOf(m_table.Find(hash, [&](std::uint32_t value) {
+        return HoldsPath(value, line.path.data(), line.path.size(), unread);
+    }));
     if (unread) return Fail(PacketRule::ReadError, &line, text);
-    if (earlier != kEmptySlot) return Fail(PacketRule::Duplicate, &line, text, 0, earlier + 1);
-    if (!m_fold) return true;
+    if (earlier != CHashTable::kNone) return Fail(PacketRule::Duplicate, &line, text, 0, earlier + 1, earlier);
     std::string key;
-    if (!m_fold(line.path, key)) {
-        m_foldedHashes.push_back(0);  // not in the folded table
-        return true;
-    }
-    std::uint64_t folded = m_hash(key) | 1;  // never 0
+    if (!m_fold || !m_fold(line.path, key)) return true;
+    const std::uint64_t folded = m_hash(key);
     auto sameKey = [&](std::uint32_t record) {
         std::string path, otherKey;
         unread = unread || !PathOf(record, path);
         return m_fold(path, otherKey) && otherKey == key;
     };
-    earlier = Lookup(m_foldedTable, &m_foldedHashes, folded, sameKey);
+    earlier = m_foldedTable.Find(folded, sameKey);
     if (unread) return Fail(PacketRule::ReadError, &line, text);
-    if (earlier != kEmptySlot) return Fail(PacketRule::CaseClash, &line, text, 0, earlier + 1);
-    m_foldedHashes.push_back(folded);
+    if (earlier != CHashTable::kNone) return Fail(PacketRule::CaseClash, &line, text, 0, earlier + 1, earlier);
+    m_foldedTable.Insert(static_cast<std::uint32_t>(m_records.size()), folded);
     return true;
-}
-
-bool CPacketIndex::PathOf(std::uint32_t record, std::string& path) const {
-    const Record& r = m_records[record];
-    const std::size_t size = r.pathLength & ~kFolderBit;
-    const long long at = m_nIndexOffset + r.pathPosition;
-    if (MappedData() != nullptr) {
-        path.assign(MappedData() + at, size);
-        return true;
-    }
-    path.resize(size);
-    return size == 0 || ReadAt(at, &path[0], size) == static_cast<long long>(size);
-}
-
-template <typename Same>
-std::uint32_t CPacketIndex::Lookup(const Table& table, const std::vector<std::uint64_t>* hashes, std::uint64_t hash,
-                                   Same same) const {
-    if (table.slots.empty()) return kEmptySlot;
-    const std::size_t mask = table.slots.size() - 1;
-    for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t record = table.slots[slot];
-        if (record == kEmptySlot) return kEmptySlot;
-        if (HashOf(hashes, record) == hash && same(record)) return record;
-    }
-}
-
-void CPacketIndex::Insert(Table& table, const std::vector<std::uint64_t>* hashes, std::uint32_t record) {
-    auto place = [&](std::uint32_t r) {
-        const std::size_t mask = table.slots.size() - 1;
-        std::size_t slot = static_cast<std::size_t>(HashOf(hashes, r)) & mask;
-        while (table.slots[slot] != kEmptySlot) slot = (slot + 1) & mask;
-        table.slots[slot] = r;
-    };
-    if ((table.used + 1) * 2 > table.slots.size()) {
-        std::vector<std::uint32_t> old = std::move(table.slots);
-        table.slots.assign(old.empty() ? 1024 : old.size() * 2, kEmptySlot);
-        for (std::uint32_t r : old) {
-            if (r != kEmptySlot) place(r);
-        }
-    }
-    place(record);
-    ++table.used;
 }
 
 bool CPacketIndex::ForEach(const PacketVisitor& visit) {
     if (!m_bChecked) return false;
-    LineReader reader(m_file, m_nIndexOffset, m_nIndexOffset + m_nIndexLength);
-    std::string text;
+    LineReader reader(*m_source, m_nIndexOffset, m_nIndexOffset + m_nIndexLength);
+    std::string_view text;
     for (long long number = 1;; ++number) {
         PacketLine line;
         line.number = number;
@@ -447,31 +428,24 @@ bool CPacketIndex::ForEach(const PacketVisitor& visit) {
     }
 }
 
-bool CPacketIndex::LineAt(std::size_t index, PacketLine& line, bool withPath) const {
-    if (!m_bChecked || index >= m_records.size()) return false;
-    const Record& r = m_records[index];
-    line.folder = (r.pathLength & kFolderBit) != 0;
-    line.offset = r.offset;
-    line.length = r.length;
-    line.number = static_cast<long long>(index) + 1;
-    line.path.clear();
-    return !withPath || PathOf(static_cast<std::uint32_t>(index), line.path);
+// The line's record, its path (kept when asked, after its record's number and its
+// length, for lookups that read nothing else) and its place among its folder's entries.
+void CPacketIndex::Keep(const PacketLine& line, long long pathPosition, std::uint64_t hash) {
+    const std::uint32_t record = static_cast<std::uint32_t>(m_records.size());
+    std::uint32_t value = record;
+    if (m_store == PathStore::Memory) {
+        value = static_cast<std::uint32_t>(m_paths.size());
+        const std::uint32_t header[2] = {record, static_cast<std::uint32_t>(line.path.size())};
+        m_paths.append(reinterpret_cast<const char*>(header), sizeof header);
+        pathPosition = static_cast<long long>(m_paths.size());
+        m_paths += line.path;
+    }
+    m_records.push_back({static_cast<std::uint32_t>(pathPosition),
+                         static_cast<std::uint32_t>(line.path.size()) | (line.folder ? kFolderBit : 0),
+                         static_cast<std::uint32_t>(line.offset), static_cast<std::uint32_t>(line.length),
+                         m_nCurrent, record + 1});
+    ++(m_nCurrent == kTop ? m_nTopEntries : m_records[m_nCurrent].length);
+    m_table.Insert(value, hash);
 }
 
-std::size_t CPacketIndex::PathLengthAt(std::size_t index) const {
-    return m_bChecked && index < m_records.size() ? m_records[index].pathLength & ~kFolderBit : 0;
-}
-
-bool CPacketIndex::Find(const std::string& path, PacketLine& line, bool* unreadable) const {
-    if (!m_bChecked) return false;
-    bool failed = false;
-    std::string stored;
-    const std::uint32_t record = Lookup(m_table, nullptr, m_hash(path), [&](std::uint32_t r) {
-        if ((m_records[r].pathLength & ~kFolderBit) != path.size()) return false;
-        failed = failed || !PathOf(r, stored);
-        return !failed && stored == path;
-    });
-    if (record != kEmptySlot && !LineAt(record, line)) failed = true;
-    if (unreadable != nullptr) *unreadable = failed;
-    return record != kEmptySlot && !failed;
-}
+}  // namespace velkaron_reader

@@ -1,9 +1,13 @@
 // English texts of the packet rules, for the library's messages.
 #include "reader/ProblemText.h"
 
+namespace velkaron_reader {
+
 namespace {
 
 std::string N(long long value) { return std::to_string(value); }
+
+std::string Earlier(const PacketProblem& p) { return p.other.empty() ? std::string() : " (" + EscapedBytes(p.other) + ")"; }
 
 std::string RuleText(const PacketProblem& p) {
     switch (p.rule) {
@@ -46,8 +50,9 @@ std::string RuleText(const PacketProblem& p) {
             return "folder offset " + N(p.found) + " is not that of the next file's data, " + N(p.expected);
         case PacketRule::Order:
             return "the entry is not below a folder listed before it, or a folder's entries are split up";
-        case PacketRule::Duplicate: return "the same path as line " + N(p.found);
-        case PacketRule::CaseClash: return "the same name to the file system as line " + N(p.found);
+        case PacketRule::Duplicate: return "the same path as line " + N(p.found) + Earlier(p);
+        case PacketRule::CaseClash:
+            return "the same path as line " + N(p.found) + Earlier(p) + " when the case of letters is ignored";
         case PacketRule::DataLength:
             return "the file lengths add up to " + N(p.found) + ", the data area has " + N(p.expected) + " bytes";
     }
@@ -81,3 +86,5 @@ std::string DescribeProblemInEnglish(const PacketProblem& problem) {
     }
     return text + RuleText(problem);
 }
+
+}  // namespace velkaron_reader

@@ -7,8 +7,12 @@
 
 #include "reader/PacketIndex.h"
 
+namespace velkaron_reader {
+
 // Why the packet broke `problem`'s rule, with its index line, e.g. "index line 3
 // (#F,70,1,a): file offset 70 leaves a gap after the previous file's data, expected 64".
 std::string DescribeProblemInEnglish(const PacketProblem& problem);
 // `bytes` with every byte outside printable ASCII written as "\xNN".
 std::string EscapedBytes(const std::string& bytes);
+
+}  // namespace velkaron_reader

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 # "setup.sh native" installs only what the Linux build needs; no argument installs everything.
-packages=(cmake ninja-build g++ googletest locales python3 pkg-config)
+packages=(cmake ninja-build g++ googletest locales python3 pkg-config libphysfs-dev)
 if [ "${1:-all}" != native ]; then
   packages+=(
     clang libclang-rt-14-dev libbenchmark-dev
@@ -13,6 +13,7 @@ if [ "${1:-all}" != native ]; then
     wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick gnuplot-nox
     fonts-wqy-microhei fonts-wine
     nsis dpkg-dev groff-base pkg-config lintian
+    libzip-dev
   )
 fi
 

@@ -1,5 +1,5 @@
-// Lists a packet and prints one of its files, through the C++ interface:
-//   list-packet-cpp PACKET PATH     (PATH as stored, e.g. "docs\readme.txt")
+// Lists a packet in index order and prints one of its files, through the C++ interface:
+//   list-packet-cpp PACKET PATH     (PATH as a program writes it, e.g. "docs/readme.txt")
 #include <cstdio>
 #include <string>
 

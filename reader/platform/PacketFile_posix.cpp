@@ -1,5 +1,5 @@
 // The reader's file access on POSIX: pread on one descriptor, mmap for the view, iconv
-// for GBK names.
+// for GBK names, and names compared by their ASCII letters' case alone.
 #define _FILE_OFFSET_BITS 64  // a packet may pass 2 GiB, also in a 32-bit process
 #include "reader/platform/PacketFile.h"
 
@@ -11,7 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool CPacketFile::Open(const std::string& path) {
+namespace velkaron_reader {
+
+bool CPacketFile::Open(const std::string& path, Sharing, bool) {
     Close();
     // O_NONBLOCK keeps a FIFO from blocking the opener; it is refused right after.
     int fd;
@@ -68,6 +70,14 @@ bool IsLocalLeadByte(unsigned char) { return false; }
 
 bool IsLocalTrailByte(unsigned char) { return false; }
 
+bool FoldLocalName(const std::string& path, std::string& key) {
+    key = path;
+    for (char& c : key) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return true;
+}
+
 bool ConvertText(const std::string& in, TextDirection direction, std::string& out, std::size_t& badAt) {
     const bool toUtf8 = direction == TextDirection::GbkToUtf8;
     iconv_t cd = toUtf8 ? ::iconv_open("UTF-8", "GBK") : ::iconv_open("GBK", "UTF-8");
@@ -75,23 +85,40 @@ bool ConvertText(const std::string& in, TextDirection direction, std::string& ou
         badAt = 0;
         return false;
     }
-    std::string result(in.size() * 2 + 8, '\0');  // GBK's two bytes become at most three
+    // A GBK byte becomes at most three of UTF-8 (0x80 is the euro sign); should the
+    // converter want more all the same, the buffer grows.
+    std::string result(in.size() * 3 + 8, '\0');
     std::string input = in;
     char* inPtr = input.empty() ? nullptr : &input[0];
     std::size_t inLeft = input.size();
-    char* outPtr = &result[0];
-    std::size_t outLeft = result.size();
+    std::size_t done = 0;
     bool ok = true;
-    while (ok && inLeft > 0) {
-        ok = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
+    for (bool flushing = false;;) {  // the input first, then the converter's final state
+        char* outPtr = result.data() + done;
+        std::size_t outLeft = result.size() - done;
+        const std::size_t status = flushing ? ::iconv(cd, nullptr, nullptr, &outPtr, &outLeft)
+                                            : ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        const int error = errno;
+        done = result.size() - outLeft;
+        if (status == static_cast<std::size_t>(-1) && error == E2BIG) {
+            result.resize(result.size() * 2);
+            continue;
+        }
+        if (status == static_cast<std::size_t>(-1)) {
+            ok = false;
+            break;
+        }
+        if (flushing) break;
+        flushing = true;  // a conversion without error took the whole input
     }
-    ok = ok && ::iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
     ::iconv_close(cd);
     if (!ok) {
         badAt = input.size() - inLeft;  // iconv stops at the first byte it cannot take
         return false;
     }
-    result.resize(result.size() - outLeft);
+    result.resize(done);
     out = std::move(result);
     return true;
 }
+
+}  // namespace velkaron_reader

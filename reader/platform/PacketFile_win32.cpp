@@ -1,19 +1,44 @@
 // The reader's file access on Win32: ReadFile at the offset an OVERLAPPED names (each
 // such read is whole on a synchronous handle, whatever other threads do), a file
-// mapping for the view, and code page 936 for GBK names.
+// mapping for the view, code page 936 for GBK names, and names compared as the file
+// systems compare them.
 #include "reader/platform/PacketFile.h"
 
 #include <windows.h>
 
+namespace velkaron_reader {
+
 namespace {
 HANDLE H(void* h) { return static_cast<HANDLE>(h); }
 constexpr UINT kGbk = 936;
+
+// `text` in UTF-16 from code page `page`, refusing what is not well formed; false when it cannot.
+bool ToWide(UINT page, const char* text, int size, std::wstring& wide) {
+    if (size == 0) return wide.clear(), true;
+    int n = ::MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, size, nullptr, 0);
+    if (n <= 0) return false;
+    wide.assign(static_cast<std::size_t>(n), L'\0');
+    return ::MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, size, &wide[0], n) == n;
+}
+
+HANDLE OpenForReading(const std::string& path, DWORD share, bool utf8Path) {
+    if (!utf8Path) {
+        return ::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    std::wstring wide;
+    if (path.size() > 0x7FFFFFFF || !ToWide(CP_UTF8, path.data(), static_cast<int>(path.size()), wide) ||
+        wide.find(L'\0') != std::wstring::npos) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return ::CreateFileW(wide.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 }  // namespace
 
-bool CPacketFile::Open(const std::string& path) {
+bool CPacketFile::Open(const std::string& path, Sharing sharing, bool utf8Path) {
     Close();
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD share =
+        sharing == Sharing::Anyone ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : FILE_SHARE_READ;
+    HANDLE h = OpenForReading(path, share, utf8Path);
     if (h == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
     LARGE_INTEGER size;
@@ -83,16 +108,27 @@ bool IsLocalLeadByte(unsigned char c) { return ::IsDBCSLeadByteEx(CP_ACP, c) != 
 // The trail bytes of the double-byte ANSI code pages: DEL never follows a lead byte.
 bool IsLocalTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 
-namespace {
-
-// `text` in UTF-16 from code page `page`, refusing what is not well formed; false when it cannot.
-bool ToWide(UINT page, const char* text, int size, std::wstring& wide) {
-    if (size == 0) return wide.clear(), true;
-    int n = ::MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, size, nullptr, 0);
-    if (n <= 0) return false;
-    wide.assign(static_cast<std::size_t>(n), L'\0');
-    return ::MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, size, &wide[0], n) == n;
+// The table the file systems upper-case names by, taken from ntdll (always loaded) at
+// run time, so that programs linking the static library need not name ntdll.
+bool FoldLocalName(const std::string& path, std::string& key) {
+    using Upcase = WCHAR(WINAPI*)(WCHAR);
+    static const Upcase upcase = reinterpret_cast<Upcase>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "RtlUpcaseUnicodeChar")));
+    std::wstring wide;
+    if (upcase == nullptr || path.size() > 0x7FFFFFFF ||
+        !ToWide(CP_ACP, path.data(), static_cast<int>(path.size()), wide)) {
+        return false;
+    }
+    key.resize(wide.size() * 2);
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const WCHAR upper = upcase(wide[i]);
+        key[2 * i] = static_cast<char>(upper & 0xFF);
+        key[2 * i + 1] = static_cast<char>(upper >> 8);
+    }
+    return true;
 }
+
+namespace {
 
 // `wide` in code page `page`; false for a character the page lacks (no best fit is taken).
 bool FromWide(UINT page, const std::wstring& wide, std::string& text) {
@@ -150,3 +186,5 @@ bool ConvertText(const std::string& in, TextDirection direction, std::string& ou
     badAt = in.size();
     return false;
 }
+
+}  // namespace velkaron_reader

@@ -195,13 +195,31 @@ TEST(PacketIndexNames, LeadByteWithoutItsTrailByteIsAnIllFormedPath) {
 }
 
 TEST(KeyedHash, GivesTheReferenceValuesOfSipHash24) {
-    const CKeyedHash hash(0x0706050403020100ULL, 0x0f0e0d0c0b0a0908ULL);
+    const CKeyedHash hash(0x0706050403020100ULL, 0x0f0e0d0c0b0a0908ULL, 2, 4);
     std::string message;
     for (int i = 0; i < 64; ++i) message += static_cast<char>(i);
     EXPECT_EQ(hash(message.data(), 0), 0x726fdb47dd0e0e31ULL);
     EXPECT_EQ(hash(message.data(), 1), 0x74f839c593dc67fdULL);
     EXPECT_EQ(hash(message.data(), 15), 0xa129ca6149be45e5ULL);
     EXPECT_EQ(hash(message.data(), 63), 0x958a324ceb064572ULL);
+}
+
+TEST(KeyedHash, TableStaysAtMostHalfFullAndFindsEveryIdAfterGrowing) {
+    const CKeyedHash hash(1, 2);
+    CHashTable table;
+    const std::uint32_t count = 5000;  // past three growths from 1024 slots
+    for (std::uint32_t id = 0; id < count; ++id) {
+        // Every tenth id shares its hash with the one before it.
+        const std::uint32_t key = id % 10 == 9 ? id - 1 : id;
+        table.Insert(id, hash(&key, sizeof key));
+        ASSERT_LE(table.Size() * 2, table.Capacity()) << id;
+    }
+    for (std::uint32_t id = 0; id < count; ++id) {
+        const std::uint32_t key = id % 10 == 9 ? id - 1 : id;
+        EXPECT_EQ(table.Find(hash(&key, sizeof key), [&](std::uint32_t found) { return found == id; }), id);
+    }
+    const std::uint32_t absent = count;
+    EXPECT_EQ(table.Find(hash(&absent, sizeof absent), [](std::uint32_t) { return true; }), CHashTable::kNone);
 }
 
 TEST(PacketIndexNames, CaseClashIsRefusedOnlyWhenAsked) {

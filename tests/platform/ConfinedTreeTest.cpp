@@ -1,5 +1,4 @@
-// What the system can hold and how it compares names: the limits extract checks before
-// it writes anything, and the key under which Windows takes two names for one.
+// What the system can hold: the limits extract checks before it writes anything.
 #include <gtest/gtest.h>
 
 #include "platform/ConfinedTree.h"
@@ -28,20 +27,6 @@ TEST(TargetPath, WindowsTakesNamesOf255CharactersAndPathsShortOfMaxPath) {
     EXPECT_FALSE(Fits(root, {Chars(100), Chars(142)}, true));
 }
 
-TEST(FileSystemNameKey, WindowsTakesLettersDifferingInCaseForOneNameBeyondAscii) {
-    for (const auto& pair : {std::make_pair("Ａ.txt", "ａ.txt"), std::make_pair("dir\\Α", "DIR\\α"),
-                             std::make_pair("А", "а"), std::make_pair("Readme", "README")}) {
-        std::string upper, lower;
-        ASSERT_TRUE(FileSystemNameKey(pair.first, upper));
-        ASSERT_TRUE(FileSystemNameKey(pair.second, lower));
-        EXPECT_EQ(upper, lower) << pair.first;
-    }
-    std::string a, b;
-    ASSERT_TRUE(FileSystemNameKey("中", a));
-    ASSERT_TRUE(FileSystemNameKey("乗", b));
-    EXPECT_NE(a, b);
-}
-
 #else
 
 TEST(TargetPath, PosixTakesNamesOfNameMaxBytesAndPathsShortOfPathMax) {
@@ -53,11 +38,6 @@ TEST(TargetPath, PosixTakesNamesOfNameMaxBytesAndPathsShortOfPathMax) {
     EXPECT_TRUE(Fits(root, path));
     path.back() += 'q';
     EXPECT_FALSE(Fits(root, path));
-}
-
-TEST(FileSystemNameKey, PosixComparesNamesByteForByte) {
-    std::string key;
-    EXPECT_FALSE(FileSystemNameKey("Readme", key));
 }
 
 #endif
