@@ -1,8 +1,8 @@
 // The one-pass job's second thread. The job's thread reads the files one after
 // another into a small ring, as the one stream of bytes the packet's data is; this
 // thread writes the ring into the packet a chunk at a time and, while it has nothing
-// to write, opens the next few files of the folder ahead of the job's thread (not in
-// runs of empty files, which the job's thread only looks at). The job's thread waits
+// to write, opens the next few files of the folder ahead of the job's thread and reads
+// the small ones whole (not in runs of empty files, which the job's thread only looks at). The job's thread waits
 // for no file but one the second thread is opening at that moment: one it finds
 // unprepared it handles itself. The threads meet once a chunk or once several files,
 // and wait asleep: on a busy machine a waiting thread leaves its core to the work that
@@ -24,9 +24,13 @@
 
 // A file of the folder as the second thread left it for the job's thread.
 struct PreparedFile {
-    enum class Kind { Opened, Failed };
+    enum class Kind { Opened, Failed, ReadError };
     Kind kind = Kind::Failed;
-    CFile file;                                  // Opened: for the job's thread to read and close
+    CFile file;                                  // Opened: for the job's thread to read on and close,
+                                                 // unless the file was read whole (then closed)
+    const char* data = nullptr;                  // Opened: the file's first bytes, read ahead
+    std::size_t size = 0;
+    bool whole = false;                          // ... and they are all of it
     SkipReason reason = SkipReason::Unreadable;  // Failed: why the file is not packed
 };
 
@@ -76,6 +80,7 @@ private:
     void Run();
     bool WriteChunk(bool all);
     bool PrepareNext(Work& work);
+    void ReadAhead(PreparedFile& file, std::size_t index);
     bool CanPrepare(const Work& work) const;
     bool WriterReady() const;
     void Wake(std::atomic<bool>& sleeping, std::condition_variable& cv);
@@ -85,6 +90,7 @@ private:
     const std::size_t m_nChunkSize;
     const std::size_t m_nCapacity;
     std::unique_ptr<char[]> m_ring;
+    std::unique_ptr<char[]> m_ahead;  // a piece for each file ahead, for the small ones read whole
     Sink m_sink;
     Opener m_opener;
 

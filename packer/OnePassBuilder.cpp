@@ -146,7 +146,7 @@ long long COnePassBuilder::AppendFileData(const std::string& folder, const std::
         Skip(folder + name, reason);
         return -1;
     }
-    const long long length = m_pHelper                                              ? StreamFileData(m_item)
+    const long long length = m_pHelper                                              ? StreamFileData(m_item, 0)
                              : m_item.GetOpenedLength() >= m_onePass.kernelCopyFrom ? CopyInKernel(m_item, 0)
                                                                                    : CopyFileData(m_item, 0);
     m_item.Close();
@@ -164,12 +164,37 @@ long long COnePassBuilder::TakePrepared(PreparedFile& prepared, const std::strin
             NoteEmpty(false);
             Skip(folder + name, prepared.reason);
             return -1;
+        case PreparedFile::Kind::ReadError:
+            Fail(Failure::Data);
+            return -1;
         case PreparedFile::Kind::Opened: break;
     }
-    const long long length = StreamFileData(prepared.file);
+    long long length = StreamBytes(prepared.data, prepared.size);
+    if (length >= 0 && !prepared.whole) length = StreamFileData(prepared.file, length);
     prepared.file.Close();
     NoteEmpty(length == 0);
     return length;
+}
+
+// Puts the first bytes of a file, read ahead, into the ring; their count, or -1 (failure set).
+long long COnePassBuilder::StreamBytes(const char* data, std::size_t size) {
+    if (m_nOffset + static_cast<long long>(size) > Options().sizeLimit) {
+        Fail(Failure::TooLarge);
+        return -1;
+    }
+    for (std::size_t done = 0; done < size;) {
+        std::size_t room = 0;
+        char* into = m_pHelper->Room(room);
+        if (into == nullptr) {
+            Fail(Failure::Data);
+            return -1;
+        }
+        room = std::min(room, size - done);
+        std::copy(data + done, data + done + room, into);
+        m_pHelper->Commit(room);
+        done += room;
+    }
+    return static_cast<long long>(size);
 }
 
 // The second thread opens no file ahead while files come empty.
@@ -197,11 +222,11 @@ bool COnePassBuilder::OpenItem(const std::string& name, SkipReason& reason) {
     }
 }
 
-// Reads `source` into the ring as CopyFileData copies it: to a short read that brings
-// the total to the length the file had when opened, or to a read of 0.
-long long COnePassBuilder::StreamFileData(CFile& source) {
+// Reads `source` into the ring as CopyFileData copies it, from its position on (`total`
+// of its bytes already in): to a short read that brings the total to the length the
+// file had when opened, or to a read of 0.
+long long COnePassBuilder::StreamFileData(CFile& source, long long total) {
     const long long opened = source.GetOpenedLength();
-    long long total = 0;
     for (;;) {
         std::size_t room = 0;
         char* into = m_pHelper->Room(room);

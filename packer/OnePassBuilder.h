@@ -51,7 +51,8 @@ private:
     void NoteEmpty(bool empty);
     long long TakePrepared(PreparedFile& prepared, const std::string& folder, const std::string& name);
     bool OpenItem(const std::string& name, SkipReason& reason);
-    long long StreamFileData(CFile& source);
+    long long StreamBytes(const char* data, std::size_t size);
+    long long StreamFileData(CFile& source, long long total);
     long long CopyInKernel(CFile& source, long long total);
     bool AppendIndex();
     bool Complete();
