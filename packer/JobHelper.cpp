@@ -49,7 +49,10 @@ struct alignas(64) CJobHelper::Slot {  // a cache line each: the threads work on
 
 // One folder's files; what is left open in it is closed with it.
 struct CJobHelper::Work {
-    CFolder folder;
+    std::string path;
+    CFolder folder;        // the job's thread's
+    CFolder helperFolder;  // the second thread's own: two threads opening files through one
+                           // descriptor make its count bounce between their cores
     std::vector<std::string> names;  // empty when no file is prepared ahead
     std::unique_ptr<Slot[]> slots;
     alignas(64) std::atomic<std::size_t> jobNext{0};     // the next file the job's thread takes
@@ -144,6 +147,7 @@ bool CJobHelper::Flush() {
 
 void CJobHelper::BeginFolder(const std::string& path, const std::vector<const std::string*>& names) {
     std::shared_ptr<Work> work = std::make_shared<Work>();
+    work->path = path;
     work->folder.Open(path);
     if (!m_bAheadOff && !m_bEmptyRun && !names.empty()) {
         work->names.reserve(names.size());
@@ -227,7 +231,8 @@ bool CJobHelper::PrepareNext(Work& work) {
     int state = kFree;
     if (!slot.state.compare_exchange_strong(state, kPreparing)) return true;  // the job's thread has it
     PreparedFile& file = slot.prepared;
-    if (m_opener(file.file, work.folder, work.names[index].c_str(), file.reason)) {
+    if (work.helperFolder.Path().empty()) work.helperFolder.Open(work.path);
+    if (m_opener(file.file, work.helperFolder, work.names[index].c_str(), file.reason)) {
         file.kind = PreparedFile::Kind::Opened;
         file.size = 0;
         file.whole = false;
