@@ -208,11 +208,19 @@ void CJobHelper::GiveBackAhead(std::size_t index) {
     }
 }
 
-bool CJobHelper::CanPrepare(const Work& work) const {
+// The next file the second thread may prepare, leaving the job's thread the one it is
+// about to take; false when there is none now. The job's thread moves on meanwhile, so
+// its position is read once.
+bool CJobHelper::NextToPrepare(const Work& work, std::size_t& index) const {
     const std::size_t job = work.jobNext;
-    const std::size_t next = std::max<std::size_t>(work.helperNext, job + 1);
+    index = std::max<std::size_t>(work.helperNext, job + 1);
     // File `job` - 1 may still be in use by the job's thread, with its piece.
-    return !m_bAheadOff && !m_bEmptyRun && next < work.names.size() && next + 1 < job + kAhead;
+    return !m_bAheadOff && !m_bEmptyRun && index < work.names.size() && index + 1 < job + kAhead;
+}
+
+bool CJobHelper::CanPrepare(const Work& work) const {
+    std::size_t index = 0;
+    return NextToPrepare(work, index);
 }
 
 void CJobHelper::SetEmptyRun(bool empty) {
@@ -221,11 +229,11 @@ void CJobHelper::SetEmptyRun(bool empty) {
     if (!empty) Wake(m_bHelperSleeps, m_cvHelper);
 }
 
-// Prepares the next file the job's thread has not taken, leaving it the one it is about
-// to take; false when there is none to prepare now.
+// Prepares the next file the job's thread has not taken; false when there is none to
+// prepare now.
 bool CJobHelper::PrepareNext(Work& work) {
-    if (!CanPrepare(work)) return false;
-    const std::size_t index = std::max<std::size_t>(work.helperNext, work.jobNext + 1);
+    std::size_t index = 0;
+    if (!NextToPrepare(work, index)) return false;
     work.helperNext = index + 1;
     Slot& slot = work.slots[index];
     int state = kFree;

@@ -81,6 +81,7 @@ private:
     bool WriteChunk(bool all);
     bool PrepareNext(Work& work);
     void ReadAhead(PreparedFile& file, std::size_t index);
+    bool NextToPrepare(const Work& work, std::size_t& index) const;
     bool CanPrepare(const Work& work) const;
     bool WriterReady() const;
     void Wake(std::atomic<bool>& sleeping, std::condition_variable& cv);
