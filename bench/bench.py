@@ -20,6 +20,7 @@ import os
 import platform
 import re
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -696,7 +697,7 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
 SKELETON = """# Benchmarks
 
 How fast `velkaron-pack` packs a folder, beside `tar -cf`, plain `cat` (the
-floor: one pass over the data, no index) and `asar pack`, on seven generated
+floor: one pass over the data, no index) and `asar pack`, on eight generated
 data sets. Everything between the two markers below is written by
 
 ```sh
@@ -753,6 +754,8 @@ def main():
     p.add_argument("--idle-wait", type=float, default=300.0)
     p.add_argument("--command", default="bash bench/run.sh")
     args = p.parse_args()
+    # Stopped (SIGTERM), the benchmark still stops the load it started: see Load.__exit__.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     args.sweep = [int(s) for s in args.sweep.split(",") if s]
     args.jobs_sweep = [int(s) for s in args.jobs_sweep.split(",") if s]
     sets = [s for s in args.sets.split(",") if s]

@@ -22,15 +22,21 @@ constexpr std::size_t kAhead = 64;
 // come round to it again).
 constexpr std::size_t kAheadPiece = 16 * 1024;
 
-// How often the job's thread looks again at a file the second thread is opening before
-// it sleeps until it is open: an open takes a few microseconds, unless the second thread
-// lost its core meanwhile. On Windows a file has one opener at a time: the job's thread
-// cannot open it beside the second one.
-constexpr int kSpins = 200;
+// How often the job's thread looks again at a file the second thread is preparing before
+// it handles the file itself: an open and a small read take a few microseconds, unless the
+// second thread lost its core meanwhile (on a busy machine, for milliseconds). On Windows a
+// file has one opener at a time: there the job's thread sleeps until the file is prepared.
+constexpr int kSpins = 100;
+#ifdef _WIN32
+constexpr bool kOpenTwice = false;
+#else
+constexpr bool kOpenTwice = true;
+#endif
 
 // A file ahead: free; being prepared by the second thread; ready for the job's thread;
-// taken by it (prepared or not).
-enum SlotState : int { kFree, kPreparing, kReady, kTaken };
+// taken by it (prepared or not); or left to the second thread to close, the job's thread
+// having handled it itself meanwhile.
+enum SlotState : int { kFree, kPreparing, kReady, kTaken, kAbandoned };
 
 void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -177,14 +183,14 @@ PreparedFile* CJobHelper::Take(std::size_t index) {
     Slot& slot = work.slots[index];
     work.jobNext = index + 1;
     PreparedFile* prepared = nullptr;
+    for (int spin = 0; slot.state == kPreparing && spin < kSpins; ++spin) Pause();
     for (;;) {
         int state = slot.state;
-        if (state == kPreparing) {
-            for (int spin = 0; spin < kSpins && slot.state == kPreparing; ++spin) Pause();
+        if (state == kPreparing && !kOpenTwice) {
             Sleep([&] { return slot.state != kPreparing; }, m_cvJob, m_bJobSleeps);
             continue;
         }
-        if (slot.state.compare_exchange_strong(state, kTaken)) {
+        if (slot.state.compare_exchange_strong(state, state == kPreparing ? kAbandoned : kTaken)) {
             if (state == kReady) prepared = &slot.prepared;
             break;
         }
@@ -252,8 +258,12 @@ bool CJobHelper::PrepareNext(Work& work) {
         file.kind = PreparedFile::Kind::Failed;
         if (file.reason == SkipReason::NoDescriptor) m_bAheadOff = true;
     }
-    slot.state = kReady;
-    Wake(m_bJobSleeps, m_cvJob);  // the job's thread may be waiting for it
+    int preparing = kPreparing;
+    if (!slot.state.compare_exchange_strong(preparing, kReady)) {
+        file.file.Close();  // the job's thread handled it meanwhile
+        return true;
+    }
+    if (!kOpenTwice) Wake(m_bJobSleeps, m_cvJob);  // the job's thread may be waiting for it
     return true;
 }
 

@@ -2,11 +2,12 @@
 // another into a small ring, as the one stream of bytes the packet's data is; this
 // thread writes the ring into the packet a chunk at a time and, while it has nothing
 // to write, opens the next few files of the folder ahead of the job's thread and reads
-// the small ones whole (not in runs of empty files, which the job's thread only looks at). The job's thread waits
-// for no file but one the second thread is opening at that moment: one it finds
-// unprepared it handles itself. The threads meet once a chunk or once several files,
-// and wait asleep: on a busy machine a waiting thread leaves its core to the work that
-// needs it.
+// the small ones whole (not in runs of empty files, which the job's thread only looks
+// at). The job's thread waits for no file: one it finds unprepared, or still being
+// prepared a few microseconds on, it handles itself (on Windows, where a file has one
+// opener at a time, it waits for one being prepared). The threads meet once a chunk or
+// once several files, and wait asleep: on a busy machine a waiting thread leaves its
+// core to the work that needs it.
 #pragma once
 
 #include <atomic>
