@@ -568,7 +568,7 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
     if args.idle_load > 0:
         waited = ", ".join(f"{n} {r['others_before']:.2f}" for n, r in results.items()
                            if r.get("others_before") is not None)
-        L.append(f"- `--idle-load {args.idle_load:g}`: before each set the benchmark waited (5 minutes at most) "
+        L.append(f"- `--idle-load {args.idle_load:g}`: before each set the benchmark waited ({args.idle_wait:g} s at most) "
                  f"until fewer than {args.idle_load:g} other processes were running, on average over 3 seconds "
                  f"of `/proc/loadavg`; found: {waited}.")
     L.append(f"- Load (`uptime`, 1-minute average) before each set, and before each of its rounds (the loaded "

@@ -34,6 +34,7 @@ usage: bash bench/run.sh [options]
   --no-micro        no Google Benchmark micro-benchmark
   --idle-load L     before each set wait (up to 5 minutes) until fewer than L other processes run
                     (averaged over 3 seconds)
+  --idle-wait S     wait at most S seconds instead of 5 minutes
   --no-docs         print the table only; leave docs/ alone
 USAGE
 }
@@ -50,6 +51,7 @@ while [ $# -gt 0 ]; do
     --no-asar) with_asar=0; shift ;;
     --no-profile|--no-micro|--no-loaded) extra+=("$1"); shift ;;
     --idle-load) extra+=(--idle-load "$2"); shift 2 ;;
+    --idle-wait) extra+=(--idle-wait "$2"); shift 2 ;;
     --no-docs) docs=""; shift ;;
     -h|--help) usage; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; usage >&2; exit 2 ;;
