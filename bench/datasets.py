@@ -65,6 +65,16 @@ def _listed(sizes):
     return files
 
 
+def _folders(count, folders, size):
+    """`count` files of `size` bytes spread evenly over `folders` folders of the top folder."""
+    def files(rng):
+        per = count // folders
+        for i in range(count):
+            d, n = divmod(i, per)
+            yield os.path.join(f"d{d:03d}", f"e{n:05d}"), size
+    return files
+
+
 # name -> (description, seed, generator of (relative path, size))
 SETS = {
     "small-10k": ("10,000 files of 256 bytes, one folder", 6101, _flat(10000, 256)),
@@ -78,11 +88,13 @@ SETS = {
     "small-20k-40x7": ("20,000 files of 0 to 8 KiB (seeded sizes) in 40 folders of 7 subfolders each", 1101,
                        _nested(20000, lambda rng: rng.randrange(8 * KIB + 1), (40, 7), 72)),
     "large-4x96M": ("4 files of 96 MiB", 1102, _listed([96 * MIB] * 4)),
+    "empty-100k": ("100,000 empty files in 100 folders", 2201, _folders(100000, 100, 0)),
 }
 
 # Order of the sets in tables and charts: the two of the one-pass targets first,
 # then the older five.
-ORDER = ["small-20k-40x7", "large-4x96M", "small-10k", "nested-5k", "large-4x256M", "small-20k", "large-1G"]
+ORDER = ["small-20k-40x7", "large-4x96M", "empty-100k", "small-10k", "nested-5k", "large-4x256M", "small-20k",
+         "large-1G"]
 
 
 def _recipe(name):

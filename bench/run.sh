@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks of velkaron-pack beside tar, cat and asar on generated data sets,
 # each run timed twice: cached (until the tool exits) and durable (until a sync
-# after it returns). Builds the bench preset, installs asar into
+# after it returns), on an idle machine and again beside two `yes > /dev/null`. Builds the bench preset, installs asar into
 # build/bench/asar, makes the data sets, measures, prints the table and rewrites
 # the command line's part of docs/benchmarks.md and docs/benchmarks.png. Not a
 # test: nothing here runs in the test command.
@@ -22,14 +22,19 @@ usage() {
 usage: bash bench/run.sh [options]
   --data DIR        where the data sets are made and kept (default build/bench/data; about 2.7 GiB)
   --runs N          timed runs per tool, mode and set; the median counts (default 5)
-  --sets A,B        only these data sets (small-20k-40x7, large-4x96M, small-10k, nested-5k,
-                    large-4x256M, small-20k, large-1G)
+  --sets A,B        only these data sets (small-20k-40x7, large-4x96M, empty-100k, small-10k,
+                    nested-5k, large-4x256M, small-20k, large-1G)
   --sweep N,M       buffer sizes for the default's sweep, cached only (default 131072,262144,1048576; "" for none)
-  --jobs-sweep N,M  --jobs values for the default's sweep, cached only (default 1,2,4; "" for none)
+  --jobs-sweep N,M  --jobs values for the default's sweep, cached only (default 2,4; "" for none;
+                    --jobs 1 is always measured, idle and loaded)
+  --no-loaded       no loaded rounds (by default each round runs the default, --jobs 1, --two-pass,
+                    tar and cat once more while two `yes > /dev/null` keep both cores busy)
   --no-asar         leave asar out (no npm install)
   --no-profile      no strace/callgrind profile of the small-files set
   --no-micro        no Google Benchmark micro-benchmark
-  --idle-load L     before each set wait (up to 5 minutes) until the 1-minute load is below L
+  --idle-load L     before each set wait (up to 5 minutes) until fewer than L other processes run
+                    (averaged over 3 seconds)
+  --idle-wait S     wait at most S seconds instead of 5 minutes
   --no-docs         print the table only; leave docs/ alone
 USAGE
 }
@@ -44,15 +49,16 @@ while [ $# -gt 0 ]; do
     --sweep) sweep="$2"; [ -z "$sweep" ] && sweep=","; shift 2 ;;
     --jobs-sweep) jobs_sweep="$2"; [ -z "$jobs_sweep" ] && jobs_sweep=","; shift 2 ;;
     --no-asar) with_asar=0; shift ;;
-    --no-profile|--no-micro) extra+=("$1"); shift ;;
+    --no-profile|--no-micro|--no-loaded) extra+=("$1"); shift ;;
     --idle-load) extra+=(--idle-load "$2"); shift 2 ;;
+    --idle-wait) extra+=(--idle-wait "$2"); shift 2 ;;
     --no-docs) docs=""; shift ;;
     -h|--help) usage; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; usage >&2; exit 2 ;;
   esac
 done
 
-for tool in cmake ninja g++ python3 tar gnuplot; do
+for tool in cmake ninja g++ python3 tar gnuplot yes; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing; run: bash scripts/setup.sh" >&2; exit 1; }
 done
 

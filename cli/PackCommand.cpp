@@ -131,9 +131,10 @@ int ReportSkipped(const CPacketBuilder& builder) {
     return count;
 }
 
-// Two threads unless --jobs says otherwise, one reading the files and the job's
-// writing them, wherever the process may run on two cores: the two halves of the
-// copy overlap even on a core shared with other work (see docs/benchmarks.md).
+// Two threads unless --jobs says otherwise, wherever the process may run on two cores:
+// the job's reads the files and a second one writes the packet, started only once there
+// is a chunk to write. The two halves of the copy overlap, and the threads meet once a
+// chunk and wait asleep, so a busy machine loses them nothing (see docs/benchmarks.md).
 int DefaultJobs() { return CoreCount() > 1 ? 2 : 1; }
 
 // The dialog's job for two passes, else the one-pass job with the options' threads and sync.
@@ -218,9 +219,11 @@ int RunPack(const std::string& source, const std::string& packet, const CliOptio
         pack.unnamedWorkFiles = true;
     }
 
+    const bool quiet = options.quiet || toStdout;
+    pack.indexTexts = !quiet;  // a quiet run shows no index line: none is queued
+
     std::unique_ptr<CPacketBuilder> builder = MakeBuilder(twoPass, options);
     builder->SetOptions(pack);
-    const bool quiet = options.quiet || toStdout;
     ProgressLine progress(quiet && IsTerminal(stderr));
     PackHost host{*builder, progress, quiet, options.gbk ? &toLocal : nullptr, toStdout ? stderr : stdout};
     SetPumpHook(PumpTexts, &host);

@@ -1,9 +1,11 @@
 // The one-pass job: a temporary packet beside the packet, finished in place and
-// renamed over it; files copied inside the kernel where the system can, and read
-// ahead on other threads when asked for.
+// renamed over it; files copied inside the kernel where the system can, or read into
+// a ring that another thread writes out when asked for.
 #include "packer/OnePassBuilder.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "platform/FileSystem.h"
 
@@ -20,6 +22,9 @@ constexpr long long kKernelCopyStep = 16 * 1024 * 1024;
 // processor's cache, in chunks that keep both threads busy from a file's first bytes.
 constexpr std::size_t kStreamChunk = 256 * 1024;
 constexpr int kStreamChunks = 4;
+// A file the process had no descriptor for is opened again this many times, a little
+// later each time (about 1.3 s in all), while descriptors of other programs come free.
+constexpr int kDescriptorTries = 50;
 }  // namespace
 
 COnePassBuilder::COnePassBuilder() = default;
@@ -42,18 +47,18 @@ bool COnePassBuilder::OpenOutput(const std::string& strPacket) {
         return false;
     }
     Written(kPacketHeaderSize);
+    m_bLastEmpty = false;
     if (m_onePass.jobs > 1) {
-        m_pStream.reset(new CFileStream(
-            kStreamChunk, kStreamChunks, Options().sizeLimit - kPacketHeaderSize,
-            [this](CFile& file, const CFolder& folder, const char* name, SkipReason& reason) {
-                return OpenSource(file, &folder, name, reason);
-            },
+        m_pHelper.reset(new CJobHelper(
+            kStreamChunk, kStreamChunks,
             [this](const char* data, std::size_t size) {
                 if (!m_fileData.Write(data, size)) return false;
                 Written(static_cast<long long>(size));
                 return true;
+            },
+            [this](CFile& file, const CFolder& folder, const char* name, SkipReason& reason) {
+                return OpenSource(file, &folder, name, reason);
             }));
-        if (!m_pStream->Running()) m_pStream.reset();  // the job's thread reads on its own
     }
     return true;
 }
@@ -105,51 +110,148 @@ bool COnePassBuilder::FlushIndex() {
 
 void COnePassBuilder::BeginFolder(const std::string& folder, const std::vector<ListedEntry>& entries,
                                   const std::vector<EntryPlan>& plans) {
-    m_folder.Open(folder);
-    m_nFolderLength = folder.size();
-    if (!m_pStream) return;
+    m_nFileIndex = 0;
+    if (!m_pHelper) {
+        m_folder.Open(folder);
+        return;
+    }
     std::vector<const std::string*> files;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (plans[i].action == EntryPlan::Action::File) files.push_back(&entries[i].name);
     }
-    m_pStream->Begin(m_folder, std::move(files));
+    m_pHelper->BeginFolder(folder, files);
 }
 
 void COnePassBuilder::EndFolder() {
-    if (m_pStream) m_pStream->Drain();
-    m_item.Close();
+    if (m_pHelper) m_pHelper->EndFolder();
     m_folder.Close();
 }
 
-long long COnePassBuilder::AppendFileData(const std::string& strPath) {
-    if (m_pStream) return TakeStreamed(strPath);
-    m_item.Close();
-    SkipReason reason = SkipReason::Unreadable;
-    const char* name = strPath.c_str() + m_nFolderLength;
-    bool opened = OpenSource(m_item, &m_folder, name, reason);
-    for (int attempt = 1; !opened && reason == SkipReason::NoDescriptor && AwaitDescriptor(attempt); ++attempt) {
-        opened = OpenSource(m_item, &m_folder, name, reason);
+long long COnePassBuilder::AppendFileData(const std::string& folder, const std::string& name) {
+    const std::size_t index = m_nFileIndex++;
+    if (m_pHelper) {
+        PreparedFile* prepared = m_pHelper->Take(index);
+        if (prepared != nullptr) {
+            const long long length = TakePrepared(*prepared, folder, name);
+            if (length != -2) return length;
+        }
     }
-    if (!opened) return NotPacked(strPath, reason);
-    if (m_item.GetOpenedLength() >= m_onePass.kernelCopyFrom) return CopyInKernel(m_item, 0);
-    return CopyFileData(m_item, 0);
+    // Where files come empty in runs, an empty one costs a look instead of an open, a
+    // read and a close; any other file costs one look more, so the look is taken only
+    // after an empty file.
+    if (m_bLastEmpty && IsPlainlyEmpty(Folder(), name)) return 0;
+    SkipReason reason = SkipReason::Unreadable;
+    if (!OpenItem(name, reason)) {
+        NoteEmpty(false);
+        return NotPacked(folder + name, reason);
+    }
+    const long long length = m_pHelper                                              ? StreamFileData(m_item, 0)
+                             : m_item.GetOpenedLength() >= m_onePass.kernelCopyFrom ? CopyInKernel(m_item, 0)
+                                                                                   : CopyFileData(m_item, 0);
+    m_item.Close();
+    NoteEmpty(length == 0);
+    return length;
 }
 
-// The reading thread has put the file into the stream, or says why not.
-long long COnePassBuilder::TakeStreamed(const std::string& strPath) {
-    const StreamedFile* file = m_pStream->Next();
-    if (file == nullptr) {  // the packet could not be written (or more files asked for than listed: never so)
-        Fail(Failure::Data);
+// A file the second thread prepared: its length, -1 when it is not packed, -2 when the
+// job's thread is to handle it after all (no descriptor was left to open it with).
+long long COnePassBuilder::TakePrepared(PreparedFile& prepared, const std::string& folder,
+                                        const std::string& name) {
+    switch (prepared.kind) {
+        case PreparedFile::Kind::Failed:
+            if (prepared.reason == SkipReason::NoDescriptor) return -2;
+            NoteEmpty(false);
+            Skip(folder + name, prepared.reason);
+            return -1;
+        case PreparedFile::Kind::ReadError:
+            Fail(Failure::Data);
+            return -1;
+        case PreparedFile::Kind::Opened: break;
+    }
+    long long length = StreamBytes(prepared.data, prepared.size);
+    if (length >= 0 && !prepared.whole) length = StreamFileData(prepared.file, length);
+    prepared.file.Close();
+    NoteEmpty(length == 0);
+    return length;
+}
+
+// Puts the first bytes of a file, read ahead, into the ring; their count, or -1 (failure set).
+long long COnePassBuilder::StreamBytes(const char* data, std::size_t size) {
+    if (m_nOffset + static_cast<long long>(size) > Options().sizeLimit) {
+        Fail(Failure::TooLarge);
         return -1;
     }
-    switch (file->outcome) {
-        case StreamedFile::Outcome::Read: return file->length;
-        case StreamedFile::Outcome::Skipped: return NotPacked(strPath, file->reason);
-        case StreamedFile::Outcome::TooLarge: Fail(Failure::TooLarge); return -1;
-        case StreamedFile::Outcome::ReadError: break;
+    for (std::size_t done = 0; done < size;) {
+        std::size_t room = 0;
+        char* into = m_pHelper->Room(room);
+        if (into == nullptr) {
+            Fail(Failure::Data);
+            return -1;
+        }
+        room = std::min(room, size - done);
+        std::copy(data + done, data + done + room, into);
+        m_pHelper->Commit(room);
+        done += room;
     }
-    Fail(Failure::Data);
-    return -1;
+    return static_cast<long long>(size);
+}
+
+// The second thread opens no file ahead while files come empty.
+void COnePassBuilder::NoteEmpty(bool empty) {
+    m_bLastEmpty = empty;
+    if (m_pHelper) m_pHelper->SetEmptyRun(empty);
+}
+
+// An empty file that anyone may read holds nothing an open would find: it is packed
+// as read at this moment. The job's own files are opened, which names them.
+bool COnePassBuilder::IsPlainlyEmpty(const CFolder& folder, const std::string& name) const {
+    FileId id;
+    return folder.HoldsEmptyFile(name.c_str(), id) && id != m_idPacket && id != m_idData && id != m_idIndex;
+}
+
+// Running out of descriptors is no reason to leave a readable file out: the files the
+// second thread opened ahead are given back, and the open is tried again while
+// descriptors held elsewhere may come free.
+bool COnePassBuilder::OpenItem(const std::string& name, SkipReason& reason) {
+    for (int attempt = 0;; ++attempt) {
+        if (OpenSource(m_item, &Folder(), name.c_str(), reason)) return true;
+        if (reason != SkipReason::NoDescriptor || attempt == kDescriptorTries) return false;
+        if (m_pHelper) m_pHelper->GiveBackAhead(m_nFileIndex - 1);
+        if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(attempt));
+    }
+}
+
+// Reads `source` into the ring as CopyFileData copies it, from its position on (`total`
+// of its bytes already in): to a short read that brings the total to the length the
+// file had when opened, or to a read of 0.
+long long COnePassBuilder::StreamFileData(CFile& source, long long total) {
+    const long long opened = source.GetOpenedLength();
+    for (;;) {
+        std::size_t room = 0;
+        char* into = m_pHelper->Room(room);
+        if (into == nullptr) {
+            Fail(Failure::Data);
+            return -1;
+        }
+        // One byte more than is left, so that the last read comes back short.
+        if (opened > total && opened - total + 1 < static_cast<long long>(room)) {
+            room = static_cast<std::size_t>(opened - total + 1);
+        }
+        const long long n = source.Read(into, room);
+        if (n == 0) break;
+        if (n < 0) {
+            Fail(Failure::Data);
+            return -1;
+        }
+        if (m_nOffset + total + n > Options().sizeLimit) {
+            Fail(Failure::TooLarge);
+            return -1;
+        }
+        total += n;
+        m_pHelper->Commit(static_cast<std::size_t>(n));
+        if (static_cast<std::size_t>(n) < room && opened > 0 && total == opened) break;
+    }
+    return total;
 }
 
 // A file that is not packed is skipped, unless the process had no descriptor left to
@@ -206,8 +308,8 @@ void COnePassBuilder::Written(long long bytes) {
 }
 
 bool COnePassBuilder::FinishOutput(const std::string&) {
-    if (m_pStream && !m_pStream->Flush()) Fail(Failure::Data);
-    m_pStream.reset();
+    if (m_pHelper && !Failed() && !m_pHelper->Flush()) Fail(Failure::Data);
+    m_pHelper.reset();
     FlushData();
     if (!QueueFailure()) return false;
     if (!AppendIndex()) {
@@ -279,7 +381,7 @@ bool COnePassBuilder::NameTemporary() {
 }
 
 void COnePassBuilder::CloseOutput() {
-    m_pStream.reset();
+    m_pHelper.reset();
     m_item.Close();
     m_folder.Close();
     CPacketBuilder::CloseOutput();

@@ -10,16 +10,17 @@
 #include <string>
 
 #include "packer/PacketBuilder.h"
-#include "packer/FileStream.h"
+#include "packer/JobHelper.h"
 #include "platform/File.h"
 #include "platform/SignalGuard.h"
 
 struct OnePassOptions {
-    int jobs = 1;                                 // 2 or more: files read on a thread of their own; 1: none
+    int jobs = 1;                                 // 2 or more: the packet written on a thread of its own
+                                                  // (started once there is a chunk to write); 1: none
     bool sync = false;                            // the packet on the disk before it replaces the old one,
                                                   // written back while it is made
     std::size_t indexInMemory = 16 * 1024 * 1024; // index bytes held in memory; the rest in a temporary file
-    long long kernelCopyFrom = 64 * 1024;         // without a reading thread, files from this length on are
+    long long kernelCopyFrom = 64 * 1024;         // without a writing thread, files from this length on are
                                                   // copied inside the kernel
 };
 
@@ -39,13 +40,19 @@ protected:
     void BeginFolder(const std::string& folder, const std::vector<ListedEntry>& entries,
                      const std::vector<EntryPlan>& plans) override;
     void EndFolder() override;
-    long long AppendFileData(const std::string& strPath) override;
+    long long AppendFileData(const std::string& folder, const std::string& name) override;
     bool FlushData() override;
 
 private:
     bool MayReplace(const std::string& target) const;
     bool OpenTemporaryFiles();
-    long long TakeStreamed(const std::string& strPath);
+    const CFolder& Folder() const { return m_pHelper ? m_pHelper->Folder() : m_folder; }
+    bool IsPlainlyEmpty(const CFolder& folder, const std::string& name) const;
+    void NoteEmpty(bool empty);
+    long long TakePrepared(PreparedFile& prepared, const std::string& folder, const std::string& name);
+    bool OpenItem(const std::string& name, SkipReason& reason);
+    long long StreamBytes(const char* data, std::size_t size);
+    long long StreamFileData(CFile& source, long long total);
     long long NotPacked(const std::string& strPath, SkipReason reason);
     long long CopyInKernel(CFile& source, long long total);
     bool AppendIndex();
@@ -58,10 +65,11 @@ private:
     std::string m_strTempPath;  // the packet's name until it takes PACKET's; empty before it has one
                                 // (made without a name) and once it has PACKET's
     CRemoveOnSignal m_guard;
-    CFolder m_folder;             // the folder whose entries are handled
-    std::size_t m_nFolderLength = 0;
-    std::unique_ptr<CFileStream> m_pStream;  // the reading thread, when there is one
-    CFile m_item;                 // the file being copied when there is none
+    CFolder m_folder;             // the folder whose entries are handled, without a second thread
+    std::unique_ptr<CJobHelper> m_pHelper;  // the second thread and its ring, when there is one
+    std::size_t m_nFileIndex = 0; // of the folder's file being handled, among its files
+    CFile m_item;                 // the file being copied, opened by the job's thread
+    bool m_bLastEmpty = false;    // the last file packed was empty: the next one is looked at first
     long long m_nIndexSpilled = 0;  // index bytes in m_fileIndex
     long long m_nWritten = 0;       // bytes of the packet written so far
     long long m_nWrittenBack = 0;   // of which the disk was asked to take

@@ -288,27 +288,26 @@ EntryPlan CPacketBuilder::PlanEntry(const std::string& prefix, const std::string
 
 void CPacketBuilder::HandleEntry(const std::string& folder, const std::string& prefix, const std::string& name,
                                  const EntryPlan& plan, std::vector<Subfolder>& subfolders) {
-    const std::string path = folder + name;
     const std::string& stored = plan.stored.empty() ? name : plan.stored;
     switch (plan.action) {
-        case EntryPlan::Action::LeaveOut: return LeaveOut(plan.message, path, plan.reason);
-        case EntryPlan::Action::Skip: return Skip(path, plan.reason);
+        case EntryPlan::Action::LeaveOut: return LeaveOut(plan.message, folder + name, plan.reason);
+        case EntryPlan::Action::Skip: return Skip(folder + name, plan.reason);
         case EntryPlan::Action::Folder: {
-            std::string line = FormatFolderLine(m_nOffset, prefix + stored);
-            if (!WriteIndexLine(line)) return;
+            FormatIndexLine(m_strLine, 'D', m_nOffset, 0, prefix, stored);
+            if (!WriteIndexLine(m_strLine)) return;
             subfolders.push_back({name, stored});
-            AddMessage(std::move(line));
+            if (m_options.indexTexts) AddMessage(m_strLine);
             ++m_nFolders;
             return;
         }
         case EntryPlan::Action::File: break;
     }
-    long long length = AppendFileData(path);
+    long long length = AppendFileData(folder, name);
     if (length < 0) return;
-    std::string line = FormatFileLine(m_nOffset, static_cast<int>(length), prefix + stored);
+    FormatIndexLine(m_strLine, 'F', m_nOffset, static_cast<int>(length), prefix, stored);
     m_nOffset += static_cast<int>(length);
-    if (!WriteIndexLine(line)) return;
-    AddMessage(std::move(line));
+    if (!WriteIndexLine(m_strLine)) return;
+    if (m_options.indexTexts) AddMessage(m_strLine);
     ++m_nFiles;
 }
 
@@ -325,11 +324,12 @@ void CPacketBuilder::LeaveOut(const char* format, const std::string& path, SkipR
     Skip(path, reason);
 }
 
-long long CPacketBuilder::AppendFileData(const std::string& strPath) {
+long long CPacketBuilder::AppendFileData(const std::string& folder, const std::string& name) {
+    const std::string path = folder + name;
     CFile source;
     SkipReason reason;
-    if (!OpenSource(source, nullptr, strPath.c_str(), reason)) {
-        Skip(strPath, reason);
+    if (!OpenSource(source, nullptr, path.c_str(), reason)) {
+        Skip(path, reason);
         return -1;
     }
     return CopyFileData(source, 0);
@@ -349,20 +349,19 @@ bool CPacketBuilder::OpenSource(CFile& source, const CFolder* folder, const char
         return false;
     }
     // What the listing took for a file but is none (Wine lists FIFOs as files), and the
-    // job's own open files, are skipped like unreadable files.
+    // job's own open files, are skipped like unreadable files; none is held open (on
+    // Windows an open packet could not be replaced).
     if (!source.IsRegular()) {
         reason = SkipReason::NotAFile;
-        return false;
-    }
-    if (IsWorkFile(source)) {
+    } else if (IsWorkFile(source)) {
         reason = SkipReason::WorkFile;
-        return false;
-    }
-    if (source.GetId() == m_idPacket) {
+    } else if (source.GetId() == m_idPacket) {
         reason = SkipReason::Packet;
-        return false;
+    } else {
+        return true;
     }
-    return true;
+    source.Close();
+    return false;
 }
 
 long long CPacketBuilder::CopyFileData(CFile& source, long long total) {

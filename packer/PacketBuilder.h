@@ -52,6 +52,8 @@ struct PackOptions {
     bool sorted = false;                    // each folder's entries in byte order of their names
     bool sourceRequired = false;            // a source folder that cannot be listed fails the job
                                             // (else: an empty packet, as the dialog makes)
+    bool indexTexts = true;                 // every index line is queued as a text too (a host that
+                                            // shows none saves the copies)
     NameConverter convertName;              // empty: names are stored as the listing gives them
 };
 
@@ -131,13 +133,13 @@ protected:
     // Around the entries of one folder listed whole: `entries` and `plans` side by side.
     virtual void BeginFolder(const std::string&, const std::vector<ListedEntry>&, const std::vector<EntryPlan>&) {}
     virtual void EndFolder() {}
-    // Appends the file's content to the data; its length, or -1 when it is not packed
-    // (the skip or failure recorded).
-    virtual long long AppendFileData(const std::string& strPath);
+    // Appends the content of the file `name` of `folder` (which ends with a separator)
+    // to the data; its length, or -1 when it is not packed (the skip or failure recorded).
+    virtual long long AppendFileData(const std::string& folder, const std::string& name);
 
     // Opens the source file `name` of `folder` (without a folder, `name` is its whole
-    // path) for the copy; false with the reason it is not packed. Changes nothing of
-    // the job's, so it may run on another thread.
+    // path) for the copy; false with the reason it is not packed, the file closed. Changes
+    // nothing of the job's, so it may run on another thread.
     bool OpenSource(CFile& source, const CFolder* folder, const char* name, SkipReason& reason) const;
     // Appends `source` from its position on (`total` of its bytes already in) until
     // its end, through the copy buffer; the file's length in all, or -1 (failure set).
@@ -164,6 +166,7 @@ protected:
     std::vector<char> m_buffer;     // copy buffer, allocated once per job
     std::size_t m_nBuffered = 0;    // file contents in m_buffer not yet in m_fileData
     std::string m_strIndexPending;  // index lines not yet written to m_fileIndex
+    std::string m_strLine;          // the index line being made, its room kept from entry to entry
     std::size_t m_nIndexFlushSize;  // pending index lines are flushed at this size
     long long m_nIndexLength = 0;
 

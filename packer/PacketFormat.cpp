@@ -6,13 +6,13 @@
 
 #include "platform/MbText.h"
 
-namespace {
-// The same text as "#%c,%d,%d,%s\r\n", built without the cost of a format parser:
+// The same text as "#%c,%d,%d,%s%s\r\n", built without the cost of a format parser:
 // one line is made for every entry of the tree.
-std::string FormatLine(char kind, int offset, int length, const std::string& relativePath) {
+void FormatIndexLine(std::string& line, char kind, int offset, int length, const std::string& folder,
+                     const std::string& name) {
     char number[12];  // a signed 32-bit decimal
-    std::string line;
-    line.reserve(relativePath.size() + 28);
+    line.clear();
+    line.reserve(folder.size() + name.size() + 28);
     line += '#';
     line += kind;
     line += ',';
@@ -20,12 +20,10 @@ std::string FormatLine(char kind, int offset, int length, const std::string& rel
     line += ',';
     line.append(number, std::to_chars(number, number + sizeof number, length).ptr);
     line += ',';
-    line += relativePath;
+    line += folder;
+    line += name;
     line += "\r\n";
-    return line;
 }
-
-}  // namespace
 
 std::string FormatPacketHeader(int indexOffset, int indexLength) {
     char line[kPacketHeaderSize + 1];
@@ -36,11 +34,15 @@ std::string FormatPacketHeader(int indexOffset, int indexLength) {
 }
 
 std::string FormatFolderLine(int offset, const std::string& relativePath) {
-    return FormatLine('D', offset, 0, relativePath);
+    std::string line;
+    FormatIndexLine(line, 'D', offset, 0, std::string(), relativePath);
+    return line;
 }
 
 std::string FormatFileLine(int offset, int length, const std::string& relativePath) {
-    return FormatLine('F', offset, length, relativePath);
+    std::string line;
+    FormatIndexLine(line, 'F', offset, length, std::string(), relativePath);
+    return line;
 }
 
 bool NameHoldsBackslash(const std::string& name) {

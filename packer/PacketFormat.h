@@ -13,6 +13,10 @@ std::string FormatPacketHeader(int indexOffset, int indexLength);
 // One index line: "#D,offset,0,path\r\n" for a folder, "#F,offset,length,path\r\n" for a file.
 std::string FormatFolderLine(int offset, const std::string& relativePath);
 std::string FormatFileLine(int offset, int length, const std::string& relativePath);
+// Makes `line` the index line of kind 'D' or 'F' whose path is `folder` (empty, or ending
+// with a backslash) followed by `name`; the string's room is kept from line to line.
+void FormatIndexLine(std::string& line, char kind, int offset, int length, const std::string& folder,
+                     const std::string& name);
 // True for a listed name the index cannot hold as one component: it contains a
 // backslash (a whole character), which the index reads as a separator. Off Windows
 // any name may; under Wine a Linux name reaches the Windows build with its own.

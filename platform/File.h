@@ -179,11 +179,19 @@ public:
     bool Open(const std::string& path);
     void Close();
     const std::string& Path() const { return m_strPath; }
+    // True when the entry `name` is now, looked at without opening it (links followed),
+    // a plain file of length 0 that its permission bits let every user read, on this
+    // folder's own file system, one whose lengths are what its files hold (not procfs,
+    // sysfs, FUSE or a network file system, whose files may report 0 and hold bytes);
+    // its identity in `id`. False whenever that cannot be told: the caller opens it.
+    bool HoldsEmptyFile(const char* name, FileId& id) const;
 
 private:
     friend class CFile;
     std::string m_strPath;
 #ifndef _WIN32
     int m_fd = -1;
+    std::uint64_t m_device = 0;  // the folder's file system
+    bool m_bTrueLengths = false; // that file system's lengths count every byte its files hold
 #endif
 };

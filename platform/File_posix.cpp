@@ -10,6 +10,9 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 
 CFile::~CFile() { Close(); }
 
@@ -240,14 +243,70 @@ void CFileHold::Release() {
     m_fd = -1;
 }
 
+namespace {
+
+// File systems whose files hold exactly as many bytes as their length says: a file of
+// length 0 there is empty. Pseudo file systems (procfs, sysfs...), FUSE and network file
+// systems are left out: their files may report 0, or a stale length, and hold bytes.
+bool LengthsAreTrue(int folder) {
+#ifdef __linux__
+    struct statfs fs;
+    if (::fstatfs(folder, &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFul) {
+        case 0xEF53:      // ext2, ext3, ext4
+        case 0x58465342:  // xfs
+        case 0x9123683E:  // btrfs
+        case 0x01021994:  // tmpfs
+        case 0x858458F6:  // ramfs
+        case 0xF2F52010:  // f2fs
+        case 0x2FC12FC1:  // zfs
+        case 0xCA451A4E:  // bcachefs
+        case 0x3153464A:  // jfs
+        case 0x4D44:      // vfat
+        case 0x2011BAB0:  // exfat
+        case 0x7366746E:  // ntfs3
+        case 0x9660:      // iso9660
+        case 0x15013346:  // udf
+        case 0x73717368:  // squashfs
+        case 0xE0F5E1E2:  // erofs
+            return true;
+        default:
+            return false;
+    }
+#else
+    (void)folder;
+    return false;
+#endif
+}
+
+}  // namespace
+
 bool CFolder::Open(const std::string& path) {
     Close();
     m_strPath = path;
     m_fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st;
+    m_bTrueLengths = m_fd >= 0 && ::fstat(m_fd, &st) == 0 && LengthsAreTrue(m_fd);
+    m_device = m_bTrueLengths ? static_cast<std::uint64_t>(st.st_dev) : 0;
     return m_fd >= 0;
+}
+
+bool CFolder::HoldsEmptyFile(const char* name, FileId& id) const {
+    constexpr mode_t kReadByAll = S_IRUSR | S_IRGRP | S_IROTH;
+    struct stat st;
+    // Another file system under this folder (a link out of it, a mount) has its own rules.
+    if (!m_bTrueLengths || ::fstatat(m_fd, name, &st, 0) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0 ||
+        (st.st_mode & kReadByAll) != kReadByAll || static_cast<std::uint64_t>(st.st_dev) != m_device) {
+        return false;
+    }
+    id.volume = m_device;
+    id.index = static_cast<std::uint64_t>(st.st_ino);
+    id.valid = true;
+    return true;
 }
 
 void CFolder::Close() {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
+    m_bTrueLengths = false;
 }

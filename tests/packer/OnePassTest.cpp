@@ -48,6 +48,26 @@ TEST(OnePass, GivesTheTwoPassPacketByteForByteAndTheSameTextsInTheSameOrder) {
     EXPECT_EQ(NamesIn(f.Dir().Path()), (std::vector<std::string>{"one.dat", "out.dat", "src", "work"}));
 }
 
+// Folders of a few files each: the second thread prepares the files just ahead of the job's
+// thread and moves from folder to folder with it, near the end of each one.
+TEST(OnePass, ManyFoldersOfFewFilesComeOutAsTheTwoPassPacketFromBothThreads) {
+    PackFixture f;
+    for (int d = 0; d < 150; ++d) {
+        for (int i = 0; i < 1 + d % 12; ++i) {
+            f.Write("d" + std::to_string(d) + "/f" + std::to_string(i),
+                    std::string(static_cast<std::size_t>((d * 131 + i * 977) % 20000), static_cast<char>('a' + i)));
+        }
+    }
+    ASSERT_TRUE(f.Pack());
+    const std::string twoPass = ReadFileBytes(f.PacketPath());
+    OnePassOptions onePass;
+    onePass.jobs = 2;
+    for (int run = 0; run < 4; ++run) {
+        ASSERT_TRUE(PackOnePass(f, f.Dir() / "one.dat", f.Options(), onePass).ok);
+        EXPECT_TRUE(ReadFileBytes(f.Dir() / "one.dat") == twoPass) << "run " << run;
+    }
+}
+
 TEST(OnePass, FailedJobKeepsTheOldPacketAndLeavesNothingBesideIt) {
     PackFixture f;
     for (int i = 0; i < 20; ++i) f.Write("file" + std::to_string(i), std::string(10, 'x'));

@@ -61,6 +61,94 @@ TEST(PackPosix, ProcfsFileThatReportsNoLengthIsPackedWhole) {
     }
 }
 
+// The names of the entries of `folder` the job opened, as inotify saw them, one per open.
+class OpenWatch {
+public:
+    explicit OpenWatch(const std::string& folder) : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        m_ok = m_fd >= 0 && ::inotify_add_watch(m_fd, folder.c_str(), IN_OPEN) >= 0;
+    }
+    ~OpenWatch() { ::close(m_fd); }
+    bool Ok() const { return m_ok; }
+    std::vector<std::string> Opened() {
+        std::vector<std::string> names;
+        alignas(struct inotify_event) char buffer[64 * 1024];
+        for (ssize_t n; (n = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+            for (char* p = buffer; p < buffer + n;) {
+                auto* event = reinterpret_cast<struct inotify_event*>(p);
+                if (event->len > 0) names.push_back(event->name);
+                p += sizeof(struct inotify_event) + event->len;
+            }
+        }
+        return Sorted(names);
+    }
+
+private:
+    int m_fd;
+    bool m_ok = false;
+};
+
+TEST(PackOnePassEmpty, EmptyFilesAfterAnEmptyFileArePackedWithoutAnOpen) {
+    PackFixture f;
+    for (int i = 0; i < 10; ++i) f.Write("a" + std::to_string(i), "");
+    f.Write("b", "bb");
+    f.Write("c", "");
+    PackOptions options = f.Options();
+    options.sorted = true;
+    f.SetOptions(options);
+    ASSERT_TRUE(f.Pack());
+    for (int jobs : {1, 2}) {
+        OnePassOptions onePass;
+        onePass.jobs = jobs;
+        OpenWatch watch(f.Source());
+        ASSERT_TRUE(watch.Ok());
+        ASSERT_TRUE(PackOnePass(f, f.Dir() / "one.dat", options, onePass).ok);
+        // The first empty file is opened, as is every file after one that is not empty; the
+        // second thread may have opened one more ahead before it knew that files came empty.
+        std::vector<std::string> opened = watch.Opened();
+        auto ahead = std::find_if(opened.begin(), opened.end(),
+                                  [](const std::string& name) { return name[0] == 'a' && name != "a0"; });
+        if (jobs > 1 && ahead != opened.end()) opened.erase(ahead);
+        EXPECT_EQ(opened, (std::vector<std::string>{"a0", "b", "c"})) << "jobs " << jobs;
+        EXPECT_TRUE(ReadFileBytes(f.Dir() / "one.dat") == ReadFileBytes(f.PacketPath())) << "jobs " << jobs;
+    }
+}
+
+TEST(PackOnePassEmpty, FilesThatOnlyLookEmptyAreOpenedAndPackedAsAnOpenFindsThem) {
+    const char* procfs = "/proc/version";  // reports a length of 0 to everyone, and holds a line
+    const std::string line = ReadFileBytes(procfs);
+    struct stat st;
+    if (line.empty() || ::stat(procfs, &st) != 0 || st.st_size != 0) GTEST_SKIP() << procfs << " is not as expected";
+    PackFixture f;
+    f.Write("a", "");
+    ASSERT_EQ(::symlink(procfs, f.Src("b").c_str()), 0);  // on another file system
+    f.Write("c", "");
+    f.Write("d", "");
+    ASSERT_EQ(::chmod(f.Src("d").c_str(), 0640), 0);  // not every user may read it: the open tells
+    f.Write("e", "");
+    PackOptions options = f.Options();
+    options.sorted = true;
+    for (int jobs : {1, 2}) {
+        WriteFileBytes(f.Src("out.dat"), "");  // the packet replaced, met after an empty file
+        OnePassOptions onePass;
+        onePass.jobs = jobs;
+        OpenWatch watch(f.Source());
+        ASSERT_TRUE(watch.Ok());
+        OnePassRun run = PackOnePass(f, f.Src("out.dat"), options, onePass);
+        ASSERT_TRUE(run.ok);
+        EXPECT_EQ(DescribeIndex(ReadValidPacket(f.Src("out.dat"))),
+                  (std::vector<std::string>{"F 64 0 a", "F 64 " + std::to_string(line.size()) + " b",
+                                            "F " + std::to_string(64 + line.size()) + " 0 c",
+                                            "F " + std::to_string(64 + line.size()) + " 0 d",
+                                            "F " + std::to_string(64 + line.size()) + " 0 e"}))
+            << "jobs " << jobs;
+        EXPECT_EQ(ReadValidPacket(f.Src("out.dat")).entries[1].content, line);
+        EXPECT_TRUE(Contains(run.messages, FormatText(kMsgPacketItself, "out.dat")));
+        const std::vector<std::string> opened = watch.Opened();
+        for (const char* name : {"a", "c", "d", "out.dat"}) EXPECT_TRUE(Contains(opened, name)) << name;
+        EXPECT_FALSE(Contains(opened, "e"));
+    }
+}
+
 TEST(PackPosix, LinkPlantedAtAWorkFileNameIsNeverFollowed) {
     for (const char* name : {"_data_temp.dat", "_index_temp.txt"}) {
         PackFixture f;
