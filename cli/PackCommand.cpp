@@ -131,11 +131,18 @@ int ReportSkipped(const CPacketBuilder& builder) {
     return count;
 }
 
-// Two threads unless --jobs says otherwise, wherever the process may run on two cores:
-// the job's reads the files and a second one writes the packet, started only once there
-// is a chunk to write. The two halves of the copy overlap, and the threads meet once a
-// chunk and wait asleep, so a busy machine loses them nothing (see docs/benchmarks.md).
-int DefaultJobs() { return CoreCount() > 1 ? 2 : 1; }
+// Two threads unless --jobs says otherwise, wherever the process may run on two cores
+// and one of them is free of other work: the job's reads the files and a second one
+// writes the packet, started only once there is a chunk to write, the two halves of the
+// copy overlapping. Where other work takes every core but one, the two would share that
+// one and wait on each other a time slice at a time: one thread is faster then (see
+// docs/benchmarks.md).
+int DefaultJobs() {
+    const int cores = CoreCount();
+    if (cores < 2) return 1;
+    const int others = OtherRunnableTasks();
+    return others >= 0 && others >= cores - 1 ? 1 : 2;
+}
 
 // The dialog's job for two passes, else the one-pass job with the options' threads and sync.
 std::unique_ptr<CPacketBuilder> MakeBuilder(bool twoPass, const CliOptions& options) {
