@@ -88,11 +88,8 @@ TEST(CliOnePassPosix, AnotherUserPacksWithTheProgramInAFolderTheyCannotWrite) {
     TempDir dir;
     MakeDirs(dir / "src/sub");
     WriteFileBytes(dir / "src/sub/a.txt", "aaa");
-    MakeDirs(dir / "prog");
     MakeDirs(dir / "out");
-    const std::string program = dir / "prog/velkaron-pack";
-    WriteFileBytes(program, ReadFileBytes(ProgramPath()));
-    ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
+    const std::string program = CopyOfProgramIn(dir / "prog");
     for (const std::string& folder : {dir.Path(), dir / "prog", dir / "src", dir / "src/sub"}) ::chmod(folder.c_str(), 0755);
     ::chmod((dir / "out").c_str(), 0777);
     int out = ::open((dir / "out/stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);

@@ -5,7 +5,9 @@
 
 #include <cstdlib>
 #include <random>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -31,8 +33,11 @@ std::string CopyOfProgramIn(const std::string& folder) {
     const std::string original = VelkaronPackPath();
     const std::string program = WithOneTrailingChar(folder, kPathSep) + original.substr(FindLastChar(original, kPathSep) + 1);
     MakeDirs(folder);
+#ifdef _WIN32
+    // Read with sharing: a test that starts the program meanwhile must not find it held.
+    ::CopyFileA(original.c_str(), program.c_str(), FALSE);
+#else
     WriteFileBytes(program, ReadFileBytes(original));
-#ifndef _WIN32
     ::chmod(program.c_str(), 0755);
 #endif
     return program;
@@ -43,7 +48,40 @@ CliRun RunVelkaronPack(const TempDir& dir, const std::vector<std::string>& args)
 }
 
 #ifdef _WIN32
-constexpr int kCmdCouldNotStart = 9009;
+namespace {
+
+// A file for a child's standard stream: created, inherited, shared with its readers.
+HANDLE InheritedFile(const std::string& path, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Starts the command line directly, not through cmd, whose search for the program
+// Wine now and then fails under load; its exit status, or -1 when it cannot start.
+int RunCommandLine(std::string command, const TempDir& dir) {
+    HANDLE in = InheritedFile("NUL", GENERIC_READ, OPEN_EXISTING);
+    HANDLE out = InheritedFile(dir / "cli-stdout.txt", GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE err = InheritedFile(dir / "cli-stderr.txt", GENERIC_WRITE, CREATE_ALWAYS);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process = {};
+    DWORD status = static_cast<DWORD>(-1);
+    if (::CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        ::GetExitCodeProcess(process.hProcess, &status);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    for (HANDLE h : {in, out, err}) ::CloseHandle(h);
+    return static_cast<int>(status);
+}
+
+}  // namespace
 #endif
 
 CliRun RunProgram(const std::string& program, const TempDir& dir, const std::vector<std::string>& args) {
@@ -57,20 +95,12 @@ CliRun RunProgram(const std::string& program, const TempDir& dir, const std::vec
 #endif
         command += " \"" + arg + "\"";
     }
-    command += " > \"" + (dir / "cli-stdout.txt") + "\" 2> \"" + (dir / "cli-stderr.txt") + "\"";
-#ifdef _WIN32
-    command = "\"" + command + "\"";  // cmd /c strips one outer pair of quotes
-#endif
-    int raw = std::system(command.c_str());
-#ifdef _WIN32
-    // Under load Wine's cmd now and then fails to start a program that is there and
-    // answers 9009 ("not recognised"); the program never ran, so it is started again.
-    for (int retry = 0; raw == kCmdCouldNotStart && retry < 3; ++retry) raw = std::system(command.c_str());
-#endif
     CliRun run;
 #ifdef _WIN32
-    run.status = raw;
+    run.status = RunCommandLine(command, dir);
 #else
+    command += " > \"" + (dir / "cli-stdout.txt") + "\" 2> \"" + (dir / "cli-stderr.txt") + "\"";
+    const int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
     run.out = ReadFileBytes(dir / "cli-stdout.txt");
