@@ -25,7 +25,7 @@ constexpr std::size_t kAheadPiece = 16 * 1024;
 // it handles the file itself: an open and a small read take a few microseconds, unless the
 // second thread lost its core meanwhile (on a busy machine, for milliseconds). On Windows a
 // file has one opener at a time: there the job's thread sleeps until the file is prepared.
-constexpr int kSpins = 100;
+constexpr int kSpins = 400;
 #ifdef _WIN32
 constexpr bool kOpenTwice = false;
 #else
@@ -59,6 +59,7 @@ struct CJobHelper::Work {
     CFolder helperFolder;  // the second thread's own: two threads opening files through one
                            // descriptor make its count bounce between their cores
     std::vector<std::string> names;  // empty when no file is prepared ahead
+    std::vector<std::uint64_t> inodes;  // the names' listed inode numbers
     std::unique_ptr<Slot[]> slots;
     alignas(64) std::atomic<std::size_t> jobNext{0};     // the next file the job's thread takes
     alignas(64) std::atomic<std::size_t> helperNext{0};  // the next file the second thread may prepare
@@ -150,13 +151,15 @@ bool CJobHelper::Flush() {
     return !m_bFailed;
 }
 
-void CJobHelper::BeginFolder(const std::string& path, const std::vector<const std::string*>& names) {
+void CJobHelper::BeginFolder(const std::string& path, const std::vector<const std::string*>& names,
+                             const std::vector<std::uint64_t>& inodes) {
     std::shared_ptr<Work> work = std::make_shared<Work>();
     work->path = path;
     work->folder.Open(path);
     if (!m_bAheadOff && !m_bEmptyRun && !names.empty()) {
         work->names.reserve(names.size());
         for (const std::string* name : names) work->names.push_back(*name);
+        work->inodes = inodes;
         work->slots.reset(new Slot[names.size()]);
     }
     {
@@ -245,14 +248,15 @@ bool CJobHelper::PrepareNext(Work& work) {
     if (!slot.state.compare_exchange_strong(state, kPreparing)) return true;  // the job's thread has it
     PreparedFile& file = slot.prepared;
     if (work.helperFolder.Path().empty()) work.helperFolder.Open(work.path);
-    if (m_opener(file.file, work.helperFolder, work.names[index].c_str(), file.reason)) {
+    if (m_opener(file.file, work.helperFolder, work.names[index].c_str(), work.inodes[index], file.reason)) {
         file.kind = PreparedFile::Kind::Opened;
         file.size = 0;
         file.whole = false;
         const long long length = file.file.GetOpenedLength();
         // Empty files are the job's thread's: a look costs it less than taking them from here.
-        if (length == 0) m_bEmptyRun = true;
-        if (length > 0 && length < static_cast<long long>(kAheadPiece)) ReadAhead(file, index);
+        // A file opened without a look (length unknown) is read ahead as far as its piece goes.
+        if (length < 0 || (length > 0 && length < static_cast<long long>(kAheadPiece))) ReadAhead(file, index);
+        if (length == 0 || (file.whole && file.size == 0)) m_bEmptyRun = true;
     } else {
         file.kind = PreparedFile::Kind::Failed;
         if (file.reason == SkipReason::NoDescriptor) m_bAheadOff = true;
@@ -272,7 +276,8 @@ bool CJobHelper::WriterReady() const {
 }
 
 // Reads a small file into its piece as the job's copy reads: to a short read that brings
-// the total to the length it had when opened, or to a read of 0; closed when read whole.
+// the total to the length it had when opened (any short read where that ends a file), or to
+// a read of 0; closed when read whole.
 // A file that grew past its piece is left open where the reading stopped.
 void CJobHelper::ReadAhead(PreparedFile& file, std::size_t index) {
     char* piece = m_ahead.get() + (index % kAhead) * kAheadPiece;
@@ -289,7 +294,8 @@ void CJobHelper::ReadAhead(PreparedFile& file, std::size_t index) {
             return;
         }
         total += static_cast<std::size_t>(n);
-        if (n == 0 || (static_cast<std::size_t>(n) < want && static_cast<long long>(total) == opened)) {
+        if (n == 0 || (static_cast<std::size_t>(n) < want &&
+                       (static_cast<long long>(total) == opened || file.file.ShortReadEnds()))) {
             file.whole = true;
             break;
         }

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -39,8 +40,10 @@ class CJobHelper {
 public:
     // Takes `size` bytes of the stream for the packet; false when they could not be written.
     using Sink = std::function<bool(const char* data, std::size_t size)>;
-    // Opens the file `name` of `folder` as the job would; false with the reason it is not packed.
-    using Opener = std::function<bool(CFile& file, const CFolder& folder, const char* name, SkipReason& reason)>;
+    // Opens the file `name` of `folder` (its listed inode number `inode`, or 0) as the job
+    // would; false with the reason it is not packed.
+    using Opener = std::function<bool(CFile& file, const CFolder& folder, const char* name, std::uint64_t inode,
+                                      SkipReason& reason)>;
 
     // A ring of `chunks` chunks of `chunkSize` bytes. The thread starts with the first
     // folder or the first full chunk; where the system refuses it, the job's thread
@@ -59,8 +62,10 @@ public:
     // The stream's end: waits until the sink has taken every byte; false when it failed.
     bool Flush();
 
-    // Begins on the files `names` of the folder `path` (ending with a separator).
-    void BeginFolder(const std::string& path, const std::vector<const std::string*>& names);
+    // Begins on the files `names` of the folder `path` (ending with a separator), whose
+    // listed inode numbers are `inodes` (side by side).
+    void BeginFolder(const std::string& path, const std::vector<const std::string*>& names,
+                     const std::vector<std::uint64_t>& inodes);
     // The open folder, for the job's own opens; valid until EndFolder.
     const CFolder& Folder() const;
     // File `index` of the folder (taken in order) as the second thread prepared it, for
