@@ -23,7 +23,8 @@ constexpr std::size_t kAheadPiece = 16 * 1024;
 
 // How often the job's thread looks again at a file the second thread is preparing before
 // it handles the file itself: an open and a small read take a few microseconds, unless the
-// second thread lost its core meanwhile (on a busy machine, for milliseconds). On Windows a
+// second thread lost its core meanwhile (on a busy machine, for milliseconds). 400 pauses
+// are about 6 us here; at 100 (1.4 us) one file in fourteen was opened by both. On Windows a
 // file has one opener at a time: there the job's thread sleeps until the file is prepared.
 constexpr int kSpins = 400;
 #ifdef _WIN32
