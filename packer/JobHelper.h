@@ -47,8 +47,9 @@ public:
 
     // A ring of `chunks` chunks of `chunkSize` bytes. The thread starts with the first
     // folder or the first full chunk; where the system refuses it, the job's thread
-    // gives the sink each chunk itself and prepares no file ahead.
-    CJobHelper(std::size_t chunkSize, int chunks, Sink sink, Opener opener);
+    // gives the sink each chunk itself and prepares no file ahead. Out of work, the
+    // thread looks for more during `idleSpin` microseconds before it sleeps.
+    CJobHelper(std::size_t chunkSize, int chunks, int idleSpin, Sink sink, Opener opener);
     // Stops the thread, dropping what the ring still holds and closing the files opened ahead.
     ~CJobHelper();
     CJobHelper(const CJobHelper&) = delete;
@@ -92,9 +93,12 @@ private:
     bool WriterReady() const;
     void Wake(std::atomic<bool>& sleeping, std::condition_variable& cv);
     template <class Ready>
+    bool LookFor(Ready ready) const;
+    template <class Ready>
     void Sleep(Ready ready, std::condition_variable& cv, std::atomic<bool>& sleeping);
 
     const std::size_t m_nChunkSize;
+    const int m_nIdleSpin;
     const std::size_t m_nCapacity;
     std::unique_ptr<char[]> m_ring;
     std::unique_ptr<char[]> m_ahead;  // a piece for each file ahead, for the small ones read whole

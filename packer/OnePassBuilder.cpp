@@ -50,7 +50,7 @@ bool COnePassBuilder::OpenOutput(const std::string& strPacket) {
     m_bLastEmpty = false;
     if (m_onePass.jobs > 1) {
         m_pHelper.reset(new CJobHelper(
-            kStreamChunk, kStreamChunks,
+            kStreamChunk, kStreamChunks, m_onePass.idleSpin,
             [this](const char* data, std::size_t size) {
                 if (!m_fileData.Write(data, size)) return false;
                 Written(static_cast<long long>(size));
