@@ -244,6 +244,11 @@ bool CJobHelper::NextToPrepare(const Work& work, std::size_t& index) const {
     return !m_bAheadOff && !m_bEmptyRun && index < work.names.size() && index + 1 < job + kAhead;
 }
 
+// True when every file of the folder is prepared or taken (or there is no folder).
+bool CJobHelper::FolderDone(const Work* work) {
+    return work == nullptr || std::max<std::size_t>(work->helperNext, work->jobNext + 1) >= work->names.size();
+}
+
 bool CJobHelper::CanPrepare(const Work& work) const {
     std::size_t index = 0;
     return NextToPrepare(work, index);
@@ -345,7 +350,8 @@ void CJobHelper::Run() {
         }
         if (work && PrepareNext(*work)) continue;
         auto more = [&] { return m_bQuit || WriterReady() || m_nGeneration != seen || (work && CanPrepare(*work)); };
-        if (!LookFor(more)) Sleep(more, m_cvHelper, m_bHelperSleeps);
+        // Awake only for the next folder: far enough ahead, it waits for tens of files to be taken.
+        if (!(FolderDone(work.get()) && LookFor(more))) Sleep(more, m_cvHelper, m_bHelperSleeps);
     }
 }
 

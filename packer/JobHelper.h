@@ -90,6 +90,7 @@ private:
     void ReadAhead(PreparedFile& file, std::size_t index);
     bool NextToPrepare(const Work& work, std::size_t& index) const;
     bool CanPrepare(const Work& work) const;
+    static bool FolderDone(const Work* work);
     bool WriterReady() const;
     void Wake(std::atomic<bool>& sleeping, std::condition_variable& cv);
     template <class Ready>
