@@ -131,24 +131,30 @@ int ReportSkipped(const CPacketBuilder& builder) {
     return count;
 }
 
-// Two threads unless --jobs says otherwise, wherever the process may run on two cores
-// and one of them is free of other work: the job's reads the files and a second one
-// writes the packet, started only once there is a chunk to write, the two halves of the
-// copy overlapping. Where other work takes every core but one, the two would share that
-// one and wait on each other a time slice at a time: one thread is faster then (see
-// docs/benchmarks.md).
-int DefaultJobs() {
+// Microseconds the second thread, out of work, stays awake for more where a core is to
+// spare: about the time the job's thread takes to list the next folder.
+constexpr int kIdleSpin = 30;
+
+// True where the process may run on two cores and one of them is free of other work.
+// Then the default is two threads: the job's reads the files and a second one writes
+// the packet, started only once there is a chunk to write, the two halves of the copy
+// overlapping. Where other work takes every core but one, the two would share that one
+// and wait on each other a time slice at a time: one thread is faster then, and a
+// thread that --jobs asks for sleeps at once when it waits (see docs/benchmarks.md).
+bool CoreToSpare() {
     const int cores = CoreCount();
-    if (cores < 2) return 1;
+    if (cores < 2) return false;
     const int others = OtherRunnableTasks();
-    return others >= 0 && others >= cores - 1 ? 1 : 2;
+    return !(others >= 0 && others >= cores - 1);
 }
 
 // The dialog's job for two passes, else the one-pass job with the options' threads and sync.
 std::unique_ptr<CPacketBuilder> MakeBuilder(bool twoPass, const CliOptions& options) {
     if (twoPass) return std::unique_ptr<CPacketBuilder>(new CPacketBuilder);
     OnePassOptions onePass;
-    onePass.jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
+    const bool spare = options.jobs != 1 && CoreToSpare();
+    onePass.jobs = options.jobs > 0 ? options.jobs : spare ? 2 : 1;
+    onePass.idleSpin = spare ? kIdleSpin : 0;
     onePass.sync = options.sync;
     COnePassBuilder* builder = new COnePassBuilder;
     builder->SetOnePassOptions(onePass);

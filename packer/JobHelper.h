@@ -13,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -39,13 +40,16 @@ class CJobHelper {
 public:
     // Takes `size` bytes of the stream for the packet; false when they could not be written.
     using Sink = std::function<bool(const char* data, std::size_t size)>;
-    // Opens the file `name` of `folder` as the job would; false with the reason it is not packed.
-    using Opener = std::function<bool(CFile& file, const CFolder& folder, const char* name, SkipReason& reason)>;
+    // Opens the file `name` of `folder` (its listed inode number `inode`, or 0) as the job
+    // would; false with the reason it is not packed.
+    using Opener = std::function<bool(CFile& file, const CFolder& folder, const char* name, std::uint64_t inode,
+                                      SkipReason& reason)>;
 
     // A ring of `chunks` chunks of `chunkSize` bytes. The thread starts with the first
     // folder or the first full chunk; where the system refuses it, the job's thread
-    // gives the sink each chunk itself and prepares no file ahead.
-    CJobHelper(std::size_t chunkSize, int chunks, Sink sink, Opener opener);
+    // gives the sink each chunk itself and prepares no file ahead. Out of work, the
+    // thread looks for more during `idleSpin` microseconds before it sleeps.
+    CJobHelper(std::size_t chunkSize, int chunks, int idleSpin, Sink sink, Opener opener);
     // Stops the thread, dropping what the ring still holds and closing the files opened ahead.
     ~CJobHelper();
     CJobHelper(const CJobHelper&) = delete;
@@ -59,8 +63,10 @@ public:
     // The stream's end: waits until the sink has taken every byte; false when it failed.
     bool Flush();
 
-    // Begins on the files `names` of the folder `path` (ending with a separator).
-    void BeginFolder(const std::string& path, const std::vector<const std::string*>& names);
+    // Begins on the files `names` of the folder `path` (ending with a separator), whose
+    // listed inode numbers are `inodes` (side by side).
+    void BeginFolder(const std::string& path, const std::vector<const std::string*>& names,
+                     const std::vector<std::uint64_t>& inodes);
     // The open folder, for the job's own opens; valid until EndFolder.
     const CFolder& Folder() const;
     // File `index` of the folder (taken in order) as the second thread prepared it, for
@@ -84,12 +90,16 @@ private:
     void ReadAhead(PreparedFile& file, std::size_t index);
     bool NextToPrepare(const Work& work, std::size_t& index) const;
     bool CanPrepare(const Work& work) const;
+    static bool FolderDone(const Work* work);
     bool WriterReady() const;
     void Wake(std::atomic<bool>& sleeping, std::condition_variable& cv);
+    template <class Ready>
+    bool LookFor(Ready ready) const;
     template <class Ready>
     void Sleep(Ready ready, std::condition_variable& cv, std::atomic<bool>& sleeping);
 
     const std::size_t m_nChunkSize;
+    const int m_nIdleSpin;
     const std::size_t m_nCapacity;
     std::unique_ptr<char[]> m_ring;
     std::unique_ptr<char[]> m_ahead;  // a piece for each file ahead, for the small ones read whole

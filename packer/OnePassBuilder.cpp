@@ -50,14 +50,14 @@ bool COnePassBuilder::OpenOutput(const std::string& strPacket) {
     m_bLastEmpty = false;
     if (m_onePass.jobs > 1) {
         m_pHelper.reset(new CJobHelper(
-            kStreamChunk, kStreamChunks,
+            kStreamChunk, kStreamChunks, m_onePass.idleSpin,
             [this](const char* data, std::size_t size) {
                 if (!m_fileData.Write(data, size)) return false;
                 Written(static_cast<long long>(size));
                 return true;
             },
-            [this](CFile& file, const CFolder& folder, const char* name, SkipReason& reason) {
-                return OpenSource(file, &folder, name, reason);
+            [this](CFile& file, const CFolder& folder, const char* name, std::uint64_t inode, SkipReason& reason) {
+                return OpenSource(file, &folder, name, reason, inode);
             }));
     }
     return true;
@@ -111,15 +111,18 @@ bool COnePassBuilder::FlushIndex() {
 void COnePassBuilder::BeginFolder(const std::string& folder, const std::vector<ListedEntry>& entries,
                                   const std::vector<EntryPlan>& plans) {
     m_nFileIndex = 0;
-    if (!m_pHelper) {
-        m_folder.Open(folder);
-        return;
-    }
+    m_inodes.clear();
     std::vector<const std::string*> files;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (plans[i].action == EntryPlan::Action::File) files.push_back(&entries[i].name);
+        if (plans[i].action != EntryPlan::Action::File) continue;
+        if (m_pHelper) files.push_back(&entries[i].name);
+        m_inodes.push_back(entries[i].inode);
     }
-    m_pHelper->BeginFolder(folder, files);
+    if (m_pHelper) {
+        m_pHelper->BeginFolder(folder, files, m_inodes);
+    } else {
+        m_folder.Open(folder);
+    }
 }
 
 void COnePassBuilder::EndFolder() {
@@ -146,6 +149,7 @@ long long COnePassBuilder::AppendFileData(const std::string& folder, const std::
         return NotPacked(folder + name, reason);
     }
     const long long length = m_pHelper                                              ? StreamFileData(m_item, 0)
+                             : m_item.GetOpenedLength() < 0                         ? CopyUnlooked(m_item)
                              : m_item.GetOpenedLength() >= m_onePass.kernelCopyFrom ? CopyInKernel(m_item, 0)
                                                                                    : CopyFileData(m_item, 0);
     m_item.Close();
@@ -214,7 +218,7 @@ bool COnePassBuilder::IsPlainlyEmpty(const CFolder& folder, const std::string& n
 // descriptors held elsewhere may come free.
 bool COnePassBuilder::OpenItem(const std::string& name, SkipReason& reason) {
     for (int attempt = 0;; ++attempt) {
-        if (OpenSource(m_item, &Folder(), name.c_str(), reason)) return true;
+        if (OpenSource(m_item, &Folder(), name.c_str(), reason, m_inodes[m_nFileIndex - 1])) return true;
         if (reason != SkipReason::NoDescriptor || attempt == kDescriptorTries) return false;
         if (m_pHelper) m_pHelper->GiveBackAhead(m_nFileIndex - 1);
         if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(attempt));
@@ -249,7 +253,7 @@ long long COnePassBuilder::StreamFileData(CFile& source, long long total) {
         }
         total += n;
         m_pHelper->Commit(static_cast<std::size_t>(n));
-        if (static_cast<std::size_t>(n) < room && opened > 0 && total == opened) break;
+        if (static_cast<std::size_t>(n) < room && ((opened > 0 && total == opened) || source.ShortReadEnds())) break;
     }
     return total;
 }
@@ -265,6 +269,27 @@ long long COnePassBuilder::NotPacked(const std::string& strPath, SkipReason reas
         Fail(Failure::Descriptors);
     }
     return -1;
+}
+
+// A file opened without a look at its length: what the copy buffer has room for is read
+// first; a short read there ends it, and only a file that filled the room is asked its
+// length, to be copied inside the kernel when it is large.
+long long COnePassBuilder::CopyUnlooked(CFile& source) {
+    if (m_nBuffered == m_buffer.size() && !FlushData()) return -1;
+    const std::size_t room = m_buffer.size() - m_nBuffered;
+    const long long n = source.Read(m_buffer.data() + m_nBuffered, room);
+    if (n < 0) {
+        Fail(Failure::Data);
+        return -1;
+    }
+    if (m_nOffset + n > Options().sizeLimit) {
+        Fail(Failure::TooLarge);
+        return -1;
+    }
+    m_nBuffered += static_cast<std::size_t>(n);
+    if (static_cast<std::size_t>(n) < room) return n;
+    if (!FlushData()) return -1;  // full
+    return source.LookAtLength() >= m_onePass.kernelCopyFrom ? CopyInKernel(source, n) : CopyFileData(source, n);
 }
 
 long long COnePassBuilder::CopyInKernel(CFile& source, long long total) {

@@ -22,6 +22,8 @@ struct OnePassOptions {
     std::size_t indexInMemory = 16 * 1024 * 1024; // index bytes held in memory; the rest in a temporary file
     long long kernelCopyFrom = 64 * 1024;         // without a writing thread, files from this length on are
                                                   // copied inside the kernel
+    int idleSpin = 0;                             // microseconds the second thread, out of work, looks
+                                                  // for more before it sleeps (0: sleeps at once)
 };
 
 class COnePassBuilder : public CPacketBuilder {
@@ -54,6 +56,7 @@ private:
     long long StreamBytes(const char* data, std::size_t size);
     long long StreamFileData(CFile& source, long long total);
     long long NotPacked(const std::string& strPath, SkipReason reason);
+    long long CopyUnlooked(CFile& source);
     long long CopyInKernel(CFile& source, long long total);
     bool AppendIndex();
     bool Complete();
@@ -68,6 +71,7 @@ private:
     CFolder m_folder;             // the folder whose entries are handled, without a second thread
     std::unique_ptr<CJobHelper> m_pHelper;  // the second thread and its ring, when there is one
     std::size_t m_nFileIndex = 0; // of the folder's file being handled, among its files
+    std::vector<std::uint64_t> m_inodes;  // the folder's files' listed inode numbers
     CFile m_item;                 // the file being copied, opened by the job's thread
     bool m_bLastEmpty = false;    // the last file packed was empty: the next one is looked at first
     long long m_nIndexSpilled = 0;  // index bytes in m_fileIndex

@@ -222,7 +222,7 @@ bool CPacketBuilder::ScanFolder(const std::string& strFolder, const std::string&
             if (!listFirst || dots) PumpMessages();
             if (dots) continue;
             if (listFirst) {
-                entries.push_back({find.GetFileName(), find.GetKind(), find.IsNameExact()});
+                entries.push_back({find.GetFileName(), find.GetKind(), find.IsNameExact(), find.GetListedInode()});
             } else {
                 const std::string& name = find.GetFileName();
                 HandleEntry(folder, prefix, name, PlanEntry(prefix, name, find.GetKind(), find.IsNameExact()),
@@ -335,8 +335,9 @@ long long CPacketBuilder::AppendFileData(const std::string& folder, const std::s
     return CopyFileData(source, 0);
 }
 
-bool CPacketBuilder::OpenSource(CFile& source, const CFolder* folder, const char* name, SkipReason& reason) const {
-    const bool opened = folder != nullptr ? source.OpenAt(*folder, name, CFile::modeRead)
+bool CPacketBuilder::OpenSource(CFile& source, const CFolder* folder, const char* name, SkipReason& reason,
+                                std::uint64_t inode) const {
+    const bool opened = folder != nullptr ? source.OpenListedAt(*folder, name, inode)
                                           : source.Open(name, CFile::modeRead);
     if (!opened) {
         // On Windows the job's own open files fail here, held exclusively by the job.
@@ -387,8 +388,9 @@ long long CPacketBuilder::CopyFileData(CFile& source, long long total) {
         // brings the total exactly to the length the file had when opened ends the copy
         // without a read that returns 0. Not with a length of 0 (procfs and sysfs files
         // report none and hand out their contents one short read at a time), nor past
-        // the length (a file that grew): those are read until a read returns 0.
-        if (static_cast<std::size_t>(n) < room && opened > 0 && total == opened) break;
+        // the length (a file that grew): those are read until a read returns 0. A file
+        // opened without a look is on a file system where a short read is the end.
+        if (static_cast<std::size_t>(n) < room && ((opened > 0 && total == opened) || source.ShortReadEnds())) break;
     }
     return total;
 }

@@ -115,6 +115,7 @@ protected:
         std::string name;
         EntryKind kind;
         bool exact;  // the name is the entry's own (CFileFind::IsNameExact)
+        std::uint64_t inode;  // CFileFind::GetListedInode
     };
 
     // Hooks for where the bytes go; as given here they are the dialog's job: two work
@@ -138,9 +139,11 @@ protected:
     virtual long long AppendFileData(const std::string& folder, const std::string& name);
 
     // Opens the source file `name` of `folder` (without a folder, `name` is its whole
-    // path) for the copy; false with the reason it is not packed, the file closed. Changes
-    // nothing of the job's, so it may run on another thread.
-    bool OpenSource(CFile& source, const CFolder* folder, const char* name, SkipReason& reason) const;
+    // path) for the copy, without a look at it when the listing gave its `inode` (see
+    // CFile::OpenListedAt); false with the reason it is not packed, the file closed.
+    // Changes nothing of the job's, so it may run on another thread.
+    bool OpenSource(CFile& source, const CFolder* folder, const char* name, SkipReason& reason,
+                    std::uint64_t inode = 0) const;
     // Appends `source` from its position on (`total` of its bytes already in) until
     // its end, through the copy buffer; the file's length in all, or -1 (failure set).
     long long CopyFileData(CFile& source, long long total);

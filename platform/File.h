@@ -76,6 +76,12 @@ public:
     // Opens the file `name` in `folder` as Open does, relative to the open folder
     // where the system allows it (openat), without building its path again.
     bool OpenAt(const CFolder& folder, const char* name, unsigned flags);
+    // Opens for reading the file `name` that the listing of `folder` found to be a plain
+    // file with inode number `inode` (CFileFind::GetListedInode), without a look at it
+    // where the folder's file system allows (POSIX, see CFolder): its length then unknown
+    // (-1), its identity the listing's, and a short read its end (ShortReadEnds). Elsewhere,
+    // or with an inode of 0, as OpenAt with modeRead. False when it cannot be opened.
+    bool OpenListedAt(const CFolder& folder, const char* name, std::uint64_t inode);
     // Takes a handle of its own on the process's standard output; false when there is none.
     bool OpenStandardOutput();
     // Creates and opens for writing a new file beside `target`, named by TempNameBeside:
@@ -112,6 +118,12 @@ public:
     long long GetLength() const;
     // Length when the file was opened, without asking the system again; -1 when unknown.
     long long GetOpenedLength() const { return m_nOpenedLength; }
+    // Asks the system for the length of a file opened by OpenListedAt, which then stands
+    // as its opened length; -1 when it cannot tell.
+    long long LookAtLength();
+    // True for a file opened by OpenListedAt without a look: a read that returns fewer
+    // bytes than asked for has reached its end.
+    bool ShortReadEnds() const { return m_bShortReadEnds; }
     // True for an ordinary disk file; false for folders, FIFOs, sockets and devices.
     bool IsRegular() const;
     // The open file's identity; invalid when the system cannot tell.
@@ -131,9 +143,11 @@ private:
     bool OpenUnnamedIn(const std::string& folder, unsigned flags);
 #ifndef _WIN32
     bool OpenIn(int folder, const char* path, unsigned flags);  // openat; `folder` may be AT_FDCWD
+    static OpenError ErrorOf(int error);                         // from errno
 #endif
 
     long long m_nOpenedLength = -1;
+    bool m_bShortReadEnds = false;
     OpenError m_lastError = OpenError::None;  // why the last Open failed
 #ifdef _WIN32
     void* m_hFile = nullptr;
@@ -193,5 +207,7 @@ private:
     int m_fd = -1;
     std::uint64_t m_device = 0;  // the folder's file system
     bool m_bTrueLengths = false; // that file system's lengths count every byte its files hold
+    bool m_bListedIds = false;   // its listing gives each plain file's own inode number, and no
+                                 // single file is mounted over one of the folder's
 #endif
 };

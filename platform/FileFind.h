@@ -2,6 +2,7 @@
 // included, in the order the file system delivers them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // What a listed entry is, as the listing tells it (links followed).
@@ -27,6 +28,9 @@ public:
     // entry that cannot be looked at (a dangling link) counts as a file.
     bool IsDirectory() const { return m_kind == EntryKind::Folder; }
     EntryKind GetKind() const { return m_kind; }
+    // The inode number the listing gives an entry it calls a plain file itself (no link,
+    // nothing looked at); 0 for any other entry, and always on Windows.
+    std::uint64_t GetListedInode() const { return m_nInode; }
     // False when the name given stands for no file: on Windows, the ANSI code page
     // cannot hold some character of the real name, or it holds a "?" (which no
     // Windows name can). Always true elsewhere.
@@ -40,6 +44,7 @@ private:
     std::string m_strRoot;  // the pattern without "*.*", ends with a separator
     std::string m_strName;
     EntryKind m_kind = EntryKind::File;
+    std::uint64_t m_nInode = 0;
     bool m_bNameExact = true;
 #ifdef _WIN32
     void* m_hFind = nullptr;

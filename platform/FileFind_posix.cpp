@@ -35,6 +35,7 @@ bool CFileFind::FindNextFile() {
         return false;
     }
     m_strName = entry->d_name;
+    m_nInode = entry->d_type == DT_REG ? static_cast<std::uint64_t>(entry->d_ino) : 0;
     switch (entry->d_type) {
         case DT_DIR: m_kind = EntryKind::Folder; break;
         case DT_REG: m_kind = EntryKind::File; break;

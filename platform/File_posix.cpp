@@ -10,9 +10,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <sys/vfs.h>
-#endif
+
+#include "platform/FolderTrust.h"
 
 CFile::~CFile() { Close(); }
 
@@ -21,6 +20,33 @@ bool CFile::Open(const std::string& path, unsigned flags) { return OpenIn(AT_FDC
 bool CFile::OpenAt(const CFolder& folder, const char* name, unsigned flags) {
     if (folder.m_fd < 0) return OpenIn(AT_FDCWD, (folder.m_strPath + name).c_str(), flags);
     return OpenIn(folder.m_fd, name, flags);
+}
+
+bool CFile::OpenListedAt(const CFolder& folder, const char* name, std::uint64_t inode) {
+    if (inode == 0 || folder.m_fd < 0 || !folder.m_bListedIds) return OpenAt(folder, name, modeRead);
+    Close();
+    // No look at the file: the listing told it a plain file, and a link put in its place
+    // since is refused here and opened the usual way. O_NONBLOCK as in OpenIn.
+    do {
+        m_fd = ::openat(folder.m_fd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    } while (m_fd < 0 && errno == EINTR);
+    if (m_fd < 0) {
+        if (errno == ELOOP) return OpenAt(folder, name, modeRead);
+        m_lastError = ErrorOf(errno);
+        return false;
+    }
+    m_bRegular = true;
+    m_bShortReadEnds = true;
+    m_nOpenedLength = -1;
+    m_id = FileId{folder.m_device, inode, true};
+    m_lastError = OpenError::None;
+    return true;
+}
+
+long long CFile::LookAtLength() {
+    struct stat st;
+    if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) m_nOpenedLength = st.st_size;
+    return m_nOpenedLength;
 }
 
 bool CFile::OpenStandardOutput() {
@@ -37,6 +63,13 @@ bool CFile::OpenStandardOutput() {
     m_id.index = static_cast<std::uint64_t>(st.st_ino);
     m_id.valid = true;
     return true;
+}
+
+CFile::OpenError CFile::ErrorOf(int error) {
+    return error == EEXIST                    ? OpenError::Exists
+           : error == EACCES || error == EPERM ? OpenError::Denied
+           : error == EMFILE || error == ENFILE ? OpenError::NoDescriptors
+                                                : OpenError::Other;
 }
 
 bool CFile::OpenIn(int folder, const char* path, unsigned flags) {
@@ -63,10 +96,7 @@ bool CFile::OpenIn(int folder, const char* path, unsigned flags) {
         m_fd = ::openat(folder, path, oflags, 0666);
     } while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0) {
-        m_lastError = errno == EEXIST                     ? OpenError::Exists
-                      : errno == EACCES || errno == EPERM   ? OpenError::Denied
-                      : errno == EMFILE || errno == ENFILE ? OpenError::NoDescriptors
-                                                            : OpenError::Other;
+        m_lastError = ErrorOf(errno);
         return false;
     }
     // A file made only to be used while it is open has no name from the start on.
@@ -225,6 +255,7 @@ FileId CFile::GetId() const { return m_fd >= 0 ? m_id : FileId(); }
 bool CFile::Flush() { return m_fd >= 0 && ::fsync(m_fd) == 0; }
 
 bool CFile::Close() {
+    m_bShortReadEnds = false;
     if (m_fd < 0) return true;
     int rc = ::close(m_fd);
     m_fd = -1;
@@ -243,50 +274,14 @@ void CFileHold::Release() {
     m_fd = -1;
 }
 
-namespace {
-
-// File systems whose files hold exactly as many bytes as their length says: a file of
-// length 0 there is empty. Pseudo file systems (procfs, sysfs...), FUSE and network file
-// systems are left out: their files may report 0, or a stale length, and hold bytes.
-bool LengthsAreTrue(int folder) {
-#ifdef __linux__
-    struct statfs fs;
-    if (::fstatfs(folder, &fs) != 0) return false;
-    switch (static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFul) {
-        case 0xEF53:      // ext2, ext3, ext4
-        case 0x58465342:  // xfs
-        case 0x9123683E:  // btrfs
-        case 0x01021994:  // tmpfs
-        case 0x858458F6:  // ramfs
-        case 0xF2F52010:  // f2fs
-        case 0x2FC12FC1:  // zfs
-        case 0xCA451A4E:  // bcachefs
-        case 0x3153464A:  // jfs
-        case 0x4D44:      // vfat
-        case 0x2011BAB0:  // exfat
-        case 0x7366746E:  // ntfs3
-        case 0x9660:      // iso9660
-        case 0x15013346:  // udf
-        case 0x73717368:  // squashfs
-        case 0xE0F5E1E2:  // erofs
-            return true;
-        default:
-            return false;
-    }
-#else
-    (void)folder;
-    return false;
-#endif
-}
-
-}  // namespace
-
 bool CFolder::Open(const std::string& path) {
     Close();
     m_strPath = path;
     m_fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat st;
-    m_bTrueLengths = m_fd >= 0 && ::fstat(m_fd, &st) == 0 && LengthsAreTrue(m_fd);
+    const FolderTrust trust = m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? TrustFolder(m_fd, st) : FolderTrust();
+    m_bTrueLengths = trust.trueLengths;
+    m_bListedIds = trust.listedIds;
     m_device = m_bTrueLengths ? static_cast<std::uint64_t>(st.st_dev) : 0;
     return m_fd >= 0;
 }
@@ -309,4 +304,5 @@ void CFolder::Close() {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
     m_bTrueLengths = false;
+    m_bListedIds = false;
 }

@@ -48,6 +48,13 @@ bool CFile::Open(const std::string& path, unsigned flags) {
     return true;
 }
 
+// Windows lists no inode numbers: every file is looked at when opened.
+bool CFile::OpenListedAt(const CFolder& folder, const char* name, std::uint64_t) {
+    return OpenAt(folder, name, modeRead);
+}
+
+long long CFile::LookAtLength() { return m_nOpenedLength; }
+
 bool CFile::OpenAt(const CFolder& folder, const char* name, unsigned flags) {
     return Open(folder.m_strPath + name, flags);
 }

@@ -1,7 +1,8 @@
 // What a user's data and a command's status must survive: a source that is no folder,
-// the packet inside its own source, links that fan out, output that cannot be written,
-// names that would drive the terminal, a low descriptor limit, long packet names, an
-// extract ended midway, and a copy of the program without its example folder.
+// the packet inside its own source (mounted there too), links that fan out, output that
+// cannot be written, names that would drive the terminal, a low descriptor limit, long
+// packet names, an extract ended midway, and a copy of the program without its example
+// folder.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -229,6 +230,27 @@ TEST(CliNothingLostPosix, ReplacedPacketLosesSetIdAndStickyBits) {
     struct stat st;
     ASSERT_EQ(::stat((dir / "p.dat").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0755u);
+}
+
+// A packet mounted over a file of its source (a bind mount of one file, in a mount
+// namespace of the test's own) is still the packet: the listing's inode number there is
+// the hidden file's, so the job looks at what it opens.
+TEST(CliNothingLostPosix, PacketMountedOverAFileOfTheSourceIsLeftOut) {
+    TempDir dir;
+    if (RunProgram("unshare", dir, {"--mount", "--propagation", "private", "true"}).status != 0) {
+        GTEST_SKIP() << "no mount namespace for this user";
+    }
+    MakeDirs(dir / "src");
+    WriteFileBytes(dir / "src/a.txt", "aaa");
+    WriteFileBytes(dir / "src/x.dat", "");
+    WriteFileBytes(dir / "p.dat", "old packet");
+    WriteFileBytes(dir / "bind.sh", "mount --bind \"$1\" \"$2\" || exit 77; exec \"$3\" pack \"$4\" \"$1\"\n");
+    CliRun run = RunProgram("unshare", dir, {"--mount", "--propagation", "private", "sh", dir / "bind.sh",
+                                             dir / "p.dat", dir / "src/x.dat", VelkaronPackPath(), dir / "src"});
+    if (run.status == 77) GTEST_SKIP() << "no bind mount: " << run.err;
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Has(run.out, Formatted(kMsgPacketItself, "x.dat"))) << run.out;
+    EXPECT_EQ(DescribeIndex(ReadValidPacket(dir / "p.dat")), std::vector<std::string>{"F 64 3 a.txt"});
 }
 
 TEST(CliNothingLostPosix, LowDescriptorLimitStillPacksEveryReadableFile) {
