@@ -131,8 +131,8 @@ int ReportSkipped(const CPacketBuilder& builder) {
     return count;
 }
 
-// Microseconds the second thread, out of work, stays awake for more where a core is to
-// spare: about the time the job's thread takes to list the next folder.
+// Microseconds the second thread, done with a folder, stays awake for the next one where
+// a core is to spare: about the time the job's thread takes to list that folder.
 constexpr int kIdleSpin = 30;
 
 // True where the process may run on two cores and one of them is free of other work.

@@ -47,8 +47,8 @@ public:
 
     // A ring of `chunks` chunks of `chunkSize` bytes. The thread starts with the first
     // folder or the first full chunk; where the system refuses it, the job's thread
-    // gives the sink each chunk itself and prepares no file ahead. Out of work, the
-    // thread looks for more during `idleSpin` microseconds before it sleeps.
+    // gives the sink each chunk itself and prepares no file ahead. Done with a folder,
+    // the thread looks for the next one during `idleSpin` microseconds before it sleeps.
     CJobHelper(std::size_t chunkSize, int chunks, int idleSpin, Sink sink, Opener opener);
     // Stops the thread, dropping what the ring still holds and closing the files opened ahead.
     ~CJobHelper();

@@ -22,8 +22,8 @@ struct OnePassOptions {
     std::size_t indexInMemory = 16 * 1024 * 1024; // index bytes held in memory; the rest in a temporary file
     long long kernelCopyFrom = 64 * 1024;         // without a writing thread, files from this length on are
                                                   // copied inside the kernel
-    int idleSpin = 0;                             // microseconds the second thread, out of work, looks
-                                                  // for more before it sleeps (0: sleeps at once)
+    int idleSpin = 0;                             // microseconds the second thread, done with a folder,
+                                                  // looks for the next before it sleeps (0: at once)
 };
 
 class COnePassBuilder : public CPacketBuilder {
