@@ -298,27 +298,21 @@ bool CJobHelper::WriterReady() const {
     return held >= static_cast<long long>(m_nChunkSize) || (m_bEnd && held > 0);
 }
 
-// Reads a small file into its piece as the job's copy reads: to a short read that brings
-// the total to the length it had when opened (any short read where that ends a file), or to
-// a read of 0; closed when read whole.
+// Reads a small file into its piece as the job's copy reads, to its end (see
+// CFile::ReadReachedEnd); closed when read whole.
 // A file that grew past its piece is left open where the reading stopped.
 void CJobHelper::ReadAhead(PreparedFile& file, std::size_t index) {
     char* piece = m_ahead.get() + (index % kAhead) * kAheadPiece;
-    const long long opened = file.file.GetOpenedLength();
     std::size_t total = 0;
     while (total < kAheadPiece) {
-        std::size_t want = kAheadPiece - total;
-        if (opened > static_cast<long long>(total) && opened - static_cast<long long>(total) + 1 < static_cast<long long>(want)) {
-            want = static_cast<std::size_t>(opened - static_cast<long long>(total) + 1);
-        }
+        const std::size_t want = file.file.ReadSize(static_cast<long long>(total), kAheadPiece - total);
         const long long n = file.file.Read(piece + total, want);
         if (n < 0) {
             file.kind = PreparedFile::Kind::ReadError;
             return;
         }
         total += static_cast<std::size_t>(n);
-        if (n == 0 || (static_cast<std::size_t>(n) < want &&
-                       (static_cast<long long>(total) == opened || file.file.ShortReadEnds()))) {
+        if (file.file.ReadReachedEnd(want, n, static_cast<long long>(total))) {
             file.whole = true;
             break;
         }

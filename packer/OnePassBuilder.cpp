@@ -226,10 +226,8 @@ bool COnePassBuilder::OpenItem(const std::string& name, SkipReason& reason) {
 }
 
 // Reads `source` into the ring as CopyFileData copies it, from its position on (`total`
-// of its bytes already in): to a short read that brings the total to the length the
-// file had when opened, or to a read of 0.
+// of its bytes already in) to its end (see CFile::ReadReachedEnd).
 long long COnePassBuilder::StreamFileData(CFile& source, long long total) {
-    const long long opened = source.GetOpenedLength();
     for (;;) {
         std::size_t room = 0;
         char* into = m_pHelper->Room(room);
@@ -237,10 +235,7 @@ long long COnePassBuilder::StreamFileData(CFile& source, long long total) {
             Fail(Failure::Data);
             return -1;
         }
-        // One byte more than is left, so that the last read comes back short.
-        if (opened > total && opened - total + 1 < static_cast<long long>(room)) {
-            room = static_cast<std::size_t>(opened - total + 1);
-        }
+        room = source.ReadSize(total, room);
         const long long n = source.Read(into, room);
         if (n == 0) break;
         if (n < 0) {
@@ -253,7 +248,7 @@ long long COnePassBuilder::StreamFileData(CFile& source, long long total) {
         }
         total += n;
         m_pHelper->Commit(static_cast<std::size_t>(n));
-        if (static_cast<std::size_t>(n) < room && ((opened > 0 && total == opened) || source.ShortReadEnds())) break;
+        if (source.ReadReachedEnd(room, n, total)) break;
     }
     return total;
 }

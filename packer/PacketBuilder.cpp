@@ -368,7 +368,6 @@ bool CPacketBuilder::OpenSource(CFile& source, const CFolder* folder, const char
 long long CPacketBuilder::CopyFileData(CFile& source, long long total) {
     // Contents gather in the copy buffer and reach the data file a full buffer at a
     // time, so a run of small files costs no write each.
-    const long long opened = source.GetOpenedLength();
     for (;;) {
         std::size_t room = m_buffer.size() - m_nBuffered;
         long long n = source.Read(m_buffer.data() + m_nBuffered, room);
@@ -384,13 +383,8 @@ long long CPacketBuilder::CopyFileData(CFile& source, long long total) {
         total += n;
         m_nBuffered += static_cast<std::size_t>(n);
         if (m_nBuffered == m_buffer.size() && !FlushData()) return -1;
-        // On a disk file a read comes up short only at the end, so a short read that
-        // brings the total exactly to the length the file had when opened ends the copy
-        // without a read that returns 0. Not with a length of 0 (procfs and sysfs files
-        // report none and hand out their contents one short read at a time), nor past
-        // the length (a file that grew): those are read until a read returns 0. A file
-        // opened without a look is on a file system where a short read is the end.
-        if (static_cast<std::size_t>(n) < room && ((opened > 0 && total == opened) || source.ShortReadEnds())) break;
+        // A short read at the end saves a read that returns 0.
+        if (source.ReadReachedEnd(room, n, total)) break;
     }
     return total;
 }

@@ -124,6 +124,25 @@ public:
     // True for a file opened by OpenListedAt without a look: a read that returns fewer
     // bytes than asked for has reached its end.
     bool ShortReadEnds() const { return m_bShortReadEnds; }
+    // How much to ask of the next read, `total` bytes of the file read so far: `room`, or
+    // one byte more than the opened length leaves when that is less, so that the last
+    // read comes back short and ReadReachedEnd needs no read of 0.
+    std::size_t ReadSize(long long total, std::size_t room) const {
+        const long long left = m_nOpenedLength - total;
+        return left > 0 && left + 1 < static_cast<long long>(room) ? static_cast<std::size_t>(left + 1) : room;
+    }
+    // True when a read that asked for `asked` bytes and got `got` (`total` bytes read in
+    // all) ended the file. On a disk file a read comes up short only at the end: a read of
+    // 0, or a short read that brings the total exactly to the length the file had when
+    // opened, or any short read of a file opened without a look. Not a short read with a
+    // length of 0 (procfs and sysfs files report none and hand out their contents one
+    // short read at a time), nor past the length (a file that grew): those are read
+    // until a read returns 0.
+    bool ReadReachedEnd(std::size_t asked, long long got, long long total) const {
+        if (got == 0) return true;
+        return static_cast<unsigned long long>(got) < asked &&
+               (m_bShortReadEnds || (m_nOpenedLength > 0 && total == m_nOpenedLength));
+    }
     // True for an ordinary disk file; false for folders, FIFOs, sockets and devices.
     bool IsRegular() const;
     // The open file's identity; invalid when the system cannot tell.
