@@ -356,7 +356,6 @@ bool CPacketIndex::CheckLine(const PacketLine& line, std::string_view text) {
 bool CPacketIndex::CheckOrder(const PacketLine& line, std::string_view text) {
     const std::size_t parentLength = m_nParentLength;  // from CheckLine
     if (m_strCurrent.compare(0, std::string::npos, line.path.data(), parentLength) != 0) {
-        const std::string parent = line.path.substr(0, parentLength);
         m_stack.push_back(Frame{std::move(m_currentChildren), 0});
         m_currentChildren.clear();
         bool found = false;
@@ -367,19 +366,13 @@ bool CPacketIndex::CheckOrder(const PacketLine& line, std::string_view text) {
                 continue;
             }
             const std::uint32_t candidate = top.children[top.next++];
-            if ((m_records[candidate].pathLength & ~kFolderBit) != parent.size()) continue;
-            std::string path;
-            if (m_store == PathStore::Memory) {
-                found = PathIs(candidate, parent.data(), parent.size());
-            } else if (!PathOf(candidate, path)) {
-                return Fail(PacketRule::ReadError, &line, text);
-            } else {
-                found = path == parent;
-            }
+            bool unread = false;
+            found = PathIs(candidate, line.path.data(), parentLength, unread);
+            if (unread) return Fail(PacketRule::ReadError, &line, text);
             if (found) m_nCurrent = candidate;
         }
         if (!found) return Fail(PacketRule::Order, &line, text);
-        m_strCurrent = parent;
+        m_strCurrent.assign(line.path, 0, parentLength);
         m_records[m_nCurrent].firstEntry = static_cast<std::uint32_t>(m_records.size());
     }
     // The line's own record comes next, once every check has passed.
@@ -390,20 +383,13 @@ bool CPacketIndex::CheckOrder(const PacketLine& line, std::string_view text) {
 // A path an earlier line has, or one that the fold takes for an earlier line's.
 bool CPacketIndex::CheckRepeats(const PacketLine& line, std::string_view text, std::uint64_t hash) {
     bool unread = false;
-    std::uint32_t earlier = RecordOf(m_table.Find(hash, [&](std::uint32_t value) {
-        return HoldsPath(value, line.path.data(), line.path.size(), unread);
-    }));
+    std::uint32_t earlier = ExactRecord(line.path.data(), line.path.size(), hash, unread);
     if (unread) return Fail(PacketRule::ReadError, &line, text);
     if (earlier != CHashTable::kNone) return Fail(PacketRule::Duplicate, &line, text, 0, earlier + 1, earlier);
     std::string key;
     if (!m_fold || !m_fold(line.path, key)) return true;
     const std::uint64_t folded = m_hash(key);
-    auto sameKey = [&](std::uint32_t record) {
-        std::string path, otherKey;
-        unread = unread || !PathOf(record, path);
-        return m_fold(path, otherKey) && otherKey == key;
-    };
-    earlier = m_foldedTable.Find(folded, sameKey);
+    earlier = FoldedRecord(key, folded, unread);
     if (unread) return Fail(PacketRule::ReadError, &line, text);
     if (earlier != CHashTable::kNone) return Fail(PacketRule::CaseClash, &line, text, 0, earlier + 1, earlier);
     m_foldedTable.Insert(static_cast<std::uint32_t>(m_records.size()), folded);

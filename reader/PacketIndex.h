@@ -189,14 +189,21 @@ private:
     bool CheckRepeats(const PacketLine& line, std::string_view text, std::uint64_t hash);
     void Keep(const PacketLine& line, long long pathPosition, std::uint64_t hash);
     bool PathOf(std::uint32_t record, std::string& path) const;
-    // True when record `record`'s path is the `size` bytes at `path`.
-    bool PathIs(std::uint32_t record, const char* path, std::size_t size) const;
+    // True when record `record`'s path is the `size` bytes at `path`; `unread` set when it
+    // could not be read back from the packet.
+    bool PathIs(std::uint32_t record, const char* path, std::size_t size, bool& unread) const;
     // The record of a value of m_table (its number, or with paths in memory the place
     // of its path's header); kNone stays kNone.
     std::uint32_t RecordOf(std::uint32_t value) const;
     // True when the path of a value of m_table is the `size` bytes at `path`; `unread`
     // set when it could not be read back from the packet.
     bool HoldsPath(std::uint32_t value, const char* path, std::size_t size, bool& unread) const;
+    // The record whose path is the `size` bytes at `path` (their hash `hash`), or kNone;
+    // `unread` as HoldsPath sets it.
+    std::uint32_t ExactRecord(const char* path, std::size_t size, std::uint64_t hash, bool& unread) const;
+    // The record whose path the fold takes to `key` (its hash `hash`), or kNone; `unread`
+    // set when a path could not be read back from the packet.
+    std::uint32_t FoldedRecord(const std::string& key, std::uint64_t hash, bool& unread) const;
     std::uint32_t FindFolded(const std::string& path) const;
 
     NameCoding m_coding;

@@ -31,18 +31,29 @@ bool CPacketIndex::HoldsPath(std::uint32_t value, const char* path, std::size_t 
         return length == size &&
                (size == 0 || std::memcmp(m_paths.data() + value + 2 * sizeof(std::uint32_t), path, size) == 0);
     }
-    std::string stored;
-    if ((m_records[value].pathLength & ~kFolderBit) != size) return false;
-    unread = unread || !PathOf(value, stored);
-    return !unread && stored.compare(0, std::string::npos, path, size) == 0;
+    return PathIs(value, path, size, unread);  // with paths in the packet a value is its record
 }
 
-bool CPacketIndex::PathIs(std::uint32_t record, const char* path, std::size_t size) const {
+bool CPacketIndex::PathIs(std::uint32_t record, const char* path, std::size_t size, bool& unread) const {
     const Record& r = m_records[record];
     if ((r.pathLength & ~kFolderBit) != size) return false;
     if (m_store == PathStore::Memory) return size == 0 || std::memcmp(m_paths.data() + r.pathPosition, path, size) == 0;
     std::string stored;
-    return PathOf(record, stored) && stored.compare(0, std::string::npos, path, size) == 0;
+    unread = unread || !PathOf(record, stored);
+    return !unread && stored.compare(0, std::string::npos, path, size) == 0;
+}
+
+std::uint32_t CPacketIndex::ExactRecord(const char* path, std::size_t size, std::uint64_t hash, bool& unread) const {
+    return RecordOf(m_table.Find(hash, [&](std::uint32_t value) { return HoldsPath(value, path, size, unread); }));
+}
+
+std::uint32_t CPacketIndex::FoldedRecord(const std::string& key, std::uint64_t hash, bool& unread) const {
+    std::string stored, otherKey;
+    return m_foldedTable.Find(hash, [&](std::uint32_t record) {
+        const bool read = PathOf(record, stored);
+        unread = unread || !read;
+        return read && m_fold(stored, otherKey) && otherKey == key;
+    });
 }
 
 bool CPacketIndex::LineAt(std::size_t index, PacketLine& line, bool withPath) const {
@@ -67,8 +78,7 @@ bool CPacketIndex::PathAt(std::size_t index, std::string& path) const {
 bool CPacketIndex::Find(const std::string& path, PacketLine& line, bool* unreadable) const {
     if (!m_bChecked) return false;
     bool failed = false;
-    const std::uint32_t record = RecordOf(m_table.Find(
-        m_hash(path), [&](std::uint32_t value) { return HoldsPath(value, path.data(), path.size(), failed); }));
+    const std::uint32_t record = ExactRecord(path.data(), path.size(), m_hash(path), failed);
     if (record != CHashTable::kNone && !LineAt(record, line)) failed = true;
     if (unreadable != nullptr) *unreadable = failed;
     return record != CHashTable::kNone && !failed;
@@ -77,18 +87,16 @@ bool CPacketIndex::Find(const std::string& path, PacketLine& line, bool* unreada
 std::uint32_t CPacketIndex::FindIndex(const char* path, std::size_t size) const {
     if (!m_bChecked) return kTop;
     bool unread = false;
-    const std::uint32_t record = RecordOf(
-        m_table.Find(m_hash(path, size), [&](std::uint32_t value) { return HoldsPath(value, path, size, unread); }));
+    const std::uint32_t record = ExactRecord(path, size, m_hash(path, size), unread);
     if (record != CHashTable::kNone || !m_fold) return record;
     return FindFolded(std::string(path, size));
 }
 
 std::uint32_t CPacketIndex::FindFolded(const std::string& path) const {
-    std::string key, otherKey, stored;
+    std::string key;
     if (!m_fold(path, key)) return kTop;
-    return m_foldedTable.Find(m_hash(key), [&](std::uint32_t r) {
-        return PathOf(r, stored) && m_fold(stored, otherKey) && otherKey == key;
-    });
+    bool unread = false;
+    return FoldedRecord(key, m_hash(key), unread);
 }
 
 bool CPacketIndex::EntriesOf(std::uint32_t folder, std::uint32_t& first, std::uint32_t& count) const {
