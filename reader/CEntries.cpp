@@ -160,10 +160,9 @@ vkr_status vkr_children(const vkr_packet* packet, std::size_t folder, std::size_
     return Guarded([&] {
         const CPacketIndex& index = Of(packet)->index;
         std::uint32_t first = 0, entries = 0;
-        if (folder != VKR_ROOT && folder >= index.Count()) {
-            return Failed(VKR_E_ARGUMENT, "entry " + std::to_string(folder) + " is past the packet's " +
-                                              std::to_string(index.Count()) + " entries");
-        }
+        PacketLine line;
+        const vkr_status status = folder == VKR_ROOT ? VKR_OK : LineOf(packet, folder, line);
+        if (status != VKR_OK) return status;
         if (!index.EntriesOf(folder == VKR_ROOT ? CPacketIndex::kTop : static_cast<std::uint32_t>(folder), first,
                              entries)) {
             return Failed(VKR_E_ARGUMENT, "entry " + std::to_string(folder) + " is a file, which holds no entries");
