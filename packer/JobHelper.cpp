@@ -203,7 +203,14 @@ PreparedFile* CJobHelper::Take(std::size_t index) {
     Slot& slot = work.slots[index];
     work.jobNext = index + 1;
     PreparedFile* prepared = nullptr;
-    for (int spin = 0; slot.state == kPreparing && spin < kSpins; ++spin) Pause();
+    // While the second thread prepares this file, the job's thread prepares one at the far
+    // end of the window, where the second thread comes last: work instead of a wait.
+    for (int spin = 0; slot.state == kPreparing && spin < kSpins;) {
+        if (!PrepareFar(work, index)) {
+            Pause();
+            ++spin;
+        }
+    }
     for (;;) {
         int state = slot.state;
         if (state == kPreparing && !kOpenTwice) {
@@ -266,12 +273,18 @@ bool CJobHelper::PrepareNext(Work& work) {
     std::size_t index = 0;
     if (!NextToPrepare(work, index)) return false;
     work.helperNext = index + 1;
+    if (work.helperFolder.Path().empty()) work.helperFolder.Open(work.path);
+    Prepare(work, index, work.helperFolder);
+    return true;
+}
+
+// Claims file `index` and prepares it through `folder`; false when the other thread has it.
+bool CJobHelper::Prepare(Work& work, std::size_t index, const CFolder& folder) {
     Slot& slot = work.slots[index];
     int state = kFree;
-    if (!slot.state.compare_exchange_strong(state, kPreparing)) return true;  // the job's thread has it
+    if (!slot.state.compare_exchange_strong(state, kPreparing)) return false;
     PreparedFile& file = slot.prepared;
-    if (work.helperFolder.Path().empty()) work.helperFolder.Open(work.path);
-    if (m_opener(file.file, work.helperFolder, work.names[index].c_str(), work.inodes[index], file.reason)) {
+    if (m_opener(file.file, folder, work.names[index].c_str(), work.inodes[index], file.reason)) {
         file.kind = PreparedFile::Kind::Opened;
         file.size = 0;
         file.whole = false;
@@ -291,6 +304,20 @@ bool CJobHelper::PrepareNext(Work& work) {
     }
     if (!kOpenTwice) Wake(m_bJobSleeps, m_cvJob);  // the job's thread may be waiting for it
     return true;
+}
+
+// Prepares, on the job's thread, the farthest unclaimed file of the window ahead of file
+// `index`, which the second thread is preparing; false when there is none.
+bool CJobHelper::PrepareFar(Work& work, std::size_t index) {
+    if (m_bAheadOff || m_bEmptyRun) return false;
+    const std::size_t from = work.helperNext;
+    for (std::size_t i = std::min(work.names.size(), index + kAhead - 1); i > std::max(from, index + 1);) {
+        --i;
+        if (work.slots[i].state != kFree) continue;
+        Prepare(work, i, work.folder);  // claimed by the second thread meanwhile: done all the same
+        return true;
+    }
+    return false;
 }
 
 bool CJobHelper::WriterReady() const {

@@ -87,6 +87,8 @@ private:
     void Run();
     bool WriteChunk(bool all);
     bool PrepareNext(Work& work);
+    bool PrepareFar(Work& work, std::size_t index);
+    bool Prepare(Work& work, std::size_t index, const CFolder& folder);
     void ReadAhead(PreparedFile& file, std::size_t index);
     bool NextToPrepare(const Work& work, std::size_t& index) const;
     bool CanPrepare(const Work& work) const;

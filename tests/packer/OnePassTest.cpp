@@ -49,11 +49,12 @@ TEST(OnePass, GivesTheTwoPassPacketByteForByteAndTheSameTextsInTheSameOrder) {
 }
 
 // Folders of a few files each: the second thread prepares the files just ahead of the job's
-// thread and moves from folder to folder with it, near the end of each one.
-TEST(OnePass, ManyFoldersOfFewFilesComeOutAsTheTwoPassPacketFromBothThreads) {
+// thread and moves from folder to folder with it, near the end of each one. In the folders
+// of hundreds, both threads prepare files ahead, from the two ends of the window.
+TEST(OnePass, FoldersOfFewAndOfManyFilesComeOutAsTheTwoPassPacketFromBothThreads) {
     PackFixture f;
     for (int d = 0; d < 150; ++d) {
-        for (int i = 0; i < 1 + d % 12; ++i) {
+        for (int i = 0; i < (d % 30 == 0 ? 400 : 1 + d % 12); ++i) {
             f.Write("d" + std::to_string(d) + "/f" + std::to_string(i),
                     std::string(static_cast<std::size_t>((d * 131 + i * 977) % 20000), static_cast<char>('a' + i)));
         }
