@@ -135,26 +135,33 @@ int ReportSkipped(const CPacketBuilder& builder) {
 // a core is to spare: about the time the job's thread takes to list that folder.
 constexpr int kIdleSpin = 30;
 
-// True where the process may run on two cores and one of them is free of other work.
-// Then the default is two threads: the job's reads the files and a second one writes
-// the packet, started only once there is a chunk to write, the two halves of the copy
-// overlapping. Where other work takes every core but one, the two would share that one
-// and wait on each other a time slice at a time: one thread is faster then, and a
-// thread that --jobs asks for sleeps at once when it waits (see docs/benchmarks.md).
-bool CoreToSpare() {
+// True where the process may run on two cores and, at this instant, one of them is free
+// of other work. Then the default is two threads: the job's reads the files and a second
+// one writes the packet, the two halves of the copy overlapping. Where other work takes
+// every core but one, the two would share that one and wait on each other a time slice
+// at a time: one thread is faster then, and a thread that --jobs asks for sleeps at once
+// when it waits (see docs/benchmarks.md).
+bool CoreFree() {
     const int cores = CoreCount();
     if (cores < 2) return false;
     const int others = OtherRunnableTasks();
-    return !(others >= 0 && others >= cores - 1);
+    return others < 0 || others < cores - 1;
 }
 
-// The dialog's job for two passes, else the one-pass job with the options' threads and sync.
+// The dialog's job for two passes, else the one-pass job with the options' threads and
+// sync; the default looks for a free core before the second thread starts (the job itself
+// takes the looks, early on, so that it never waits for one).
 std::unique_ptr<CPacketBuilder> MakeBuilder(bool twoPass, const CliOptions& options) {
     if (twoPass) return std::unique_ptr<CPacketBuilder>(new CPacketBuilder);
     OnePassOptions onePass;
-    const bool spare = options.jobs != 1 && CoreToSpare();
-    onePass.jobs = options.jobs > 0 ? options.jobs : spare ? 2 : 1;
-    onePass.idleSpin = spare ? kIdleSpin : 0;
+    if (options.jobs > 0) {
+        onePass.jobs = options.jobs;
+        onePass.idleSpin = options.jobs > 1 && CoreFree() ? kIdleSpin : 0;
+    } else if (CoreCount() > 1) {
+        onePass.jobs = 2;
+        onePass.idleSpin = kIdleSpin;  // the thread starts only where a core is free
+        onePass.coreFree = CoreFree;
+    }
     onePass.sync = options.sync;
     COnePassBuilder* builder = new COnePassBuilder;
     builder->SetOnePassOptions(onePass);

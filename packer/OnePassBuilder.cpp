@@ -25,6 +25,9 @@ constexpr int kStreamChunks = 4;
 // A file the process had no descriptor for is opened again this many times, a little
 // later each time (about 1.3 s in all), while descriptors of other programs come free.
 constexpr int kDescriptorTries = 50;
+// Looks for a free core before the job goes on without a second thread, and their spacing.
+constexpr int kCoreLooks = 4;
+constexpr std::chrono::microseconds kCoreLookGap(250);
 }  // namespace
 
 COnePassBuilder::COnePassBuilder() = default;
@@ -48,19 +51,36 @@ bool COnePassBuilder::OpenOutput(const std::string& strPacket) {
     }
     Written(kPacketHeaderSize);
     m_bLastEmpty = false;
-    if (m_onePass.jobs > 1) {
-        m_pHelper.reset(new CJobHelper(
-            kStreamChunk, kStreamChunks, m_onePass.idleSpin,
-            [this](const char* data, std::size_t size) {
-                if (!m_fileData.Write(data, size)) return false;
-                Written(static_cast<long long>(size));
-                return true;
-            },
-            [this](CFile& file, const CFolder& folder, const char* name, std::uint64_t inode, SkipReason& reason) {
-                return OpenSource(file, &folder, name, reason, inode);
-            }));
-    }
+    m_nCoreLooks = 0;
+    if (m_onePass.jobs > 1) StartHelperWhereCoreFree();
     return true;
+}
+
+// The second thread starts at once where no look is asked for; else once a look finds
+// a core free of other work, up to a few looks a quarter of a millisecond apart (a task
+// passing by does not count), taken at the start and at folders' starts: the job works
+// meanwhile instead of waiting to look again.
+void COnePassBuilder::StartHelperWhereCoreFree() {
+    if (m_onePass.coreFree) {
+        const auto now = std::chrono::steady_clock::now();
+        if (m_nCoreLooks > 0 && now - m_lastCoreLook < kCoreLookGap) return;
+        m_lastCoreLook = now;
+        ++m_nCoreLooks;
+        if (!m_onePass.coreFree()) return;
+    }
+    m_nCoreLooks = kCoreLooks;
+    if (!FlushData()) return;  // what this thread buffered goes before what the other writes
+    m_pHelper.reset(new CJobHelper(
+        kStreamChunk, kStreamChunks, m_onePass.idleSpin,
+        [this](const char* data, std::size_t size) {
+            if (!m_fileData.Write(data, size)) return false;
+            Written(static_cast<long long>(size));
+            return true;
+        },
+        [this](CFile& file, const CFolder& folder, const char* name, std::uint64_t inode, SkipReason& reason) {
+            return OpenSource(file, &folder, name, reason, inode);
+        }));
+    m_pHelper->SetEmptyRun(m_bLastEmpty);
 }
 
 // A folder, or a file this user may not write, is never replaced by a packet; nor is
@@ -110,6 +130,7 @@ bool COnePassBuilder::FlushIndex() {
 
 void COnePassBuilder::BeginFolder(const std::string& folder, const std::vector<ListedEntry>& entries,
                                   const std::vector<EntryPlan>& plans) {
+    if (!m_pHelper && m_onePass.jobs > 1 && m_nCoreLooks < kCoreLooks) StartHelperWhereCoreFree();
     m_nFileIndex = 0;
     m_inodes.clear();
     std::vector<const std::string*> files;

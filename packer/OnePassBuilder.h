@@ -5,7 +5,9 @@
 // exactly as it was and removes its temporary file.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +26,9 @@ struct OnePassOptions {
                                                   // copied inside the kernel
     int idleSpin = 0;                             // microseconds the second thread, done with a folder,
                                                   // looks for the next before it sleeps (0: at once)
+    std::function<bool()> coreFree;               // with jobs > 1: one look, true when a core is free of
+                                                  // other work; the second thread starts once one is
+                                                  // (at most a few looks, early in the job); null: at once
 };
 
 class COnePassBuilder : public CPacketBuilder {
@@ -48,6 +53,7 @@ protected:
 private:
     bool MayReplace(const std::string& target) const;
     bool OpenTemporaryFiles();
+    void StartHelperWhereCoreFree();
     const CFolder& Folder() const { return m_pHelper ? m_pHelper->Folder() : m_folder; }
     bool IsPlainlyEmpty(const CFolder& folder, const std::string& name) const;
     void NoteEmpty(bool empty);
@@ -74,6 +80,8 @@ private:
     std::vector<std::uint64_t> m_inodes;  // the folder's files' listed inode numbers
     CFile m_item;                 // the file being copied, opened by the job's thread
     bool m_bLastEmpty = false;    // the last file packed was empty: the next one is looked at first
+    int m_nCoreLooks = 0;         // looks for a free core taken; all of them once the second thread runs
+    std::chrono::steady_clock::time_point m_lastCoreLook;
     long long m_nIndexSpilled = 0;  // index bytes in m_fileIndex
     long long m_nWritten = 0;       // bytes of the packet written so far
     long long m_nWrittenBack = 0;   // of which the disk was asked to take

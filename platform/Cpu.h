@@ -3,8 +3,7 @@
 
 // The number of cores the process may run on; at least 1.
 int CoreCount();
-// The number of other tasks running or ready to run on the system right now, taken
-// as the fewest of a few looks a quarter of a millisecond apart (one when it finds
-// none), so that a task that only passes by does not count; -1 where the system cannot
-// tell (Windows).
+// The number of other tasks running or ready to run on the system at this instant
+// (a task passing by counts too: callers look more than once); -1 where the system
+// cannot tell (Windows).
 int OtherRunnableTasks();

@@ -2,7 +2,6 @@
 #include <sched.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -16,16 +15,11 @@ int CoreCount() {
 }
 
 int OtherRunnableTasks() {
-    int fewest = -1;
-    for (int look = 0; look < 4 && fewest != 0; ++look) {
-        if (look > 0) std::this_thread::sleep_for(std::chrono::microseconds(250));
-        std::FILE* file = std::fopen("/proc/loadavg", "r");
-        int running = 0;
-        // "0.52 0.58 0.59 R/T ...": R counts the tasks running or runnable, this thread among them.
-        const bool read = file != nullptr && std::fscanf(file, "%*s %*s %*s %d", &running) == 1;
-        if (file != nullptr) std::fclose(file);
-        if (!read) return -1;
-        fewest = fewest < 0 ? running - 1 : std::min(fewest, running - 1);
-    }
-    return std::max(fewest, 0);
+    std::FILE* file = std::fopen("/proc/loadavg", "r");
+    if (file == nullptr) return -1;
+    int running = 0;
+    // "0.52 0.58 0.59 R/T ...": R counts the tasks running or runnable, this thread among them.
+    const bool read = std::fscanf(file, "%*s %*s %*s %d", &running) == 1;
+    std::fclose(file);
+    return read ? std::max(running - 1, 0) : -1;
 }

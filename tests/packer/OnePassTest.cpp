@@ -2,6 +2,9 @@
 // tree, and an old packet that outlives every failure, with nothing left beside it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "tests/packer/PackTestUtil.h"
 
 namespace {
@@ -66,6 +69,35 @@ TEST(OnePass, FoldersOfFewAndOfManyFilesComeOutAsTheTwoPassPacketFromBothThreads
     for (int run = 0; run < 4; ++run) {
         ASSERT_TRUE(PackOnePass(f, f.Dir() / "one.dat", f.Options(), onePass).ok);
         EXPECT_TRUE(ReadFileBytes(f.Dir() / "one.dat") == twoPass) << "run " << run;
+    }
+}
+
+// The second thread starts at a folder's start once a look finds a core free, after the
+// job's thread has packed (and buffered) files alone; looks are spaced and few.
+TEST(OnePass, SecondThreadStartingMidJobGivesTheTwoPassPacketAndLooksForACoreAtMostFourTimes) {
+    PackFixture f;
+    auto write = [&](const std::string& path, int seed) {
+        f.Write(path, std::string(static_cast<std::size_t>(seed * 977 % 9000 + 1), static_cast<char>('a' + seed % 26)));
+    };
+    for (int i = 0; i < 30; ++i) write("f" + std::to_string(i), 1000 + i);  // buffered by the job's thread alone
+    for (int d = 0; d < 40; ++d) {
+        for (int i = 0; i < 30; ++i) write("d" + std::to_string(d) + "/f" + std::to_string(i), d * 31 + i);
+    }
+    ASSERT_TRUE(f.Pack());
+    const std::string twoPass = ReadFileBytes(f.PacketPath());
+    // Looks at the start, at the top folder's start, then after its files at the first subfolder's.
+    for (int freeAt : {3, 0}) {
+        SCOPED_TRACE("free at look " + std::to_string(freeAt));
+        int looks = 0;
+        OnePassOptions onePass;
+        onePass.jobs = 2;
+        onePass.coreFree = [&] {
+            std::this_thread::sleep_for(std::chrono::microseconds(300));  // the next folder is a look's gap on
+            return ++looks == freeAt;
+        };
+        ASSERT_TRUE(PackOnePass(f, f.Dir() / "one.dat", f.Options(), onePass).ok);
+        EXPECT_TRUE(ReadFileBytes(f.Dir() / "one.dat") == twoPass);
+        EXPECT_EQ(looks, freeAt > 0 ? freeAt : 4);
     }
 }
 
