@@ -235,11 +235,15 @@ def measure_set(name, args, tools):
             loads.append(os.getloadavg()[0])  # before the round: the load of the others' work
         for load in loads_on:
             with Load() if load == "loaded" else contextlib.nullcontext():
-                for tool in tools[start:] + tools[:start]:
-                    for mode in tool.modes(load):
-                        result = time_run(tool, src, out, files, total, mode.endswith("durable"))
-                        if round_no >= args.warmup:
-                            runs[(tool.key, mode)].append(result)
+                # The loaded runs scatter most (which core each run shares with a `yes`): they
+                # come back a few times a round, each time from another tool.
+                for repeat in range(args.loaded_repeat if load == "loaded" else 1):
+                    first = (start + repeat) % len(tools)
+                    for tool in tools[first:] + tools[:first]:
+                        for mode in tool.modes(load):
+                            result = time_run(tool, src, out, files, total, mode.endswith("durable"))
+                            if round_no >= args.warmup:
+                                runs[(tool.key, mode)].append(result)
         print(f"  {name}: round {round_no + 1}/{args.warmup + args.runs} done", file=sys.stderr, flush=True)
     for tool in tools:
         remove_outputs(tool.outputs(out))
@@ -590,8 +594,10 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
              "run ends when a `sync` after the tool returns, every byte on the disk; this counts whatever else "
              "the machine had left to write at that moment (on a shared machine, other people's writes too).")
     if args.loaded:
-        L.append(f"- **loaded cached**, **loaded durable**: the same runs of the tools marked for it, once more in "
-                 f"each round while {LOAD_PROCESSES} `yes > /dev/null` processes started by the benchmark (as many as "
+        L.append(f"- **loaded cached**, **loaded durable**: the same runs of the tools marked for it, "
+                 f"{args.loaded_repeat} more times in each round (so {args.loaded_repeat * args.runs} timed runs each, "
+                 "every time from another tool) while "
+                 f"{LOAD_PROCESSES} `yes > /dev/null` processes started by the benchmark (as many as "
                  "the machine has cores) run beside them, stopped at the round's end. They leave out what a real "
                  "build beside the tool also does: reading and writing files, and taking memory bandwidth and "
                  "the processors' caches; `yes` only keeps both cores busy. The `yes` processes belong to the "
@@ -755,6 +761,7 @@ def main():
     p.add_argument("--no-micro", action="store_true")
     p.add_argument("--idle-load", type=float, default=0.0)
     p.add_argument("--no-loaded", dest="loaded", action="store_false")
+    p.add_argument("--loaded-repeat", type=int, default=3)
     p.add_argument("--idle-wait", type=float, default=300.0)
     p.add_argument("--command", default="bash bench/run.sh")
     args = p.parse_args()

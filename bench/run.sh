@@ -29,6 +29,7 @@ usage: bash bench/run.sh [options]
                     --jobs 1 is always measured, idle and loaded)
   --no-loaded       no loaded rounds (by default each round runs the default, --jobs 1, --two-pass,
                     tar and cat once more while two `yes > /dev/null` keep both cores busy)
+  --loaded-repeat K the loaded runs K times a round (default 3: they scatter most)
   --no-asar         leave asar out (no npm install)
   --no-profile      no strace/callgrind profile of the small-files set
   --no-micro        no Google Benchmark micro-benchmark
@@ -51,6 +52,7 @@ while [ $# -gt 0 ]; do
     --no-asar) with_asar=0; shift ;;
     --no-profile|--no-micro|--no-loaded) extra+=("$1"); shift ;;
     --idle-load) extra+=(--idle-load "$2"); shift 2 ;;
+    --loaded-repeat) extra+=(--loaded-repeat "$2"); shift 2 ;;
     --idle-wait) extra+=(--idle-wait "$2"); shift 2 ;;
     --no-docs) docs=""; shift ;;
     -h|--help) usage; exit 0 ;;

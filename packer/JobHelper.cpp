@@ -21,6 +21,9 @@ constexpr std::size_t kAhead = 64;
 // piece i % kAhead: the job's thread is done with a piece before the second thread may
 // come round to it again).
 constexpr std::size_t kAheadPiece = 16 * 1024;
+// With no file to prepare, the second thread writes what the ring holds from this much on
+// (a folder's last files): it is then free for the next folder's files when they come.
+constexpr std::size_t kEarlyWrite = 32 * 1024;
 
 // How often the job's thread looks again at a file the second thread is preparing before
 // it handles the file itself: an open and a small read take a few microseconds, unless the
@@ -370,22 +373,29 @@ void CJobHelper::Run() {
             first = false;
         }
         if (work && PrepareNext(*work)) continue;
+        // Nothing to prepare now: what the ring holds goes out at once, not while the next
+        // folder's files want preparing.
+        if (m_nProduced - m_nConsumed >= static_cast<long long>(kEarlyWrite)) {
+            std::lock_guard<std::mutex> write(m_writeMutex);
+            WriteChunk(false, kEarlyWrite);
+            if (m_bFailed) return;
+            continue;
+        }
         auto more = [&] { return m_bQuit || WriterReady() || m_nGeneration != seen || (work && CanPrepare(*work)); };
         // Awake only for the next folder: far enough ahead, it waits for tens of files to be taken.
         if (!(FolderDone(work.get()) && LookFor(more))) Sleep(more, m_cvHelper, m_bHelperSleeps);
     }
 }
 
-// Gives the sink the next full chunk or, with `all` (the stream's end), what is left; a
-// piece never wraps: chunks start at multiples of the chunk size, and the last one of
-// the stream is written last. The caller holds the write lock, so that the chunks go
-// out one at a time and in order, whichever thread writes them. False when there was
-// nothing to write or the sink failed.
-bool CJobHelper::WriteChunk(bool all) {
+// Gives the sink the next chunk: a full one, at least `least` bytes or, with `all` (the
+// stream's end), what is left; a piece never wraps (it ends at the ring's end). The
+// caller holds the write lock, so that the chunks go out one at a time and in order,
+// whichever thread writes them. False when there was nothing to write or the sink failed.
+bool CJobHelper::WriteChunk(bool all, std::size_t least) {
     if (m_bFailed) return false;
     const long long consumed = m_nConsumed;
     const long long held = m_nProduced - consumed;
-    if (held == 0 || (!all && held < static_cast<long long>(m_nChunkSize))) return false;
+    if (held == 0 || (!all && held < static_cast<long long>(std::min(least, m_nChunkSize)))) return false;
     const std::size_t offset = static_cast<std::size_t>(consumed % static_cast<long long>(m_nCapacity));
     const std::size_t size = std::min({static_cast<std::size_t>(held), m_nChunkSize, m_nCapacity - offset});
     if (!m_sink(m_ring.get() + offset, size)) {

@@ -85,7 +85,7 @@ private:
 
     bool StartThread();
     void Run();
-    bool WriteChunk(bool all);
+    bool WriteChunk(bool all, std::size_t least = SIZE_MAX);
     bool PrepareNext(Work& work);
     bool PrepareFar(Work& work, std::size_t index);
     bool Prepare(Work& work, std::size_t index, const CFolder& folder);
