@@ -613,7 +613,7 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
              "they grow somewhat with the load too.")
     L.append("- velkaron-pack (default): `velkaron-pack pack SRC OUT -q`, one pass into a temporary file beside OUT. "
              "Where there are two cores and one is free of other work in the job's first moments (up to four looks "
-             "at `/proc/loadavg`, 250 us apart, at the start and at folders' starts, while the job goes on), the "
+             "at `/proc/loadavg`, 250 us apart, at the start and as files begin, while the job goes on), the "
              "job's thread reads the files one after another into a 1 MiB ring while a second thread writes the "
              "ring into the packet a 256 KiB chunk at a time and, while it has nothing to write, opens up to 64 "
              "files ahead of the job's thread and reads up to 16 KiB of each (the job's thread, reaching a file "

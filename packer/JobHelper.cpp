@@ -173,9 +173,10 @@ bool CJobHelper::Flush() {
 }
 
 void CJobHelper::BeginFolder(const std::string& path, const std::vector<const std::string*>& names,
-                             const std::vector<std::uint64_t>& inodes) {
+                             const std::vector<std::uint64_t>& inodes, std::size_t first) {
     std::shared_ptr<Work> work = std::make_shared<Work>();
     work->path = path;
+    work->jobNext = first;
     work->folder.Open(path);
     if (!m_bAheadOff && !m_bEmptyRun && !names.empty()) {
         work->names.reserve(names.size());

@@ -66,9 +66,10 @@ public:
     bool Flush();
 
     // Begins on the files `names` of the folder `path` (ending with a separator), whose
-    // listed inode numbers are `inodes` (side by side).
+    // listed inode numbers are `inodes` (side by side), from file `first` on (those before
+    // it are packed).
     void BeginFolder(const std::string& path, const std::vector<const std::string*>& names,
-                     const std::vector<std::uint64_t>& inodes);
+                     const std::vector<std::uint64_t>& inodes, std::size_t first);
     // The open folder, for the job's own opens; valid until EndFolder.
     const CFolder& Folder() const;
     // File `index` of the folder (taken in order) as the second thread prepared it, for

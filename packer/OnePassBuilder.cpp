@@ -58,18 +58,18 @@ bool COnePassBuilder::OpenOutput(const std::string& strPacket) {
 
 // The second thread starts at once where no look is asked for; else once a look finds
 // a core free of other work, up to a few looks a quarter of a millisecond apart (a task
-// passing by does not count), taken at the start and at folders' starts: the job works
-// meanwhile instead of waiting to look again.
-void COnePassBuilder::StartHelperWhereCoreFree() {
+// passing by does not count), taken at the start and as files begin: the job works
+// meanwhile instead of waiting to look again. True when it started now.
+bool COnePassBuilder::StartHelperWhereCoreFree() {
     if (m_onePass.coreFree) {
         const auto now = std::chrono::steady_clock::now();
-        if (m_nCoreLooks > 0 && now - m_lastCoreLook < kCoreLookGap) return;
+        if (m_nCoreLooks > 0 && now - m_lastCoreLook < kCoreLookGap) return false;
         m_lastCoreLook = now;
         ++m_nCoreLooks;
-        if (!m_onePass.coreFree()) return;
+        if (!m_onePass.coreFree()) return false;
     }
     m_nCoreLooks = kCoreLooks;
-    if (!FlushData()) return;  // what this thread buffered goes before what the other writes
+    if (!FlushData()) return false;  // what this thread buffered goes before what the other writes
     m_pHelper.reset(new CJobHelper(
         kStreamChunk, kStreamChunks, m_onePass.idleSpin,
         [this](const char* data, std::size_t size) {
@@ -81,6 +81,7 @@ void COnePassBuilder::StartHelperWhereCoreFree() {
             return OpenSource(file, &folder, name, reason, inode);
         }));
     m_pHelper->SetEmptyRun(m_bLastEmpty);
+    return true;
 }
 
 // A folder, or a file this user may not write, is never replaced by a packet; nor is
@@ -130,17 +131,17 @@ bool COnePassBuilder::FlushIndex() {
 
 void COnePassBuilder::BeginFolder(const std::string& folder, const std::vector<ListedEntry>& entries,
                                   const std::vector<EntryPlan>& plans) {
-    if (!m_pHelper && m_onePass.jobs > 1 && m_nCoreLooks < kCoreLooks) StartHelperWhereCoreFree();
     m_nFileIndex = 0;
+    m_strFolder = folder;
+    m_names.clear();
     m_inodes.clear();
-    std::vector<const std::string*> files;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (plans[i].action != EntryPlan::Action::File) continue;
-        if (m_pHelper) files.push_back(&entries[i].name);
+        m_names.push_back(&entries[i].name);
         m_inodes.push_back(entries[i].inode);
     }
     if (m_pHelper) {
-        m_pHelper->BeginFolder(folder, files, m_inodes);
+        m_pHelper->BeginFolder(folder, m_names, m_inodes, 0);
     } else {
         m_folder.Open(folder);
     }
@@ -153,6 +154,9 @@ void COnePassBuilder::EndFolder() {
 
 long long COnePassBuilder::AppendFileData(const std::string& folder, const std::string& name) {
     const std::size_t index = m_nFileIndex++;
+    if (!m_pHelper && m_onePass.jobs > 1 && m_nCoreLooks < kCoreLooks && StartHelperWhereCoreFree()) {
+        m_pHelper->BeginFolder(m_strFolder, m_names, m_inodes, index);
+    }
     if (m_pHelper) {
         PreparedFile* prepared = m_pHelper->Take(index);
         if (prepared != nullptr) {

@@ -53,7 +53,7 @@ protected:
 private:
     bool MayReplace(const std::string& target) const;
     bool OpenTemporaryFiles();
-    void StartHelperWhereCoreFree();
+    bool StartHelperWhereCoreFree();
     const CFolder& Folder() const { return m_pHelper ? m_pHelper->Folder() : m_folder; }
     bool IsPlainlyEmpty(const CFolder& folder, const std::string& name) const;
     void NoteEmpty(bool empty);
@@ -77,7 +77,9 @@ private:
     CFolder m_folder;             // the folder whose entries are handled, without a second thread
     std::unique_ptr<CJobHelper> m_pHelper;  // the second thread and its ring, when there is one
     std::size_t m_nFileIndex = 0; // of the folder's file being handled, among its files
-    std::vector<std::uint64_t> m_inodes;  // the folder's files' listed inode numbers
+    std::string m_strFolder;      // the folder's path, and its files' names and listed inode numbers
+    std::vector<const std::string*> m_names;
+    std::vector<std::uint64_t> m_inodes;
     CFile m_item;                 // the file being copied, opened by the job's thread
     bool m_bLastEmpty = false;    // the last file packed was empty: the next one is looked at first
     int m_nCoreLooks = 0;         // looks for a free core taken; all of them once the second thread runs

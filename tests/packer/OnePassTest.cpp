@@ -72,27 +72,27 @@ TEST(OnePass, FoldersOfFewAndOfManyFilesComeOutAsTheTwoPassPacketFromBothThreads
     }
 }
 
-// The second thread starts at a folder's start once a look finds a core free, after the
-// job's thread has packed (and buffered) files alone; looks are spaced and few.
+// The second thread starts as a file begins once a look finds a core free, after the
+// job's thread has packed (and buffered) files of that folder alone; looks are spaced and few.
 TEST(OnePass, SecondThreadStartingMidJobGivesTheTwoPassPacketAndLooksForACoreAtMostFourTimes) {
     PackFixture f;
     auto write = [&](const std::string& path, int seed) {
         f.Write(path, std::string(static_cast<std::size_t>(seed * 977 % 9000 + 1), static_cast<char>('a' + seed % 26)));
     };
-    for (int i = 0; i < 30; ++i) write("f" + std::to_string(i), 1000 + i);  // buffered by the job's thread alone
+    for (int i = 0; i < 30; ++i) write("f" + std::to_string(i), 1000 + i);  // the first, by the job's thread alone
     for (int d = 0; d < 40; ++d) {
         for (int i = 0; i < 30; ++i) write("d" + std::to_string(d) + "/f" + std::to_string(i), d * 31 + i);
     }
     ASSERT_TRUE(f.Pack());
     const std::string twoPass = ReadFileBytes(f.PacketPath());
-    // Looks at the start, at the top folder's start, then after its files at the first subfolder's.
+    // Looks at the start, then as the first files begin: the third look comes after one file.
     for (int freeAt : {3, 0}) {
         SCOPED_TRACE("free at look " + std::to_string(freeAt));
         int looks = 0;
         OnePassOptions onePass;
         onePass.jobs = 2;
         onePass.coreFree = [&] {
-            std::this_thread::sleep_for(std::chrono::microseconds(300));  // the next folder is a look's gap on
+            std::this_thread::sleep_for(std::chrono::microseconds(300));  // the next file is a look's gap on
             return ++looks == freeAt;
         };
         ASSERT_TRUE(PackOnePass(f, f.Dir() / "one.dat", f.Options(), onePass).ok);
