@@ -3,8 +3,9 @@ prints the table and writes docs/benchmarks.md and docs/benchmarks.png.
 
 Called by bench/run.sh, which builds the programs and installs asar first.
 Every tool runs on every set in the same run, rounds interleaved (each round runs
-every tool once, cached and then durable, then the loaded ones once more while two
-`yes > /dev/null` processes of the benchmark's own keep both cores busy), after one
+every tool once, cached and then durable, then the loaded ones a few times more while
+two `yes > /dev/null` processes of the benchmark's own keep both cores busy; every
+pass over the tools in a fresh seeded order), after one
 untimed warm-up round and with the set in the page cache. Before each timed run the
 previous outputs are deleted and the disk is synced, so that no run pays for
 another's write-back. A cached run ends when the tool exits; a durable run ends when
@@ -18,6 +19,7 @@ import datetime
 import json
 import os
 import platform
+import random
 import re
 import shutil
 import signal
@@ -227,19 +229,20 @@ def measure_set(name, args, tools):
     loads_on = ("idle", "loaded") if args.loaded else ("idle",)
     runs = {(t.key, mode): [] for t in tools for load in loads_on for mode in t.modes(load)}
     loads = []
+    # Every pass over the tools takes them in a fresh order (seeded: the same run orders them
+    # alike again), so that no tool always follows the same one (asar's heavy runs, or cat's
+    # pipeline, which leaves the `yes` of the loaded runs placed otherwise) and pays for what
+    # it left behind. A rotation of one order would keep each tool behind the same one.
+    order = random.Random(f"{name}/{args.runs}")
     for round_no in range(args.warmup + args.runs):
-        # Each round starts with another tool: none always follows the same one (asar's
-        # heavy runs, say) and pays for what it left behind.
-        start = round_no % len(tools)
         if round_no >= args.warmup:
             loads.append(os.getloadavg()[0])  # before the round: the load of the others' work
         for load in loads_on:
             with Load() if load == "loaded" else contextlib.nullcontext():
                 # The loaded runs scatter most (which core each run shares with a `yes`): they
-                # come back a few times a round, each time from another tool.
-                for repeat in range(args.loaded_repeat if load == "loaded" else 1):
-                    first = (start + repeat) % len(tools)
-                    for tool in tools[first:] + tools[:first]:
+                # come back a few times a round.
+                for _ in range(args.loaded_repeat if load == "loaded" else 1):
+                    for tool in order.sample(tools, len(tools)):
                         for mode in tool.modes(load):
                             result = time_run(tool, src, out, files, total, mode.endswith("durable"))
                             if round_no >= args.warmup:
@@ -583,8 +586,8 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
     L.append("")
     L.append(f"- {args.runs} timed run(s) per tool, mode and set after {args.warmup} untimed warm-up round(s); "
              "rounds interleave the tools, and each round runs every tool once in each mode. The figure is the "
-             "**median** wall-clock time; the best run is shown beside it. Each round starts one tool further "
-             "on, so that no tool always follows the same one. user/sys are the median CPU seconds of "
+             "**median** wall-clock time; the best run is shown beside it. Each pass over the tools takes them "
+             "in a fresh (seeded) order, so that no tool always follows the same one. user/sys are the median CPU seconds of "
              "the process, its threads and its children (`wait4`).")
     L.append("- Before every run the previous outputs (packets, work files) are deleted and `sync` runs, so no run "
              "pays for another's write-back. Every file of a set is read once before its runs, and the sets fit "
@@ -596,7 +599,7 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
     if args.loaded:
         L.append(f"- **loaded cached**, **loaded durable**: the same runs of the tools marked for it, "
                  f"{args.loaded_repeat} more times in each round (so {args.loaded_repeat * args.runs} timed runs each, "
-                 "every time from another tool) while "
+                 "each pass in a fresh order) while "
                  f"{LOAD_PROCESSES} `yes > /dev/null` processes started by the benchmark (as many as "
                  "the machine has cores) run beside them, stopped at the round's end. They leave out what a real "
                  "build beside the tool also does: reading and writing files, and taking memory bandwidth and "
