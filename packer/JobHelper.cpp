@@ -281,11 +281,11 @@ bool CJobHelper::PrepareNext(Work& work) {
     return true;
 }
 
-// Claims file `index` and prepares it through `folder`; false when the other thread has it.
-bool CJobHelper::Prepare(Work& work, std::size_t index, const CFolder& folder) {
+// Claims file `index` and prepares it through `folder`; nothing when the other thread has it.
+void CJobHelper::Prepare(Work& work, std::size_t index, const CFolder& folder) {
     Slot& slot = work.slots[index];
     int state = kFree;
-    if (!slot.state.compare_exchange_strong(state, kPreparing)) return false;
+    if (!slot.state.compare_exchange_strong(state, kPreparing)) return;
     PreparedFile& file = slot.prepared;
     if (m_opener(file.file, folder, work.names[index].c_str(), work.inodes[index], file.reason)) {
         file.kind = PreparedFile::Kind::Opened;
@@ -303,10 +303,9 @@ bool CJobHelper::Prepare(Work& work, std::size_t index, const CFolder& folder) {
     int preparing = kPreparing;
     if (!slot.state.compare_exchange_strong(preparing, kReady)) {
         file.file.Close();  // the job's thread handled it meanwhile
-        return true;
+        return;
     }
     if (!kOpenTwice) Wake(m_bJobSleeps, m_cvJob);  // the job's thread may be waiting for it
-    return true;
 }
 
 // Prepares, on the job's thread, the farthest unclaimed file of the window ahead of file

@@ -91,7 +91,7 @@ private:
     bool WriteChunk(bool all, std::size_t least = SIZE_MAX);
     bool PrepareNext(Work& work);
     bool PrepareFar(Work& work, std::size_t index);
-    bool Prepare(Work& work, std::size_t index, const CFolder& folder);
+    void Prepare(Work& work, std::size_t index, const CFolder& folder);
     void ReadAhead(PreparedFile& file, std::size_t index);
     bool NextToPrepare(const Work& work, std::size_t& index) const;
     bool CanPrepare(const Work& work) const;
