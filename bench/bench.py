@@ -4,7 +4,8 @@ prints the table and writes docs/benchmarks.md and docs/benchmarks.png.
 Called by bench/run.sh, which builds the programs and installs asar first.
 Every tool runs on every set in the same run, rounds interleaved (each round runs
 every tool once, cached and then durable, then the loaded ones a few times more while
-two `yes > /dev/null` processes of the benchmark's own keep both cores busy; every
+two `yes > /dev/null` processes of the benchmark's own keep both cores busy, beside
+two busy loops that spend tar's and --jobs 1's CPU seconds; every
 pass over the tools in a fresh seeded order), after one
 untimed warm-up round and with the set in the page cache. Before each timed run the
 previous outputs are deleted and the disk is synced, so that no run pays for
@@ -65,7 +66,7 @@ class Tool:
 
     def __init__(self, key, label, argv, check, group="main", extra_outputs=(), loaded=False):
         self.key, self.label, self.argv, self.check = key, label, argv, check
-        self.group = group  # main: cached and durable; sweep: cached only
+        self.group = group  # main: cached and durable; sweep: cached only; control: loaded cached only
         self.extra_outputs = list(extra_outputs)
         self.loaded = loaded  # timed under load too
 
@@ -73,6 +74,8 @@ class Tool:
         return [out] + self.extra_outputs
 
     def modes(self, load="idle"):
+        if self.group == "control":
+            return LOADED_MODES[:1] if load == "loaded" else ()
         if load == "loaded":
             return LOADED_MODES if self.loaded else ()
         return MODES if self.group == "main" else MODES[:1]
@@ -82,6 +85,8 @@ MODES = ("cached", "durable")
 LOADED_MODES = ("loaded cached", "loaded durable")
 ALL_MODES = MODES + LOADED_MODES
 LOAD_PROCESSES = 2  # `yes > /dev/null` processes that keep the cores busy in the loaded rounds
+BUSY_LOOP = "import sys, time\nend = float(sys.argv[1])\nwhile time.process_time() < end:\n    pass\n"
+control_seconds = {}  # tool key -> CPU seconds its control spends (busy-KEY; set by measure_set)
 
 
 def check_packet(path, files, total):
@@ -93,6 +98,10 @@ def check_packet(path, files, total):
         return "no packet header"
     if int(m.group(1)) != 64 + total:
         return f"index offset {m.group(1).decode()} but the set holds {total} bytes"
+    return None
+
+
+def check_nothing(path, files, total):
     return None
 
 
@@ -135,6 +144,14 @@ def make_tools(args):
     tools.append(Tool("cat", "cat (floor)",
                       lambda src, out: ["bash", "-c", 'find "$1" -type f -print0 | xargs -0 cat > "$2"', "cat",
                                         src, out], check_exact, loaded=True))
+    if args.loaded:
+        # Controls of the loaded runs: a loop that only spends, as one thread, the CPU seconds that tar
+        # or --jobs 1 spent under the same load. On a busy machine a process's share of a core grows
+        # with its length; these show what that alone makes of the two tools' CPU seconds.
+        for of, name in (("tar", "tar"), ("velkaron-j1", "--jobs 1")):
+            tools.append(Tool(f"busy-{of}", f"busy loop, {name}'s CPU s (control)",
+                              lambda src, out, of=of: [sys.executable, "-c", BUSY_LOOP, f"{control_seconds[of]:.4f}"],
+                              check_nothing, group="control"))
     if args.asar:
         tools.append(Tool("asar", "asar pack", lambda src, out: [args.asar, "pack", src, out], check_at_least))
     return tools
@@ -229,6 +246,7 @@ def measure_set(name, args, tools):
     loads_on = ("idle", "loaded") if args.loaded else ("idle",)
     runs = {(t.key, mode): [] for t in tools for load in loads_on for mode in t.modes(load)}
     loads = []
+    spent = {}  # (tool, mode) -> CPU seconds of every run so far, the warm-up's too: the controls' measure
     # Every pass over the tools takes them in a fresh order (seeded: the same run orders them
     # alike again), so that no tool always follows the same one (asar's heavy runs, or cat's
     # pipeline, which leaves the `yes` of the loaded runs placed otherwise) and pays for what
@@ -244,7 +262,11 @@ def measure_set(name, args, tools):
                 for _ in range(args.loaded_repeat if load == "loaded" else 1):
                     for tool in order.sample(tools, len(tools)):
                         for mode in tool.modes(load):
+                            if tool.group == "control":
+                                of = tool.key[len("busy-"):]
+                                control_seconds[of] = statistics.median(spent.get((of, mode)) or spent[(of, "cached")])
                             result = time_run(tool, src, out, files, total, mode.endswith("durable"))
+                            spent.setdefault((tool.key, mode), []).append(result[1] + result[2])
                             if round_no >= args.warmup:
                                 runs[(tool.key, mode)].append(result)
         print(f"  {name}: round {round_no + 1}/{args.warmup + args.runs} done", file=sys.stderr, flush=True)
@@ -362,6 +384,24 @@ def md_threads(rows):
             cells += [f"{cpu(d):.3f} / {cpu(j):.3f} / {cpu(t):.3f}", f"{d['median'] / j['median']:.2f}x"]
         out.append(f"| {name} | " + " | ".join(cells) + " |")
     return "\n".join(out)
+
+
+def md_controls(rows):
+    """Under load: tar, --jobs 1 and the default beside the busy loops that spent tar's and --jobs 1's CPU seconds."""
+    mode = "loaded cached"
+    keys = ("tar", "busy-tar", "velkaron-j1", "busy-velkaron-j1", "velkaron")
+    out = ["| data set | tar | busy loop, tar's CPU s | --jobs 1 | busy loop, --jobs 1's CPU s | default | "
+           "tar / default | busy loops: tar's / --jobs 1's |",
+           "|---|---:|---:|---:|---:|---:|---:|---:|"]
+    for name, row in rows.items():
+        s = [row.get((k, mode)) for k in keys]
+        if not all(s):
+            continue
+        cells = [f"{x['median']:.3f} s ({x['user'] + x['sys']:.3f} CPU s, {(x['user'] + x['sys']) / x['median']:.0%})"
+                 for x in s]
+        out.append(f"| {name} | " + " | ".join(cells) + f" | {s[0]['median'] / s[4]['median']:.2f}x | "
+                   f"{s[1]['median'] / s[3]['median']:.2f}x |")
+    return "\n".join(out) if len(out) > 2 else None
 
 
 def md_one_pass(rows):
@@ -607,6 +647,11 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
                  "benchmark's session, so the scheduler shares the cores among them and the tool's threads one "
                  "thread at a time; other sessions' work on the machine is shared out by session, which the load "
                  "column shows but the loaded figures do not otherwise tell apart.")
+    if args.loaded:
+        L.append("- The busy loops (controls, loaded cached only): `python3 -c LOOP SECONDS`, a loop on "
+                 "`time.process_time()` until the process has spent SECONDS (Python's start included). They "
+                 "make no system call and touch no file: they leave out everything but the length of the "
+                 "work, which is what decides a process's share of a core under this load.")
     L.append("- **idle** (cached, durable) means no load of the benchmark's own: this is a machine shared with "
              "other engineers, whose builds and tests may run during the rounds (their load is in the machine "
              "section and in the targets' table); the interleaving spreads them over every tool alike, the "
@@ -668,6 +713,19 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
     L.append("")
     L.append(md_threads(rows))
     L.append("")
+    controls = md_controls(rows)
+    if controls:
+        L.append("### Under load, beside a busy loop of the same CPU seconds")
+        L.append("")
+        L.append("Loaded cached: median time, median CPU seconds and the share of a core they make (CPU seconds / "
+                 "time) of tar, of `--jobs 1` and of the default, beside a loop that spends as one thread, in "
+                 "the same passes and under the same load, the CPU seconds that tar or `--jobs 1` spent (the "
+                 "median of their loaded runs so far in the set). The loops' ratio is what the two tools' CPU "
+                 "seconds alone make of tar's time against `--jobs 1`'s on this scheduler: a shorter process "
+                 "gets a smaller share of a core.")
+        L.append("")
+        L.append(controls)
+        L.append("")
     L.append("### One pass against two")
     L.append("")
     L.append("The two-pass job's median time / the one-pass default's (above 1.0x: one pass is faster), and "

@@ -28,7 +28,8 @@ usage: bash bench/run.sh [options]
   --jobs-sweep N,M  --jobs values for the default's sweep, cached only (default 2,4; "" for none;
                     --jobs 1 is always measured, idle and loaded)
   --no-loaded       no loaded rounds (by default each round runs the default, --jobs 1, --two-pass,
-                    tar and cat once more while two `yes > /dev/null` keep both cores busy)
+                    tar and cat once more while two `yes > /dev/null` keep both cores busy, beside
+                    two busy loops that spend tar's and --jobs 1's CPU seconds: the controls)
   --loaded-repeat K the loaded runs K times a round (default 3: they scatter most)
   --no-asar         leave asar out (no npm install)
   --no-profile      no strace/callgrind profile of the small-files set
