@@ -85,7 +85,6 @@ MODES = ("cached", "durable")
 LOADED_MODES = ("loaded cached", "loaded durable")
 ALL_MODES = MODES + LOADED_MODES
 LOAD_PROCESSES = 2  # `yes > /dev/null` processes that keep the cores busy in the loaded rounds
-BUSY_LOOP = "import sys, time\nend = float(sys.argv[1])\nwhile time.process_time() < end:\n    pass\n"
 control_seconds = {}  # tool key -> CPU seconds its control spends (busy-KEY; set by measure_set)
 
 
@@ -144,13 +143,14 @@ def make_tools(args):
     tools.append(Tool("cat", "cat (floor)",
                       lambda src, out: ["bash", "-c", 'find "$1" -type f -print0 | xargs -0 cat > "$2"', "cat",
                                         src, out], check_exact, loaded=True))
-    if args.loaded:
+    busy = os.path.join(os.path.dirname(pack), "velkaron-bench-busy")
+    if args.loaded and os.path.exists(busy):
         # Controls of the loaded runs: a loop that only spends, as one thread, the CPU seconds that tar
         # or --jobs 1 spent under the same load. On a busy machine a process's share of a core grows
         # with its length; these show what that alone makes of the two tools' CPU seconds.
         for of, name in (("tar", "tar"), ("velkaron-j1", "--jobs 1")):
             tools.append(Tool(f"busy-{of}", f"busy loop, {name}'s CPU s (control)",
-                              lambda src, out, of=of: [sys.executable, "-c", BUSY_LOOP, f"{control_seconds[of]:.4f}"],
+                              lambda src, out, of=of: [busy, f"{control_seconds[of]:.4f}"],
                               check_nothing, group="control"))
     if args.asar:
         tools.append(Tool("asar", "asar pack", lambda src, out: [args.asar, "pack", src, out], check_at_least))
@@ -647,11 +647,12 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
                  "benchmark's session, so the scheduler shares the cores among them and the tool's threads one "
                  "thread at a time; other sessions' work on the machine is shared out by session, which the load "
                  "column shows but the loaded figures do not otherwise tell apart.")
-    if args.loaded:
-        L.append("- The busy loops (controls, loaded cached only): `python3 -c LOOP SECONDS`, a loop on "
-                 "`time.process_time()` until the process has spent SECONDS (Python's start included). They "
-                 "make no system call and touch no file: they leave out everything but the length of the "
-                 "work, which is what decides a process's share of a core under this load.")
+    if any(t.group == "control" for t in tools):
+        L.append("- The busy loops (controls, loaded cached only): `velkaron-bench-busy SECONDS` "
+                 "(bench/BusyLoop.cpp), a loop that looks at its CPU time every few microseconds until the "
+                 "process has spent SECONDS. They touch no file and make no system call but the clock's: they "
+                 "leave out everything but the length of the work, which is what sets a process's share of a "
+                 "core under this load.")
     L.append("- **idle** (cached, durable) means no load of the benchmark's own: this is a machine shared with "
              "other engineers, whose builds and tests may run during the rounds (their load is in the machine "
              "section and in the targets' table); the interleaving spreads them over every tool alike, the "

@@ -69,7 +69,7 @@ cd "$root"
 mkdir -p "$build"
 build_log="$build/bench-build.log"
 if ! { [ -f "$build/build.ninja" ] || cmake --preset bench; } >"$build_log" 2>&1 ||
-   ! cmake --build "$build" -j2 --target velkaron-pack velkaron-bench-entries >>"$build_log" 2>&1; then
+   ! cmake --build "$build" -j2 --target velkaron-pack velkaron-bench-entries velkaron-bench-busy >>"$build_log" 2>&1; then
   tail -n 30 "$build_log" >&2
   echo "run.sh: the bench build failed; the whole log is $build_log" >&2
   exit 1
