@@ -146,8 +146,8 @@ def make_tools(args):
     busy = os.path.join(os.path.dirname(pack), "velkaron-bench-busy")
     if args.loaded and os.path.exists(busy):
         # Controls of the loaded runs: a loop that only spends, as one thread, the CPU seconds that tar
-        # or --jobs 1 spent under the same load. On a busy machine a process's share of a core grows
-        # with its length; these show what that alone makes of the two tools' CPU seconds.
+        # or --jobs 1 spent under the same load. On a busy machine a process's share of a core is the
+        # scheduler's to give; these show what the CPU seconds alone make of the loaded ratio.
         for of, name in (("tar", "tar"), ("velkaron-j1", "--jobs 1")):
             tools.append(Tool(f"busy-{of}", f"busy loop, {name}'s CPU s (control)",
                               lambda src, out, of=of: [busy, f"{control_seconds[of]:.4f}"],
@@ -651,8 +651,8 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
         L.append("- The busy loops (controls, loaded cached only): `velkaron-bench-busy SECONDS` "
                  "(bench/BusyLoop.cpp), a loop that looks at its CPU time every few microseconds until the "
                  "process has spent SECONDS. They touch no file and make no system call but the clock's: they "
-                 "leave out everything but the length of the work, which is what sets a process's share of a "
-                 "core under this load.")
+                 "leave out everything but the length of the work and where the scheduler places the run, which "
+                 "decide a process's share of a core under this load.")
     L.append("- **idle** (cached, durable) means no load of the benchmark's own: this is a machine shared with "
              "other engineers, whose builds and tests may run during the rounds (their load is in the machine "
              "section and in the targets' table); the interleaving spreads them over every tool alike, the "
@@ -722,8 +722,8 @@ def render_generated(args, results, rows, tools, prof, micro, started, finished)
                  "time) of tar, of `--jobs 1` and of the default, beside a loop that spends as one thread, in "
                  "the same passes and under the same load, the CPU seconds that tar or `--jobs 1` spent (the "
                  "median of their loaded runs so far in the set). The loops' ratio is what the two tools' CPU "
-                 "seconds alone make of tar's time against `--jobs 1`'s on this scheduler: a shorter process "
-                 "gets a smaller share of a core.")
+                 "seconds alone make of tar's time against `--jobs 1`'s under this load, where a short run "
+                 "gets a whole core or half of one as the scheduler places it.")
         L.append("")
         L.append(controls)
         L.append("")
