@@ -135,15 +135,13 @@ int ReportSkipped(const CPacketBuilder& builder) {
 // a core is to spare: about the time the job's thread takes to list that folder.
 constexpr int kIdleSpin = 30;
 
-// True where the process may run on two cores and, at this instant, one of them is free
-// of other work. Then the default is two threads: the job's reads the files and a second
-// one writes the packet, the two halves of the copy overlapping. Where other work takes
-// every core but one, the two would share that one and wait on each other a time slice
-// at a time: one thread is faster then, and a thread that --jobs asks for sleeps at once
-// when it waits (see docs/benchmarks.md).
-bool CoreFree() {
-    const int cores = CoreCount();
-    if (cores < 2) return false;
+// True where the process may run on `cores` cores (two or more) and, at this instant, one
+// of them is free of other work. Then the default is two threads: the job's reads the
+// files and a second one writes the packet, the two halves of the copy overlapping. Where
+// other work takes every core but one, the two would share that one and wait on each
+// other a time slice at a time: one thread is faster then, and a thread that --jobs asks
+// for sleeps at once when it waits (see docs/benchmarks.md).
+bool CoreFree(int cores) {
     const int others = OtherRunnableTasks();
     return others < 0 || others < cores - 1;
 }
@@ -154,13 +152,14 @@ bool CoreFree() {
 std::unique_ptr<CPacketBuilder> MakeBuilder(bool twoPass, const CliOptions& options) {
     if (twoPass) return std::unique_ptr<CPacketBuilder>(new CPacketBuilder);
     OnePassOptions onePass;
+    const int cores = CoreCount();  // asked once: each look for a free core reads the load only
     if (options.jobs > 0) {
         onePass.jobs = options.jobs;
-        onePass.idleSpin = options.jobs > 1 && CoreFree() ? kIdleSpin : 0;
-    } else if (CoreCount() > 1) {
+        onePass.idleSpin = options.jobs > 1 && cores > 1 && CoreFree(cores) ? kIdleSpin : 0;
+    } else if (cores > 1) {
         onePass.jobs = 2;
         onePass.idleSpin = kIdleSpin;  // the thread starts only where a core is free
-        onePass.coreFree = CoreFree;
+        onePass.coreFree = [cores] { return CoreFree(cores); };
     }
     onePass.sync = options.sync;
     COnePassBuilder* builder = new COnePassBuilder;
