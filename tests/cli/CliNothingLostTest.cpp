@@ -184,15 +184,15 @@ TEST(CliNothingLostPosix, OutputThatCannotBeWrittenFailsEveryCommand) {
 
 TEST(CliNothingLostPosix, NamesThatWouldDriveTheTerminalAreShownEscapedByPack) {
     TempDir dir;
-    const std::string name = "title\x1b]0;owned\x07";
+    const std::string name = "title\x1b]0;owned\x07\x7f";
     MakeDirs(dir / "src");
     WriteFileBytes(dir / ("src/" + name), "x");
     ASSERT_TRUE(MakeLinuxEntry(dir / "src", "back\\slash\x1b[2J", false));
     CliRun run = RunVelkaronPack(dir, {"pack", dir / "src", dir / "p.dat"});
     EXPECT_EQ(run.status, 3);
-    EXPECT_TRUE(Has(run.out, "#F,64,1,title\\x1b]0;owned\\x07\r\n")) << run.out;
+    EXPECT_TRUE(Has(run.out, "#F,64,1,title\\x1b]0;owned\\x07\\x7f\r\n")) << run.out;
     EXPECT_TRUE(Has(run.out, "back\\slash\\x1b[2J\r\n")) << run.out;
-    EXPECT_EQ((run.out + run.err).find_first_of("\x1b\x07"), std::string::npos);
+    EXPECT_EQ((run.out + run.err).find_first_of("\x1b\x07\x7f"), std::string::npos);
     EXPECT_EQ(DescribeIndex(ReadValidPacket(dir / "p.dat")), std::vector<std::string>{"F 64 1 " + name});
 }
 
