@@ -6,12 +6,10 @@
 #include <random>
 
 #include "platform/FileSystem.h"
+#include "platform/Leftovers.h"
 #include "platform/MbText.h"
 
-namespace {
-
-// Length of `path`'s folder part, its last separator included; 0 when it has none.
-std::size_t FolderLength(const std::string& path) {
+std::size_t FolderPartLength(const std::string& path) {
     std::size_t sep = FindLastChar(path, kPathSep);
 #ifdef _WIN32
     std::size_t slash = path.rfind('/');  // no trail byte of the code page is a slash
@@ -20,25 +18,24 @@ std::size_t FolderLength(const std::string& path) {
     return sep == std::string::npos ? 0 : sep + 1;
 }
 
-}  // namespace
-
 std::string TempNameBeside(const std::string& target) {
     std::random_device random;
     char hex[16];
     std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(random()));
-    std::string path = target + "." + hex + ".tmp";
+    std::string path = TemporaryName(target, hex);
     if (PathFitsSystem(path)) return path;
-    // The name is as long as the system allows, or the path is: a short one beside it.
-    const std::string folder = target.substr(0, FolderLength(target));
-    path = folder + hex + ".tmp";
+    // The name is as long as the system allows, or the path is: a short one beside it,
+    // and where even that is too long, the digits alone.
+    const std::string folder = target.substr(0, FolderPartLength(target));
+    path = TemporaryName(folder, hex);
     return PathFitsSystem(path) ? path : folder + hex;
 }
 
 CFile::TempResult CFile::OpenTempBeside(const std::string& target, std::string& path, unsigned extraFlags) {
     if (extraFlags & modeUnnamed) {
-        const std::size_t folder = FolderLength(target);
+        const std::size_t folder = FolderPartLength(target);
         if (OpenUnnamedIn(folder > 0 ? target.substr(0, folder) : std::string("."),
-                          extraFlags & (modeReadWrite | modeTemporary))) {
+                          extraFlags & (modeReadWrite | modeTemporary | shareExclusive))) {
             path.clear();
             TakeModeOf(target);
             return TempResult::Opened;

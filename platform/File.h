@@ -27,9 +27,10 @@ struct FileIdHash {
     }
 };
 
-// A fresh name for a temporary file beside `target`: `target`, a dot, eight random hex
-// digits and ".tmp"; where the system cannot hold a name or path that long, eight hex
-// digits and ".tmp" (or the digits alone) in `target`'s folder.
+// A fresh name for a temporary file beside `target`: `target` followed by this
+// process's temporary suffix with eight random hex digits (see TemporaryName, which a
+// later job recognises once the process has gone); where the system cannot hold a name
+// or path that long, the suffix alone (or the digits alone) in `target`'s folder.
 std::string TempNameBeside(const std::string& target);
 
 // Writes all `size` bytes to an open descriptor (a handle on Windows) of the platform
@@ -90,7 +91,9 @@ public:
     // without set-user-ID, set-group-ID and sticky bits. Its name in `path`, empty for a
     // file made with modeUnnamed that has none. NotAllowed when the folder may not be
     // written into; Failed for any other refusal (no such folder). `extraFlags` are
-    // added to the opening flags (modeReadWrite, modeTemporary, modeUnnamed).
+    // added to the opening flags (modeReadWrite, modeTemporary, modeUnnamed, and
+    // shareExclusive: the file locked from its creation on, so that no job takes it for
+    // the leftover of a process that has gone).
     TempResult OpenTempBeside(const std::string& target, std::string& path, unsigned extraFlags = 0);
     // Gives the open file with no name (modeUnnamed) the name `path`; false when
     // anything has that name already, or the system refuses.
@@ -157,8 +160,8 @@ private:
     friend class CFileHold;
     enum class OpenError { None, Exists, Denied, NoDescriptors, Other };
     void TakeModeOf(const std::string& path);  // POSIX: `path`'s permission bits, when it exists
-    // A file with no name in `folder` (modeReadWrite, modeTemporary: never to be named);
-    // false where the system cannot make one.
+    // A file with no name in `folder` (modeReadWrite, modeTemporary: never to be named;
+    // shareExclusive: locked); false where the system cannot make one.
     bool OpenUnnamedIn(const std::string& folder, unsigned flags);
 #ifndef _WIN32
     bool OpenIn(int folder, const char* path, unsigned flags);  // openat; `folder` may be AT_FDCWD

@@ -11,6 +11,9 @@ constexpr char kPathSep = '\\';
 constexpr char kPathSep = '/';
 #endif
 
+// Length of `path`'s folder part, its last separator included; 0 when it has none.
+std::size_t FolderPartLength(const std::string& path);
+
 // What stands at a path, its last component not followed when it is a link.
 enum class PathKind { Missing, File, Folder, Link, Other };
 
@@ -31,8 +34,9 @@ std::string GetModulePath();
 PathKind GetPathKind(const std::string& path);
 // What `path` leads to, links followed (never Link); Missing also for a dangling link.
 PathKind GetTargetKind(const std::string& path);
-// `path` with every symbolic link in it resolved, when it leads to something; else
-// `path` as it stands. Windows: `path` as it stands.
+// `path` with every symbolic link in it resolved, when it leads to something; a link
+// to something yet to be made, followed link by link to the path where it is to be;
+// else (a loop) `path` as it stands. Windows: `path` as it stands.
 std::string FollowLinks(const std::string& path);
 // Makes the names in the folder that holds the file `path` durable on the disk, a
 // rename into it included (POSIX: fsync of the folder); false when the system cannot.

@@ -146,7 +146,7 @@ bool CFile::OpenUnnamedIn(const std::string& folder, unsigned flags) {
         m_fd = ::open(folder.c_str(), O_TMPFILE | access | O_CLOEXEC, 0666);
     } while (m_fd < 0 && errno == EINTR);
     struct stat st;
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || ((flags & shareExclusive) && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0)) {
         Close();
         return false;
     }
