@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/FileSystem.h"
+#include "platform/Leftovers.h"
 
 namespace {
 const std::string kHeaderRoom(kPacketHeaderSize, ' ');
@@ -39,8 +40,15 @@ bool COnePassBuilder::OpenOutput(const std::string& strPacket) {
     m_idPacket = GetPathId(m_strTarget);  // an old packet inside the source is not packed into the new one
     m_nIndexSpilled = 0;
     m_nWritten = m_nWrittenBack = 0;
+    m_bNamedInPlace = false;
     m_nIndexFlushSize = m_onePass.indexInMemory > 0 ? m_onePass.indexInMemory : 1;
-    if (!MayReplace(m_strTarget) || !OpenTemporaryFiles()) {
+    if (!MayReplace(m_strTarget)) {
+        AddMessage(kMsgNoTarget);
+        return false;
+    }
+    // What earlier jobs on this packet left when they were killed outright goes first.
+    RemoveLeftoversBeside(m_strTarget);
+    if (!OpenTemporaryFiles()) {
         AddMessage(kMsgNoTarget);
         return false;
     }
@@ -88,7 +96,7 @@ bool COnePassBuilder::StartHelperWhereCoreFree() {
 // anything but a plain file (the command line writes into devices in two passes).
 bool COnePassBuilder::MayReplace(const std::string& target) const {
     switch (GetTargetKind(target)) {
-        case PathKind::Missing: return true;
+        case PathKind::Missing: return GetPathKind(target) != PathKind::Link;  // a link that loops
         case PathKind::File: {
             CFile probe;
             return probe.Open(target, CFile::modeWrite);
@@ -101,17 +109,20 @@ bool COnePassBuilder::MayReplace(const std::string& target) const {
 // disk, until the end. Neither has a name where the system allows (nothing of them
 // outlives the process, however it ends); else the packet has a fresh one, guarded
 // from its creation on, and the index one only for an instant. Both exist before the
-// scan, so that the job knows them when it meets them in the tree.
+// scan, so that the job knows them when it meets them in the tree, and both are locked
+// while they have a name, so that no other job takes them for leftovers.
 bool COnePassBuilder::OpenTemporaryFiles() {
     CSignalsHeld held;  // a signal between a file's creation and its guard would leave it behind
-    if (m_fileData.OpenTempBeside(m_strTarget, m_strTempPath, CFile::modeUnnamed) != CFile::TempResult::Opened) {
+    if (m_fileData.OpenTempBeside(m_strTarget, m_strTempPath, CFile::modeUnnamed | CFile::shareExclusive) !=
+        CFile::TempResult::Opened) {
         m_strTempPath.clear();
         return false;
     }
     if (!m_strTempPath.empty()) m_guard.Arm(m_strTempPath);
     std::string indexPath;
     if (m_fileIndex.OpenTempBeside(m_strTarget, indexPath,
-                                   CFile::modeReadWrite | CFile::modeTemporary | CFile::modeUnnamed) !=
+                                   CFile::modeReadWrite | CFile::modeTemporary | CFile::modeUnnamed |
+                                       CFile::shareExclusive) !=
         CFile::TempResult::Opened) {
         return false;
     }
@@ -387,20 +398,24 @@ bool COnePassBuilder::AppendIndex() {
 bool COnePassBuilder::Complete() {
     const long long nIndex = m_nIndexLength;
     const std::string header = FormatPacketHeader(m_nOffset, static_cast<int>(nIndex));
+    CFileHold lock;  // the packet's lock outlasts its descriptor until it has PACKET's name
     bool ok = m_fileData.GetLength() == m_nOffset + nIndex && m_fileData.Seek(0) &&
               m_fileData.Write(header.data(), header.size()) && (!m_onePass.sync || m_fileData.Flush()) &&
-              NameTemporary();
+              lock.Take(m_fileData) && NameTemporary();
     ok = m_fileData.Close() && ok;
     if (!ok) {
+        if (m_bNamedInPlace) RemoveFile(m_strTarget);  // made by this job a moment ago, and not stored
         AddMessage(kMsgDataError);
         return false;
     }
-    if (!ReplaceFile(m_strTempPath, m_strTarget)) {
+    if (!m_bNamedInPlace && m_onePass.named) m_onePass.named(m_strTempPath);
+    if (!m_bNamedInPlace && !ReplaceFile(m_strTempPath, m_strTarget)) {
         AddMessage(kMsgNoTarget);
         return false;
     }
     m_strTempPath.clear();
     m_guard.Disarm();
+    lock.Release();
     if (m_onePass.sync && !SyncFolderOf(m_strTarget)) {
         AddMessage(kMsgDataError);
         return false;
@@ -409,9 +424,14 @@ bool COnePassBuilder::Complete() {
     return true;
 }
 
-// A packet made without a name gets a fresh one beside the packet now that it is
-// whole, guarded until it replaces the packet.
+// A packet made without a name takes PACKET's own where nothing has it yet, in one
+// step that no kill can split; else a fresh name beside the packet, guarded until it
+// replaces the packet (a kill in between leaves it under that name, which the next
+// job on the packet removes).
 bool COnePassBuilder::NameTemporary() {
+    m_bNamedInPlace = m_strTempPath.empty() && GetPathKind(m_strTarget) == PathKind::Missing &&
+                      m_fileData.LinkAs(m_strTarget);
+    if (m_bNamedInPlace) return true;
     for (int attempt = 0; m_strTempPath.empty() && attempt < 100; ++attempt) {
         CSignalsHeld held;
         const std::string path = TempNameBeside(m_strTarget);

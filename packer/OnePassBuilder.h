@@ -26,6 +26,8 @@ struct OnePassOptions {
                                                   // copied inside the kernel
     int idleSpin = 0;                             // microseconds the second thread, done with a folder,
                                                   // looks for the next before it sleeps (0: at once)
+    std::function<void(const std::string&)> named; // called with the packet's temporary name once it has one,
+                                                  // just before it replaces PACKET (tests: a kill there)
     std::function<bool()> coreFree;               // with jobs > 1: one look, true when a core is free of
                                                   // other work; the second thread starts once one is
                                                   // (at most a few looks, early in the job); null: at once
@@ -73,6 +75,7 @@ private:
     std::string m_strTarget;    // the file the packet replaces: the packet path, links followed
     std::string m_strTempPath;  // the packet's name until it takes PACKET's; empty before it has one
                                 // (made without a name) and once it has PACKET's
+    bool m_bNamedInPlace = false;  // the packet was made without a name and took PACKET's at once
     CRemoveOnSignal m_guard;
     CFolder m_folder;             // the folder whose entries are handled, without a second thread
     std::unique_ptr<CJobHelper> m_pHelper;  // the second thread and its ring, when there is one

@@ -4,7 +4,15 @@
 
 #include <chrono>
 #include <thread>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
+#endif
+
+#include "platform/Leftovers.h"
 #include "tests/packer/PackTestUtil.h"
 
 namespace {
@@ -142,5 +150,45 @@ TEST(OnePass, OldPacketInsideTheSourceIsLeftOutWithAMessageAndSoAreTheTemporaryF
         EXPECT_EQ(NamesIn(f.Source()), (std::vector<std::string>{"a.txt", "out.dat"}));
     }
 }
+
+#ifndef _WIN32
+// A kill after the packet got its temporary name and before it replaced the old one
+// leaves it whole under a name made for the packet by the process killed, which the
+// next job on the packet removes; a new packet takes its name at once, in one step.
+TEST(OnePassPosix, KillBeforeTheRenameLeavesALeftoverThatTheNextJobRemoves) {
+    PackFixture f;
+    f.Write("a.txt", "aaa");
+    WriteFileBytes(f.PacketPath(), "old packet");
+    OnePassOptions killed;
+    killed.named = [](const std::string&) { ::raise(SIGKILL); };
+    const pid_t child = ::fork();
+    if (child == 0) {
+        PackOnePass(f, f.PacketPath(), f.Options(), killed);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    EXPECT_EQ(ReadFileBytes(f.PacketPath()), "old packet");
+    const std::vector<std::string> names = NamesIn(f.Dir().Path());
+    ASSERT_EQ(names.size(), 3u);
+    unsigned long maker = 0;
+    EXPECT_TRUE(IsTemporaryName(names[1], "out.dat", maker)) << names[1];
+    EXPECT_EQ(maker, static_cast<unsigned long>(child));
+    EXPECT_EQ(DescribeIndex(ReadValidPacket(f.Dir() / names[1])), std::vector<std::string>{"F 64 3 a.txt"});
+
+    ASSERT_TRUE(PackOnePass(f, f.PacketPath(), f.Options()).ok);
+    EXPECT_EQ(NamesIn(f.Dir().Path()), (std::vector<std::string>{"out.dat", "src"}));
+    const int unnamed = ::open(f.Dir().Path().c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (unnamed < 0) GTEST_SKIP() << "this file system makes no file without a name: every packet is named beside";
+    ::close(unnamed);
+    bool named = false;
+    OnePassOptions watched;
+    watched.named = [&](const std::string&) { named = true; };
+    ASSERT_TRUE(PackOnePass(f, f.Dir() / "new.dat", f.Options(), watched).ok);
+    EXPECT_FALSE(named) << "a new packet has no name but its own";
+    EXPECT_EQ(DescribeIndex(ReadValidPacket(f.Dir() / "new.dat")), std::vector<std::string>{"F 64 3 a.txt"});
+}
+#endif
 
 }  // namespace
