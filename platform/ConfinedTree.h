@@ -49,7 +49,9 @@ public:
     // under a temporary name. Whatever stands at `name` is never opened. Without
     // `replace` nothing may have the name (else Exists, now or at Commit); with it,
     // what has the name is replaced. The file must be committed or dropped before the
-    // next Enter.
+    // next Enter. The first file made in a folder first removes from it the temporary
+    // files of killed extracts (see RemoveLeftovers); on POSIX every file is locked
+    // until it has its name.
     TreeStatus CreateFile(const std::string& name, bool replace, CTreeFile& file);
 
 private:
@@ -61,6 +63,7 @@ private:
     struct Held {
         std::string name;
         Handle handle;
+        bool swept = false;  // leftovers of killed extracts removed from it
     };
     // Opens folder `name` in `dir` as itself, refusing a link; each system's own.
     static TreeStatus OpenFolder(Handle dir, const std::string& name, Handle& folder);

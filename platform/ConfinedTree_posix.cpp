@@ -4,6 +4,7 @@
 #include "platform/ConfinedTree.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <cstdio>
 
 #include "platform/File.h"
+#include "platform/Leftovers.h"
 
 namespace {
 
@@ -34,9 +36,9 @@ TreeStatus KindOf(int dir, const std::string& name) {
 }
 
 // A fresh name for a file being written, unique to this process.
-std::string TemporaryName() {
+std::string FreshName() {
     static unsigned counter = 0;
-    return ".velkaron-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    return TemporaryName(std::string(), std::to_string(counter++));
 }
 
 // Gives a file the name `name` in folder `dir`: the file `from` in that folder, or,
@@ -101,6 +103,9 @@ TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTre
     const int dir = m_stack.back().handle;
     struct stat st;
     if (!replace && ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return TreeStatus::Exists;
+    // Files a killed extract left here under temporary names go before this one is made.
+    if (!m_stack.back().swept) RemoveLeftoversAt(dir, std::string());
+    m_stack.back().swept = true;
 #ifdef O_TMPFILE
     // Named later through /proc (LinkNamed).
     if (::access("/proc/self/fd", X_OK) == 0) {
@@ -110,7 +115,7 @@ TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTre
     if (file.m_fd < 0) {
         CSignalsHeld held;  // created and guarded as one step
         for (int attempt = 0; file.m_fd < 0; ++attempt) {
-            file.m_strCreated = TemporaryName();
+            file.m_strCreated = FreshName();
             file.m_fd = NoIntr([&] {
                 return ::openat(dir, file.m_strCreated.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                 0666);
@@ -121,6 +126,12 @@ TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTre
             }
         }
         file.m_guard.Arm(FolderPath() + file.m_strCreated);
+    }
+    // Locked until it has its name, so that no other extract takes it for a leftover.
+    if (::flock(file.m_fd, LOCK_EX | LOCK_NB) != 0) {
+        file.m_dirFd = dir;
+        file.Drop();
+        return TreeStatus::Failed;
     }
     file.m_dirFd = dir;
     file.m_strName = name;
@@ -139,7 +150,7 @@ TreeStatus CTreeFile::Commit() {
         CSignalsHeld held;  // named and renamed as one step
         if (m_strCreated.empty()) {
             // Without a name: one beside it first when the name is to be replaced.
-            const std::string& first = m_bReplace ? (m_strCreated = TemporaryName()) : m_strName;
+            const std::string& first = m_bReplace ? (m_strCreated = FreshName()) : m_strName;
             status = LinkNamed(m_fd, m_dirFd, first);
             if (status != TreeStatus::Ok) m_strCreated.clear();
         }

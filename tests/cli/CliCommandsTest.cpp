@@ -11,6 +11,7 @@
 
 #include "packer/PacketBuilder.h"
 #include "platform/File.h"
+#include "platform/Leftovers.h"
 #include "tests/cli/CliTestSupport.h"
 #include "tests/support/PacketReader.h"
 
@@ -272,6 +273,21 @@ TEST(CliExtract, ExistingFilesAreKeptUnlessForcedAndARefusalWritesNothing) {
     EXPECT_EQ(file.status, 1);
     EXPECT_EQ(ReadFileBytes(dir / "file/sub"), "a file");
     EXPECT_FALSE(PathExists(dir / "file/a.txt"));
+}
+
+// extract --force killed between a file's temporary name and its rename leaves the file
+// under that name; the next extract into the folder removes those of processes gone.
+TEST(CliExtract, NextExtractRemovesWhatKilledExtractsLeftInTheFoldersItWritesInto) {
+    TempDir dir;
+    WriteFileBytes(dir / "p.dat", MakePacket({{"sub", true, ""}, {"sub\\1.txt", false, "1"}}));
+    MakeDirs(dir / "out/sub");
+    const std::string gone = ".velkaron-99999999-3.tmp";
+    const std::string running = ".velkaron-" + std::to_string(ThisProcessId()) + "-3.tmp";
+    WriteFileBytes(dir / ("out/sub/" + gone), "left");
+    WriteFileBytes(dir / ("out/sub/" + running), "mine");
+    CliRun run = RunVelkaronPack(dir, {"extract", "--force", dir / "p.dat", dir / "out"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadTree(dir / "out/sub"), (std::map<std::string, std::string>{{"1.txt", "1"}, {running, "mine"}}));
 }
 
 TEST(CliExtract, NamedPathsBringTheirFoldersAndEverythingBelowANamedFolderOnly) {
