@@ -6,6 +6,7 @@
 
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Leftovers.h"
 #include "platform/MbText.h"
 
 namespace {
@@ -114,6 +115,8 @@ bool CIniFile::Save(const std::string& strPath) const {
     // The content goes to a temporary file of its own beside the target, which
     // replaces the target only once it is completely written: a full disk never
     // leaves half a file, and no file of the user's is taken for the temporary one.
+    // Those of saves that were killed outright go first.
+    RemoveLeftoversBeside(strPath);
     std::string strTemp;
     CFile file;
     switch (file.OpenTempBeside(strPath, strTemp)) {

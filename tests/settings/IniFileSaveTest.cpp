@@ -91,10 +91,12 @@ TEST(IniFileSave, ValuesOfEveryByteComeBackUnchanged) {
     EXPECT_EQ(SavedBytes(loaded, dir), saved);
 }
 
+// ... and removes the temporary file of a save killed before its rename.
 TEST(IniFileSave, ReplacesALongerFileWhollyAndLeavesNoTemporaryFile) {
     TempDir dir;
     const std::string path = dir / "settings.ini";
     WriteFileBytes(path, std::string(10000, '#'));
+    WriteFileBytes(path + ".velkaron-99999999-0badf00d.tmp", "killed");
     CIniFile store;
     store.SetString("S", "k", "v");
     ASSERT_TRUE(store.Save(path));
