@@ -8,6 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+constexpr int kMaxLinksFollowed = 40;  // as Linux follows them in one path
+}  // namespace
+
 bool MakeDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
 
 bool RemoveDir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
@@ -46,7 +50,19 @@ PathKind GetTargetKind(const std::string& path) {
 
 std::string FollowLinks(const std::string& path) {
     char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+    if (::realpath(path.c_str(), resolved) != nullptr) return resolved;
+    // A link to a file yet to be made leads to where that file is to be: followed one
+    // link at a time, each relative one from its own folder.
+    std::string at = path;
+    for (int hops = 0; hops < kMaxLinksFollowed; ++hops) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(at.c_str(), target, sizeof target - 1);
+        if (n <= 0) return at;
+        std::string next(target, static_cast<std::size_t>(n));
+        if (next[0] != '/') next = at.substr(0, FolderPartLength(at)) + next;
+        at = next;
+    }
+    return path;  // a loop: the link itself, which nobody may replace
 }
 
 bool SyncFolderOf(const std::string& path) {

@@ -161,6 +161,37 @@ TEST(CliOnePassPosix, PacketPathThatIsALinkOrADeviceIsWrittenThroughNeverReplace
     EXPECT_FALSE(HasTemporaryFile("/dev/"));
 }
 
+// A link to a packet yet to be made leads where the packet is to be, through a chain of
+// links too: the packet is made there, in its own folder, and the links stay; a link
+// that loops is no packet path.
+TEST(CliOnePassPosix, PacketPathThatIsALinkToNothingYetMakesTheFileItNames) {
+    TempDir dir;
+    MakeDirs(dir / "src");
+    WriteFileBytes(dir / "src/a.txt", "aaa");
+    MakeDirs(dir / "elsewhere");
+    MakeDirs(dir / "links");
+    ASSERT_EQ(::symlink("../elsewhere/real.dat", (dir / "links/first.dat").c_str()), 0);
+    ASSERT_EQ(::symlink((dir / "links/first.dat").c_str(), (dir / "links/chain.dat").c_str()), 0);
+    for (const std::vector<std::string>& mode : {std::vector<std::string>{}, {"--two-pass", "--work-dir", dir / "work"}}) {
+        SCOPED_TRACE(mode.empty() ? "one pass" : "two passes");
+        std::vector<std::string> args = {"pack", dir / "src", dir / "links/chain.dat", "-q"};
+        args.insert(args.end(), mode.begin(), mode.end());
+        CliRun run = RunVelkaronPack(dir, args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(DescribeIndex(ReadValidPacket(dir / "elsewhere/real.dat")), std::vector<std::string>{"F 64 3 a.txt"});
+        EXPECT_EQ(NamesIn(dir / "links"), (std::vector<std::string>{"chain.dat", "first.dat"}));
+        EXPECT_EQ(GetPathKind(dir / "links/chain.dat"), PathKind::Link);
+        EXPECT_EQ(NamesIn(dir / "elsewhere"), std::vector<std::string>{"real.dat"});
+        RemoveFile(dir / "elsewhere/real.dat");
+    }
+    ASSERT_EQ(::symlink("loop-b.dat", (dir / "links/loop-a.dat").c_str()), 0);
+    ASSERT_EQ(::symlink("loop-a.dat", (dir / "links/loop-b.dat").c_str()), 0);
+    CliRun loop = RunVelkaronPack(dir, {"pack", dir / "src", dir / "links/loop-a.dat", "-q"});
+    EXPECT_EQ(loop.status, 1);
+    EXPECT_TRUE(Has(loop.out + loop.err, "无法创建目标文件")) << loop.out << loop.err;
+    EXPECT_EQ(GetPathKind(dir / "links/loop-a.dat"), PathKind::Link);
+}
+
 // A tree whose index lines fill a pipe: a job that prints them into a pipe nobody
 // reads stops in the middle of its scan.
 void MakeLongTree(const TempDir& dir) {
