@@ -94,6 +94,7 @@ else
     >/dev/null || fail "configuring a program that builds the library as its subproject failed"
   cmake --build "$root/subproject" -j2 >/dev/null || fail "building a program with the library as its subproject failed"
   programs+=("$root/subproject/list-packet")
+  subproject=", subproject"
 fi
 
 packet=$root/sample.dat
@@ -152,5 +153,5 @@ else
   cc tests/install/unload.c -I"$prefix/include" -ldl -o "$root/unload" || fail "building the unload check failed"
   [ "$("$root/unload" "$library" "$packet")" = unloaded ] || fail "the shared library does not unload on dlclose"
 fi
-echo "check-consumers: $target: C and C++ consumers (CMake, C-only CMake, pkg-config shared and static, subproject${physfs:-}) list" \
+echo "check-consumers: $target: C and C++ consumers (CMake, C-only CMake, pkg-config shared and static${subproject:-}${physfs:-}) list" \
   "the packet and print its file; the shared library exports vkr_* alone"
