@@ -23,9 +23,10 @@ for arch in win32:i686:i386 win64:x86_64:i386:x86-64; do
   cp "$work/$name/bin/libvelkaron-reader.dll" "$out/bin/"
   cp "$work/$name/bin/velkaron-reader.def" "$work/$name/reader/libvelkaron-reader.dll.a" \
      "$work/$name/reader/libvelkaron-reader.a" "$out/lib/"
-  # Short import members named after the DLL, as MSVC-style linkers make them: those take
-  # them with their defaults (/SAFESEH for i386), where GNU dlltool's members, with no
-  # SEH flag and named after the folder they were made in, were refused.
+  # Short import members named after the DLL, as MSVC-style tool chains make import
+  # libraries: their linkers take them with their defaults (/SAFESEH for i386), where
+  # GNU dlltool's members, with no SEH flag and named after the folder they were made
+  # in, were refused.
   llvm-dlltool -m "$coff" -d "$out/lib/velkaron-reader.def" -D libvelkaron-reader.dll -l "$out/lib/velkaron-reader.lib"
 done
 top=$work/stage/$sdk
