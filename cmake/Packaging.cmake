@@ -47,4 +47,8 @@ if(NOT WIN32)
   velkaron_install_gzipped(${CMAKE_BINARY_DIR}/deb/changelog ${velkaron_doc_dir} cli)
 endif()
 
-include(CPack)
+# CPack writes its configuration into the top build folder: as a part of another
+# project, that folder and its package are the other project's.
+if(PROJECT_IS_TOP_LEVEL)
+  include(CPack)
+endif()

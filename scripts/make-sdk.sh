@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the reader library's kit for Windows developers, DIST/Velkaron-<version>-reader-sdk.zip:
 # the headers, the 32- and 64-bit DLLs with their .def files and import libraries
-# (libvelkaron-reader.dll.a for MinGW, velkaron-reader.lib for other tool chains), the
+# (libvelkaron-reader.dll.a for MinGW, velkaron-reader.lib for MSVC-style linkers), the
 # static libraries (MinGW), a short read-me and the C example. Each architecture is
 # built on its own, optimised and stripped as the release is (MinSizeRel), reader
 # targets only. The zip's entries carry SOURCE_DATE_EPOCH, as the release's do.
@@ -11,8 +11,8 @@ cd "$(dirname "$0")/.."
 dist=${1:-dist}
 work=build/sdk
 rm -rf "$work/stage"
-for arch in win32:i686 win64:x86_64; do
-  name=${arch%%:*} machine=${arch##*:}
+for arch in win32:i686:i386 win64:x86_64:i386:x86-64; do
+  IFS=: read -r name machine coff <<<"$arch"  # coff: llvm-dlltool's name of the machine
   cmake -S . -B "$work/$name" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-$machine.cmake" \
     -DCMAKE_BUILD_TYPE=MinSizeRel -DVELKARON_TESTS=OFF -DVELKARON_WERROR=ON >/dev/null
   cmake --build "$work/$name" -j2 --target velkaron_reader velkaron_reader_shared >/dev/null
@@ -23,8 +23,11 @@ for arch in win32:i686 win64:x86_64; do
   cp "$work/$name/bin/libvelkaron-reader.dll" "$out/bin/"
   cp "$work/$name/bin/velkaron-reader.def" "$work/$name/reader/libvelkaron-reader.dll.a" \
      "$work/$name/reader/libvelkaron-reader.a" "$out/lib/"
-  "$machine-w64-mingw32-dlltool" -d "$out/lib/velkaron-reader.def" -D libvelkaron-reader.dll \
-    -l "$out/lib/velkaron-reader.lib"
+  # Short import members named after the DLL, as MSVC-style tool chains make import
+  # libraries: their linkers take them with their defaults (/SAFESEH for i386), where
+  # GNU dlltool's members, with no SEH flag and named after the folder they were made
+  # in, were refused.
+  llvm-dlltool -m "$coff" -d "$out/lib/velkaron-reader.def" -D libvelkaron-reader.dll -l "$out/lib/velkaron-reader.lib"
 done
 top=$work/stage/$sdk
 mkdir -p "$top/include/velkaron" "$top/example"

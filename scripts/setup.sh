@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ googletest locales python3 pkg-config libphysfs-dev)
 if [ "${1:-all}" != native ]; then
   packages+=(
-    clang libclang-rt-14-dev libbenchmark-dev
+    clang libclang-rt-14-dev libbenchmark-dev lld llvm
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick gnuplot-nox

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: native (ASan and UBSan), the INI fuzzer,
-# the win64 build under 64-bit Wine, the release (scripts/release.sh builds and
-# checks what users download), then the release's own 32-bit programs under
-# 32-bit Wine: the win32 build is the release build, its tests run the very
-# programs the zip ships, and its installer test installs the release's setup.exe
-# (code page 936, GUI tests in Xvfb, the installer in a prefix of its own). Builds
-# the reader library's example consumers against its installed package (natively,
-# and with MinGW for both Windows builds) and builds the benchmarks. Exits non-zero
-# when any step fails.
+# Sets up, builds and runs every test: native (ASan and UBSan), a build with
+# CMake's default generator from an empty folder, the INI fuzzer, the win64 build
+# under 64-bit Wine, the release (scripts/release.sh builds and checks what users
+# download), then the release's own 32-bit programs under 32-bit Wine: the win32
+# build is the release build, its tests run the very programs the zip ships, and
+# its installer test installs the release's setup.exe (code page 936, GUI tests in
+# Xvfb, the installer in a prefix of its own). Builds the reader library's example
+# consumers against its installed package (natively, and with MinGW for both
+# Windows builds) and natively as a subproject, and builds the benchmarks. Exits
+# non-zero when any step fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
@@ -24,6 +25,11 @@ step() {
 step cmake --preset native
 step cmake --build --preset native -j2
 step ctest --preset native
+
+# As packagers build: CMake's default generator, in parallel, from an empty folder.
+step rm -rf build/default
+step env -u CMAKE_GENERATOR cmake -S . -B build/default -DCMAKE_BUILD_TYPE=Release -DVELKARON_TESTS=OFF
+step cmake --build build/default -j2
 
 if [ -f scripts/fuzz.sh ]; then
   step bash scripts/fuzz.sh build/fuzz

@@ -8,6 +8,9 @@
 #   - the C example with pkg-config, shared and --static;
 #   - natively, where velkaron-physfs was built, a C program reading the packet through
 #     PhysFS with Velkaron::physfs;
+#   - natively, a C program that builds the library inside its own build
+#     (tests/install/subproject: add_subdirectory, CMake's default generator, in parallel,
+#     from an empty folder), on Velkaron::reader and Velkaron::physfs;
 #   - natively also `cc list-packet.c libvelkaron-reader.a` with nothing else, the
 #     shared library's exports (vkr_* alone, no GNU_UNIQUE symbol) and its unloading on
 #     dlclose; with MinGW the DLL's export table.
@@ -87,6 +90,11 @@ else
   cc examples/reader/list-packet.c -I"$prefix/include" "$prefix/lib/libvelkaron-reader.a" -o "$root/pc/archive" ||
     fail "cc list-packet.c libvelkaron-reader.a, with nothing else, failed"
   programs+=("$root/pc/archive")
+  cmake -S tests/install/subproject -B "$root/subproject" -DVELKARON_SOURCE_DIR="$PWD" -DCMAKE_BUILD_TYPE=Release \
+    >/dev/null || fail "configuring a program that builds the library as its subproject failed"
+  cmake --build "$root/subproject" -j2 >/dev/null || fail "building a program with the library as its subproject failed"
+  programs+=("$root/subproject/list-packet")
+  subproject=", subproject"
 fi
 
 packet=$root/sample.dat
@@ -125,11 +133,12 @@ $got"
 }
 check "$root/cmake/list-packet-cpp$exe" readme.txt index
 for program in "${programs[@]}"; do check "$program" ./README.TXT walk; done
-if [ -x "$root/c-only/build/physfs-read" ]; then
-  cmp -s <("$root/c-only/build/physfs-read" "$packet" readme.txt) examples/sample/readme.txt ||
-    fail "a program reading the packet through PhysFS (Velkaron::physfs) printed something else"
+for program in "$root/c-only/build/physfs-read" "$root/subproject/physfs-read"; do
+  [ -x "$program" ] || continue
+  cmp -s <("$program" "$packet" readme.txt) examples/sample/readme.txt ||
+    fail "$program, reading the packet through PhysFS (Velkaron::physfs), printed something else"
   physfs=", PhysFS"
-fi
+done
 
 if [ "$target" != native ]; then
   exports=$("$arch"-w64-mingw32-objdump -p "$prefix"/bin/libvelkaron-reader.dll |
@@ -144,5 +153,5 @@ else
   cc tests/install/unload.c -I"$prefix/include" -ldl -o "$root/unload" || fail "building the unload check failed"
   [ "$("$root/unload" "$library" "$packet")" = unloaded ] || fail "the shared library does not unload on dlclose"
 fi
-echo "check-consumers: $target: C and C++ consumers (CMake, C-only CMake, pkg-config shared and static${physfs:-}) list" \
+echo "check-consumers: $target: C and C++ consumers (CMake, C-only CMake, pkg-config shared and static${subproject:-}${physfs:-}) list" \
   "the packet and print its file; the shared library exports vkr_* alone"
