@@ -29,6 +29,8 @@ struct OnePassOptions {
     std::function<bool()> coreFree;               // with jobs > 1: one look, true when a core is free of
                                                   // other work; the second thread starts once one is
                                                   // (at most a few looks, early in the job); null: at once
+    std::function<void(const std::string& folder)> listed;  // tests: called once each folder is listed,
+                                                  // before any of its files is opened
 };
 
 class COnePassBuilder : public CPacketBuilder {
@@ -62,6 +64,7 @@ private:
     long long StreamBytes(const char* data, std::size_t size);
     long long StreamFileData(CFile& source, long long total);
     long long NotPacked(const std::string& strPath, SkipReason reason);
+    long long Copied(long long length, const std::string& path);
     long long CopyUnlooked(CFile& source);
     long long CopyInKernel(CFile& source, long long total);
     bool AppendIndex();

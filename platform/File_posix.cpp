@@ -36,6 +36,7 @@ bool CFile::OpenListedAt(const CFolder& folder, const char* name, std::uint64_t 
         return false;
     }
     m_bRegular = true;
+    m_unlooked = Unlooked::FirstRead;
     m_bShortReadEnds = true;
     m_nOpenedLength = -1;
     m_id = FileId{folder.m_device, inode, true};
@@ -45,7 +46,7 @@ bool CFile::OpenListedAt(const CFolder& folder, const char* name, std::uint64_t 
 
 long long CFile::LookAtLength() {
     struct stat st;
-    if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) m_nOpenedLength = st.st_size;
+    if (m_nOpenedLength < 0 && m_fd >= 0 && ::fstat(m_fd, &st) == 0) m_nOpenedLength = st.st_size;
     return m_nOpenedLength;
 }
 
@@ -104,6 +105,7 @@ bool CFile::OpenIn(int folder, const char* path, unsigned flags) {
     m_lastError = OpenError::Other;
     struct stat st;
     if (::fstat(m_fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        if (S_ISDIR(st.st_mode)) m_lastError = OpenError::Folder;
         Close();
         return false;
     }
@@ -182,11 +184,46 @@ bool CFile::LinkAs(const std::string& path) {
 bool CFile::IsOpen() const { return m_fd >= 0; }
 
 long long CFile::Read(void* buffer, std::size_t size) {
+    if (m_unlooked != Unlooked::No) return ReadListed(buffer, size);
     for (;;) {
         ssize_t n = ::read(m_fd, buffer, size);
         if (n >= 0) return n;
         if (errno != EINTR) return -1;
     }
+}
+
+// The first read of a file opened without a look is made at offset 0 (pread), which a
+// FIFO, a terminal or a socket refuses. Some bytes, fewer than asked for, are a plain
+// file's end, as the caller takes them (ShortReadEnds): nothing is read after them. Any
+// other result (nothing, all that was asked, an error) could come from what was put at
+// the name since the listing, a folder, FIFO or device: the file is looked at then, once.
+long long CFile::ReadListed(void* buffer, std::size_t size) {
+    if (m_unlooked == Unlooked::Ended) return 0;
+    m_unlooked = Unlooked::Ended;
+    ssize_t n;
+    do {
+        n = ::pread(m_fd, buffer, size, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0 && static_cast<std::size_t>(n) < size) return n;
+    const int error = errno;
+    if (!LookWhenRead()) return -1;
+    if (n <= 0) {
+        errno = error;
+        return n;
+    }
+    // Read on from where the first read ended.
+    m_unlooked = Unlooked::No;
+    return ::lseek(m_fd, static_cast<off_t>(n), SEEK_SET) == n ? n : -1;
+}
+
+// False for anything but a plain file, which IsRegular says from then on; a plain file's
+// length is known from here on.
+bool CFile::LookWhenRead() {
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0) return false;
+    m_bRegular = S_ISREG(st.st_mode);
+    if (m_bRegular) m_nOpenedLength = st.st_size;
+    return m_bRegular;
 }
 
 bool WriteAll(int fd, const void* buffer, std::size_t size) {
@@ -256,6 +293,7 @@ bool CFile::Flush() { return m_fd >= 0 && ::fsync(m_fd) == 0; }
 
 bool CFile::Close() {
     m_bShortReadEnds = false;
+    m_unlooked = Unlooked::No;
     if (m_fd < 0) return true;
     int rc = ::close(m_fd);
     m_fd = -1;
