@@ -213,8 +213,7 @@ private:
             PacketLine line;
             if (!m_index.Find(prefix + stored, line)) {
                 if (IsJobFile(find, local)) continue;  // left out by the job that made them
-                return Differ("源文件夹中的 " + local + " 不在数据包中" +
-                              (PathTooLongToOpen(local) ? std::string(": ") + kTooLong : std::string()));
+                return Differ("源文件夹中的 " + local + " 不在数据包中" + WhyLeftOut(find, local));
             }
             if (find.IsDirectory()) subfolders.push_back({line.number, name, prefix + stored});
         }
@@ -224,6 +223,20 @@ private:
             if (!WalkSource(folder + sub.name + kPathSep, sub.stored + "\\")) return false;
         }
         return true;
+    }
+
+    // Why pack leaves out the entry `local` of the source, in pack's words after ": ", where
+    // the entry shows one (a path too long, no plain file, a file this user cannot open);
+    // else nothing.
+    std::string WhyLeftOut(const CFileFind& find, const std::string& local) const {
+        if (PathTooLongToOpen(local)) return std::string(": ") + kTooLong;
+        if (find.GetKind() == EntryKind::Other) return std::string(": ") + SkipReasonText(SkipReason::NotAFile);
+        CFile file;
+        if (find.GetKind() == EntryKind::File && !file.Open(local, CFile::modeRead)) {
+            const SkipReason reason = file.FoundFolder() ? SkipReason::NotAFile : SkipReason::Unreadable;
+            return std::string(": ") + SkipReasonText(reason);
+        }
+        return std::string();
     }
 
     // The packet, or one of the two work files of a pack with the work folder verify was given.

@@ -225,10 +225,10 @@ public:
     void Close();
     const std::string& Path() const { return m_strPath; }
     // True when the entry `name` is now, looked at without opening it (links followed),
-    // a plain file of length 0 that its permission bits let every user read, on this
-    // folder's own file system, one whose lengths are what its files hold (not procfs,
-    // sysfs, FUSE or a network file system, whose files may report 0 and hold bytes);
-    // its identity in `id`. False whenever that cannot be told: the caller opens it.
+    // a plain file of length 0 that this process may open for reading, on this folder's
+    // own file system, one whose lengths are what its files hold (not procfs, sysfs, FUSE
+    // or a network file system, whose files may report 0 and hold bytes); its identity in
+    // `id`. False whenever that cannot be told: the caller opens it.
     bool HoldsEmptyFile(const char* name, FileId& id) const;
 
 private:
@@ -240,5 +240,7 @@ private:
     bool m_bTrueLengths = false; // that file system's lengths count every byte its files hold
     bool m_bListedIds = false;   // its listing gives each plain file's own inode number, and no
                                  // single file is mounted over one of the folder's
+    unsigned m_owner = 0;        // the process's effective user id, whose own files' owner
+                                 // bits alone tell whether it may read them
 #endif
 };
