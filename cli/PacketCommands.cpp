@@ -158,17 +158,19 @@ private:
         if (!file.IsRegular()) return Differ(tag + ": 源文件夹中这不是普通文件: " + local);
         // The packet itself, packed by the dialog's job as it was before: it has changed since.
         if (file.GetId() == m_packetId) return true;
-        long long size = file.GetLength();
-        if (size != line.length) {
-            return Differ(tag + ": 长度不同, 源文件 " + N(size) + " 字节, 数据包中 " + N(line.length) + " 字节");
-        }
-        long long done = 0;
-        while (done < line.length) {
-            std::size_t want = static_cast<std::size_t>(std::min<long long>(line.length - done, m_source.size()));
-            long long got = file.Read(m_source.data(), want);
-            if (got <= 0) return Differ(tag + ": 读取源文件出错: " + local);
-            std::size_t n = static_cast<std::size_t>(got);
-            if (m_index.ReadAt(line.offset + done, m_packet.data(), n) != got) {
+        return CompareContent(file, line, tag, local);
+    }
+
+    // Compares what reading the file gives, to its end, with the line's bytes, as pack
+    // packs it: files of procfs and sysfs report a length that is not what they hold.
+    bool CompareContent(CFile& file, const PacketLine& line, const std::string& tag, const std::string& local) {
+        long long done = 0;  // bytes of the file read
+        for (;;) {
+            const long long got = file.Read(m_source.data(), m_source.size());
+            if (got < 0) return Differ(tag + ": 读取源文件出错: " + local);
+            if (got == 0) break;
+            const std::size_t n = static_cast<std::size_t>(std::min(got, std::max(line.length - done, 0LL)));
+            if (n > 0 && m_index.ReadAt(line.offset + done, m_packet.data(), n) != static_cast<long long>(n)) {
                 return Differ(tag + ": 读取数据包出错");
             }
             if (std::memcmp(m_source.data(), m_packet.data(), n) != 0) {
@@ -177,6 +179,9 @@ private:
                 return Differ(tag + ": 内容不同, 自第 " + N(done + static_cast<long long>(at)) + " 字节起");
             }
             done += got;
+        }
+        if (done != line.length) {
+            return Differ(tag + ": 长度不同, 源文件 " + N(done) + " 字节, 数据包中 " + N(line.length) + " 字节");
         }
         return true;
     }

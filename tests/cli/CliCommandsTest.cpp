@@ -285,6 +285,30 @@ TEST(CliVerifyPosix, EmptyFileThatAnAccessListRefusesIsLeftOutByPackAndVerifySay
 
 #endif
 
+#ifdef __linux__
+// Pack packs a procfs file with what reading it gives, whatever length it reports.
+TEST(CliVerifyPosix, PseudoFileIsComparedByWhatReadingItGives) {
+    const char* pseudo = "/proc/sys/kernel/ostype";  // reports a length of 0
+    const std::string content = ReadFileBytes(pseudo);
+    struct stat st;
+    if (content.empty() || ::stat(pseudo, &st) != 0 || st.st_size == static_cast<off_t>(content.size())) {
+        GTEST_SKIP() << pseudo << " is not as expected";
+    }
+    TempDir dir;
+    MakeDirs(dir / "src");
+    ASSERT_EQ(::symlink(pseudo, (dir / "src/ostype").c_str()), 0);
+    Pack(dir, "p.dat");
+    CliRun same = RunVelkaronPack(dir, {"verify", dir / "p.dat", dir / "src"});
+    EXPECT_EQ(same.status, 0) << same.err;
+    // Another such file in its place is a difference all the same.
+    ASSERT_EQ(::unlink((dir / "src/ostype").c_str()), 0);
+    ASSERT_EQ(::symlink("/proc/sys/kernel/osrelease", (dir / "src/ostype").c_str()), 0);
+    CliRun changed = RunVelkaronPack(dir, {"verify", dir / "p.dat", dir / "src"});
+    EXPECT_EQ(changed.status, 1);
+    EXPECT_TRUE(Has(changed.err, "(ostype): ")) << changed.err;
+}
+#endif
+
 TEST(CliHostile, VerifyAndExtractRefuseBrokenPacketsNamingRuleAndLineAndWriteNothing) {
     struct Case {
         const char* file;
