@@ -179,15 +179,10 @@ long long COnePassBuilder::AppendFileData(const std::string& folder, const std::
                              : m_item.GetOpenedLength() >= m_onePass.kernelCopyFrom ? CopyInKernel(m_item, 0)
                                                                                    : CopyFileData(m_item, 0);
     m_item.Close();
-    return Copied(length, folder + name);
-}
-
-// A file's copy is over: its length, or -1 when it is not packed. One that its first
-// read found to be no plain file (replaced since the listing) is skipped, as the scan
-// skips what the listing calls no file; the job goes on.
-long long COnePassBuilder::Copied(long long length, const std::string& path) {
     NoteEmpty(length == 0);
-    return length == kNotPlain ? NotPacked(path, SkipReason::NotAFile) : length;
+    // A file its first read found to be no plain file (put at the name since the listing)
+    // is skipped, as the scan skips what the listing calls no file; the job goes on.
+    return length != kNotPlain ? length : NotPacked(folder + name, SkipReason::NotAFile);
 }
 
 // A file the second thread prepared: its length, -1 when it is not packed, -2 when the
@@ -208,7 +203,8 @@ long long COnePassBuilder::TakePrepared(PreparedFile& prepared, const std::strin
     long long length = StreamBytes(prepared.data, prepared.size);
     if (length >= 0 && !prepared.whole) length = StreamFileData(prepared.file, length);
     prepared.file.Close();
-    return Copied(length, folder + name);
+    NoteEmpty(length == 0);
+    return length != kNotPlain ? length : NotPacked(folder + name, SkipReason::NotAFile);
 }
 
 // Puts the first bytes of a file, read ahead, into the ring; their count, or -1 (failure set).

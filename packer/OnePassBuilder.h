@@ -64,7 +64,6 @@ private:
     long long StreamBytes(const char* data, std::size_t size);
     long long StreamFileData(CFile& source, long long total);
     long long NotPacked(const std::string& strPath, SkipReason reason);
-    long long Copied(long long length, const std::string& path);
     long long CopyUnlooked(CFile& source);
     long long CopyInKernel(CFile& source, long long total);
     bool AppendIndex();
