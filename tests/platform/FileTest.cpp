@@ -108,6 +108,17 @@ TEST(File, ListedFileIsOpenedOnTheListingsWordWhereTheFileSystemAllows) {
     EXPECT_EQ(file.GetOpenedLength(), 3);
     EXPECT_FALSE(file.ShortReadEnds());
     EXPECT_EQ(file.GetId(), GetPathId(dir / "f.bin"));
+    // A folder put there instead is refused as no plain file: on the listing's word by its
+    // first read, else by the open.
+    ASSERT_EQ(::unlink((dir / "g.bin").c_str()), 0);
+    ASSERT_TRUE(MakeDir(dir / "g.bin"));
+    EXPECT_EQ(file.OpenListedAt(folder, "g.bin", inodes["g.bin"]), trusted);
+    if (trusted) {
+        EXPECT_EQ(file.Read(buffer, sizeof buffer), -1);
+        EXPECT_FALSE(file.IsRegular());
+    } else {
+        EXPECT_TRUE(file.FoundFolder());
+    }
 #endif
     if (!trusted) GTEST_SKIP() << "the open on the listing's word is untested: " << dir.Path()
                                << " is on a file system not trusted with it (the open with a look passed)";
