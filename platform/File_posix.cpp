@@ -104,8 +104,9 @@ bool CFile::OpenIn(int folder, const char* path, unsigned flags) {
     if ((flags & modeTemporary) && (flags & modeCreateNew)) ::unlinkat(folder, path, 0);
     m_lastError = OpenError::Other;
     struct stat st;
-    if (::fstat(m_fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        if (S_ISDIR(st.st_mode)) m_lastError = OpenError::Folder;
+    const bool looked = ::fstat(m_fd, &st) == 0;
+    if (!looked || S_ISDIR(st.st_mode)) {
+        if (looked) m_lastError = OpenError::Folder;
         Close();
         return false;
     }
@@ -216,8 +217,8 @@ long long CFile::ReadListed(void* buffer, std::size_t size) {
     return ::lseek(m_fd, static_cast<off_t>(n), SEEK_SET) == n ? n : -1;
 }
 
-// False for anything but a plain file, which IsRegular says from then on; a plain file's
-// length is known from here on.
+// False for anything but a plain file, which IsRegular says from then on (and when the
+// system cannot tell: a read error then); a plain file's length is known from here on.
 bool CFile::LookWhenRead() {
     struct stat st;
     if (::fstat(m_fd, &st) != 0) return false;
