@@ -158,17 +158,19 @@ private:
         if (!file.IsRegular()) return Differ(tag + ": 源文件夹中这不是普通文件: " + local);
         // The packet itself, packed by the dialog's job as it was before: it has changed since.
         if (file.GetId() == m_packetId) return true;
-        long long size = file.GetLength();
-        if (size != line.length) {
-            return Differ(tag + ": 长度不同, 源文件 " + N(size) + " 字节, 数据包中 " + N(line.length) + " 字节");
-        }
-        long long done = 0;
-        while (done < line.length) {
-            std::size_t want = static_cast<std::size_t>(std::min<long long>(line.length - done, m_source.size()));
-            long long got = file.Read(m_source.data(), want);
-            if (got <= 0) return Differ(tag + ": 读取源文件出错: " + local);
-            std::size_t n = static_cast<std::size_t>(got);
-            if (m_index.ReadAt(line.offset + done, m_packet.data(), n) != got) {
+        return CompareContent(file, line, tag, local);
+    }
+
+    // Compares what reading the file gives, to its end, with the line's bytes, as pack
+    // packs it: files of procfs and sysfs report a length that is not what they hold.
+    bool CompareContent(CFile& file, const PacketLine& line, const std::string& tag, const std::string& local) {
+        long long done = 0;  // bytes of the file read
+        for (;;) {
+            const long long got = file.Read(m_source.data(), m_source.size());
+            if (got < 0) return Differ(tag + ": 读取源文件出错: " + local);
+            if (got == 0) break;
+            const std::size_t n = static_cast<std::size_t>(std::min(got, std::max(line.length - done, 0LL)));
+            if (n > 0 && m_index.ReadAt(line.offset + done, m_packet.data(), n) != static_cast<long long>(n)) {
                 return Differ(tag + ": 读取数据包出错");
             }
             if (std::memcmp(m_source.data(), m_packet.data(), n) != 0) {
@@ -177,6 +179,9 @@ private:
                 return Differ(tag + ": 内容不同, 自第 " + N(done + static_cast<long long>(at)) + " 字节起");
             }
             done += got;
+        }
+        if (done != line.length) {
+            return Differ(tag + ": 长度不同, 源文件 " + N(done) + " 字节, 数据包中 " + N(line.length) + " 字节");
         }
         return true;
     }
@@ -213,8 +218,7 @@ private:
             PacketLine line;
             if (!m_index.Find(prefix + stored, line)) {
                 if (IsJobFile(find, local)) continue;  // left out by the job that made them
-                return Differ("源文件夹中的 " + local + " 不在数据包中" +
-                              (PathTooLongToOpen(local) ? std::string(": ") + kTooLong : std::string()));
+                return Differ("源文件夹中的 " + local + " 不在数据包中" + WhyLeftOut(find, local));
             }
             if (find.IsDirectory()) subfolders.push_back({line.number, name, prefix + stored});
         }
@@ -224,6 +228,20 @@ private:
             if (!WalkSource(folder + sub.name + kPathSep, sub.stored + "\\")) return false;
         }
         return true;
+    }
+
+    // Why pack leaves out the entry `local` of the source, in pack's words after ": ", where
+    // the entry shows one (a path too long, no plain file, a file this user cannot open);
+    // else nothing.
+    std::string WhyLeftOut(const CFileFind& find, const std::string& local) const {
+        if (PathTooLongToOpen(local)) return std::string(": ") + kTooLong;
+        if (find.GetKind() == EntryKind::Other) return std::string(": ") + SkipReasonText(SkipReason::NotAFile);
+        CFile file;
+        if (find.GetKind() == EntryKind::File && !file.Open(local, CFile::modeRead)) {
+            const SkipReason reason = file.FoundFolder() ? SkipReason::NotAFile : SkipReason::Unreadable;
+            return std::string(": ") + SkipReasonText(reason);
+        }
+        return std::string();
     }
 
     // The packet, or one of the two work files of a pack with the work folder verify was given.

@@ -329,13 +329,20 @@ bool CJobHelper::WriterReady() const {
 
 // Reads a small file into its piece as the job's copy reads, to its end (see
 // CFile::ReadReachedEnd); closed when read whole.
-// A file that grew past its piece is left open where the reading stopped.
+// A file that grew past its piece is left open where the reading stopped. One that its
+// first read found to be no plain file (replaced since the listing) is not packed.
 void CJobHelper::ReadAhead(PreparedFile& file, std::size_t index) {
     char* piece = m_ahead.get() + (index % kAhead) * kAheadPiece;
     std::size_t total = 0;
     while (total < kAheadPiece) {
         const std::size_t want = file.file.ReadSize(static_cast<long long>(total), kAheadPiece - total);
         const long long n = file.file.Read(piece + total, want);
+        if (n < 0 && !file.file.IsRegular()) {
+            file.kind = PreparedFile::Kind::Failed;
+            file.reason = SkipReason::NotAFile;
+            file.file.Close();
+            return;
+        }
         if (n < 0) {
             file.kind = PreparedFile::Kind::ReadError;
             return;

@@ -142,6 +142,7 @@ bool COnePassBuilder::FlushIndex() {
 
 void COnePassBuilder::BeginFolder(const std::string& folder, const std::vector<ListedEntry>& entries,
                                   const std::vector<EntryPlan>& plans) {
+    if (m_onePass.listed) m_onePass.listed(folder);
     m_nFileIndex = 0;
     m_strFolder = folder;
     m_names.clear();
@@ -190,7 +191,9 @@ long long COnePassBuilder::AppendFileData(const std::string& folder, const std::
                                                                                    : CopyFileData(m_item, 0);
     m_item.Close();
     NoteEmpty(length == 0);
-    return length;
+    // A file its first read found to be no plain file (put at the name since the listing)
+    // is skipped, as the scan skips what the listing calls no file; the job goes on.
+    return length != kNotPlain ? length : NotPacked(folder + name, SkipReason::NotAFile);
 }
 
 // A file the second thread prepared: its length, -1 when it is not packed, -2 when the
@@ -212,7 +215,7 @@ long long COnePassBuilder::TakePrepared(PreparedFile& prepared, const std::strin
     if (length >= 0 && !prepared.whole) length = StreamFileData(prepared.file, length);
     prepared.file.Close();
     NoteEmpty(length == 0);
-    return length;
+    return length != kNotPlain ? length : NotPacked(folder + name, SkipReason::NotAFile);
 }
 
 // Puts the first bytes of a file, read ahead, into the ring; their count, or -1 (failure set).
@@ -274,10 +277,7 @@ long long COnePassBuilder::StreamFileData(CFile& source, long long total) {
         room = source.ReadSize(total, room);
         const long long n = source.Read(into, room);
         if (n == 0) break;
-        if (n < 0) {
-            Fail(Failure::Data);
-            return -1;
-        }
+        if (n < 0) return ReadFailed(source);
         if (m_nOffset + total + n > Options().sizeLimit) {
             Fail(Failure::TooLarge);
             return -1;
@@ -303,16 +303,13 @@ long long COnePassBuilder::NotPacked(const std::string& strPath, SkipReason reas
 }
 
 // A file opened without a look at its length: what the copy buffer has room for is read
-// first; a short read there ends it, and only a file that filled the room is asked its
-// length, to be copied inside the kernel when it is large.
+// first; a short read there ends it, and only a file that filled the room (which that
+// read looked at) has its length asked, to be copied inside the kernel when it is large.
 long long COnePassBuilder::CopyUnlooked(CFile& source) {
     if (m_nBuffered == m_buffer.size() && !FlushData()) return -1;
     const std::size_t room = m_buffer.size() - m_nBuffered;
     const long long n = source.Read(m_buffer.data() + m_nBuffered, room);
-    if (n < 0) {
-        Fail(Failure::Data);
-        return -1;
-    }
+    if (n < 0) return ReadFailed(source);
     if (m_nOffset + n > Options().sizeLimit) {
         Fail(Failure::TooLarge);
         return -1;

@@ -31,6 +31,8 @@ struct OnePassOptions {
     std::function<bool()> coreFree;               // with jobs > 1: one look, true when a core is free of
                                                   // other work; the second thread starts once one is
                                                   // (at most a few looks, early in the job); null: at once
+    std::function<void(const std::string& folder)> listed;  // tests: called once each folder is listed,
+                                                  // before any of its files is opened
 };
 
 class COnePassBuilder : public CPacketBuilder {

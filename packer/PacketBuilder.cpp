@@ -332,7 +332,10 @@ long long CPacketBuilder::AppendFileData(const std::string& folder, const std::s
         Skip(path, reason);
         return -1;
     }
-    return CopyFileData(source, 0);
+    const long long length = CopyFileData(source, 0);
+    if (length != kNotPlain) return length;
+    Skip(path, SkipReason::NotAFile);
+    return -1;
 }
 
 bool CPacketBuilder::OpenSource(CFile& source, const CFolder* folder, const char* name, SkipReason& reason,
@@ -345,6 +348,7 @@ bool CPacketBuilder::OpenSource(CFile& source, const CFolder* folder, const char
         FileId id = GetPathId(path);
         reason = id == m_idData || id == m_idIndex ? SkipReason::WorkFile
                  : source.OutOfDescriptors()        ? SkipReason::NoDescriptor
+                 : source.FoundFolder()             ? SkipReason::NotAFile
                  : PathTooLongToOpen(path)          ? SkipReason::PathTooLong
                                                     : SkipReason::Unreadable;
         return false;
@@ -372,10 +376,7 @@ long long CPacketBuilder::CopyFileData(CFile& source, long long total) {
         std::size_t room = m_buffer.size() - m_nBuffered;
         long long n = source.Read(m_buffer.data() + m_nBuffered, room);
         if (n == 0) break;
-        if (n < 0) {
-            Fail(Failure::Data);
-            return -1;
-        }
+        if (n < 0) return ReadFailed(source);
         if (m_nOffset + total + n > m_options.sizeLimit) {
             Fail(Failure::TooLarge);
             return -1;
@@ -387,6 +388,12 @@ long long CPacketBuilder::CopyFileData(CFile& source, long long total) {
         if (source.ReadReachedEnd(room, n, total)) break;
     }
     return total;
+}
+
+long long CPacketBuilder::ReadFailed(const CFile& source) {
+    if (!source.IsRegular()) return kNotPlain;
+    Fail(Failure::Data);
+    return -1;
 }
 
 bool CPacketBuilder::AppendBytes(const char* bytes, std::size_t size, long long total) {

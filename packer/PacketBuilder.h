@@ -145,8 +145,16 @@ protected:
     bool OpenSource(CFile& source, const CFolder* folder, const char* name, SkipReason& reason,
                     std::uint64_t inode = 0) const;
     // Appends `source` from its position on (`total` of its bytes already in) until
-    // its end, through the copy buffer; the file's length in all, or -1 (failure set).
+    // its end, through the copy buffer; the file's length in all, -1 (failure set), or
+    // kNotPlain (see ReadFailed).
     long long CopyFileData(CFile& source, long long total);
+    // What a copy returns for a file that its first read found to be no plain file (one
+    // opened without a look, replaced since the listing: see CFile::Read). Nothing of it
+    // was copied; it is skipped as not a file, and the job goes on.
+    static constexpr long long kNotPlain = -3;
+    // The copy's result once a read of `source` failed: kNotPlain for a file that is no
+    // plain file, else -1 with the job's failure set.
+    long long ReadFailed(const CFile& source);
     // Adds `size` bytes to the data through the copy buffer; false (failure set) past the limit or on a write error.
     bool AppendBytes(const char* bytes, std::size_t size, long long total);
     // Writes the copy buffer's contents to m_fileData; false (failure set) on a write error.

@@ -80,8 +80,9 @@ public:
     // Opens for reading the file `name` that the listing of `folder` found to be a plain
     // file with inode number `inode` (CFileFind::GetListedInode), without a look at it
     // where the folder's file system allows (POSIX, see CFolder): its length then unknown
-    // (-1), its identity the listing's, and a short read its end (ShortReadEnds). Elsewhere,
-    // or with an inode of 0, as OpenAt with modeRead. False when it cannot be opened.
+    // (-1), its identity the listing's, and a short read its end (ShortReadEnds); its first
+    // Read tells whether it is still a plain file. Elsewhere, or with an inode of 0, as
+    // OpenAt with modeRead. False when it cannot be opened.
     bool OpenListedAt(const CFolder& folder, const char* name, std::uint64_t inode);
     // Takes a handle of its own on the process's standard output; false when there is none.
     bool OpenStandardOutput();
@@ -102,8 +103,14 @@ public:
     // True when the last Open failed because the process (or the system) had no
     // descriptor left: the file may well be readable once others are closed.
     bool OutOfDescriptors() const { return m_lastError == OpenError::NoDescriptors; }
+    // True when the last Open failed because the path names a folder.
+    bool FoundFolder() const { return m_lastError == OpenError::Folder; }
 
-    // Reads up to `size` bytes: the count read, 0 at the end, -1 on a read error.
+    // Reads up to `size` bytes: the count read, 0 at the end, -1 on a read error. The first
+    // read of a file opened without a look (OpenListedAt) looks at it whenever what it read
+    // could come from anything but a plain file's end (nothing, all that was asked, an
+    // error): one that is no plain file any more (something else put at its name since the
+    // listing: a folder, a FIFO, a device) fails the read, and IsRegular is false from then on.
     long long Read(void* buffer, std::size_t size);
     // Writes all `size` bytes; false when the system wrote fewer or failed (full disk).
     bool Write(const void* buffer, std::size_t size);
@@ -121,8 +128,8 @@ public:
     long long GetLength() const;
     // Length when the file was opened, without asking the system again; -1 when unknown.
     long long GetOpenedLength() const { return m_nOpenedLength; }
-    // Asks the system for the length of a file opened by OpenListedAt, which then stands
-    // as its opened length; -1 when it cannot tell.
+    // The length of a file opened by OpenListedAt, asked of the system unless a read looked
+    // at the file already; it then stands as its opened length. -1 when it cannot tell.
     long long LookAtLength();
     // True for a file opened by OpenListedAt without a look: a read that returns fewer
     // bytes than asked for has reached its end.
@@ -158,7 +165,7 @@ public:
 
 private:
     friend class CFileHold;
-    enum class OpenError { None, Exists, Denied, NoDescriptors, Other };
+    enum class OpenError { None, Exists, Denied, NoDescriptors, Folder, Other };
     void TakeModeOf(const std::string& path);  // POSIX: `path`'s permission bits, when it exists
     // A file with no name in `folder` (modeReadWrite, modeTemporary: never to be named;
     // shareExclusive: locked); false where the system cannot make one.
@@ -166,6 +173,8 @@ private:
 #ifndef _WIN32
     bool OpenIn(int folder, const char* path, unsigned flags);  // openat; `folder` may be AT_FDCWD
     static OpenError ErrorOf(int error);                         // from errno
+    long long ReadListed(void* buffer, std::size_t size);        // Read of a file opened without a look
+    bool LookWhenRead();                                         // true for a plain file (fstat)
 #endif
 
     long long m_nOpenedLength = -1;
@@ -175,7 +184,10 @@ private:
     void* m_hFile = nullptr;
 #else
     int m_fd = -1;
-    bool m_bRegular = false;  // from the fstat made when the file was opened
+    bool m_bRegular = false;  // from the fstat made when the file was opened, or by its first read
+    // A file opened without a look: its first read to come, or the end that read found.
+    enum class Unlooked : unsigned char { No, FirstRead, Ended };
+    Unlooked m_unlooked = Unlooked::No;
     FileId m_id;
 #endif
 };
@@ -216,10 +228,10 @@ public:
     void Close();
     const std::string& Path() const { return m_strPath; }
     // True when the entry `name` is now, looked at without opening it (links followed),
-    // a plain file of length 0 that its permission bits let every user read, on this
-    // folder's own file system, one whose lengths are what its files hold (not procfs,
-    // sysfs, FUSE or a network file system, whose files may report 0 and hold bytes);
-    // its identity in `id`. False whenever that cannot be told: the caller opens it.
+    // a plain file of length 0 that this process may open for reading, on this folder's
+    // own file system, one whose lengths are what its files hold (not procfs, sysfs, FUSE
+    // or a network file system, whose files may report 0 and hold bytes); its identity in
+    // `id`. False whenever that cannot be told: the caller opens it.
     bool HoldsEmptyFile(const char* name, FileId& id) const;
 
 private:
@@ -231,5 +243,7 @@ private:
     bool m_bTrueLengths = false; // that file system's lengths count every byte its files hold
     bool m_bListedIds = false;   // its listing gives each plain file's own inode number, and no
                                  // single file is mounted over one of the folder's
+    unsigned m_owner = 0;        // the process's effective user id, whose own files' owner
+                                 // bits alone tell whether it may read them
 #endif
 };

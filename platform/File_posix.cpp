@@ -36,6 +36,7 @@ bool CFile::OpenListedAt(const CFolder& folder, const char* name, std::uint64_t 
         return false;
     }
     m_bRegular = true;
+    m_unlooked = Unlooked::FirstRead;
     m_bShortReadEnds = true;
     m_nOpenedLength = -1;
     m_id = FileId{folder.m_device, inode, true};
@@ -45,7 +46,7 @@ bool CFile::OpenListedAt(const CFolder& folder, const char* name, std::uint64_t 
 
 long long CFile::LookAtLength() {
     struct stat st;
-    if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) m_nOpenedLength = st.st_size;
+    if (m_nOpenedLength < 0 && m_fd >= 0 && ::fstat(m_fd, &st) == 0) m_nOpenedLength = st.st_size;
     return m_nOpenedLength;
 }
 
@@ -103,7 +104,9 @@ bool CFile::OpenIn(int folder, const char* path, unsigned flags) {
     if ((flags & modeTemporary) && (flags & modeCreateNew)) ::unlinkat(folder, path, 0);
     m_lastError = OpenError::Other;
     struct stat st;
-    if (::fstat(m_fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const bool looked = ::fstat(m_fd, &st) == 0;
+    if (!looked || S_ISDIR(st.st_mode)) {
+        if (looked) m_lastError = OpenError::Folder;
         Close();
         return false;
     }
@@ -182,11 +185,46 @@ bool CFile::LinkAs(const std::string& path) {
 bool CFile::IsOpen() const { return m_fd >= 0; }
 
 long long CFile::Read(void* buffer, std::size_t size) {
+    if (m_unlooked != Unlooked::No) return ReadListed(buffer, size);
     for (;;) {
         ssize_t n = ::read(m_fd, buffer, size);
         if (n >= 0) return n;
         if (errno != EINTR) return -1;
     }
+}
+
+// The first read of a file opened without a look is made at offset 0 (pread), which a
+// FIFO, a terminal or a socket refuses. Some bytes, fewer than asked for, are a plain
+// file's end, as the caller takes them (ShortReadEnds): nothing is read after them. Any
+// other result (nothing, all that was asked, an error) could come from what was put at
+// the name since the listing, a folder, FIFO or device: the file is looked at then, once.
+long long CFile::ReadListed(void* buffer, std::size_t size) {
+    if (m_unlooked == Unlooked::Ended) return 0;
+    m_unlooked = Unlooked::Ended;
+    ssize_t n;
+    do {
+        n = ::pread(m_fd, buffer, size, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0 && static_cast<std::size_t>(n) < size) return n;
+    const int error = errno;
+    if (!LookWhenRead()) return -1;
+    if (n <= 0) {
+        errno = error;
+        return n;
+    }
+    // Read on from where the first read ended.
+    m_unlooked = Unlooked::No;
+    return ::lseek(m_fd, static_cast<off_t>(n), SEEK_SET) == n ? n : -1;
+}
+
+// False for anything but a plain file, which IsRegular says from then on (and when the
+// system cannot tell: a read error then); a plain file's length is known from here on.
+bool CFile::LookWhenRead() {
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0) return false;
+    m_bRegular = S_ISREG(st.st_mode);
+    if (m_bRegular) m_nOpenedLength = st.st_size;
+    return m_bRegular;
 }
 
 bool WriteAll(int fd, const void* buffer, std::size_t size) {
@@ -256,6 +294,7 @@ bool CFile::Flush() { return m_fd >= 0 && ::fsync(m_fd) == 0; }
 
 bool CFile::Close() {
     m_bShortReadEnds = false;
+    m_unlooked = Unlooked::No;
     if (m_fd < 0) return true;
     int rc = ::close(m_fd);
     m_fd = -1;
@@ -283,17 +322,25 @@ bool CFolder::Open(const std::string& path) {
     m_bTrueLengths = trust.trueLengths;
     m_bListedIds = trust.listedIds;
     m_device = m_bTrueLengths ? static_cast<std::uint64_t>(st.st_dev) : 0;
+    m_owner = m_bTrueLengths ? ::geteuid() : 0;
     return m_fd >= 0;
 }
 
 bool CFolder::HoldsEmptyFile(const char* name, FileId& id) const {
-    constexpr mode_t kReadByAll = S_IRUSR | S_IRGRP | S_IROTH;
     struct stat st;
     // Another file system under this folder (a link out of it, a mount) has its own rules.
     if (!m_bTrueLengths || ::fstatat(m_fd, name, &st, 0) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0 ||
-        (st.st_mode & kReadByAll) != kReadByAll || static_cast<std::uint64_t>(st.st_dev) != m_device) {
+        static_cast<std::uint64_t>(st.st_dev) != m_device) {
         return false;
     }
+    // The system lets a file's owner read it by the owner's permission bits alone (no entry
+    // of an access control list applies to the owner); anyone else, by the group's or
+    // others' bits, an access control list or a capability: only an access check tells
+    // (which costs a system call, where the owner's own files cost none). An owner the bits
+    // refuse may still hold a capability: the open tells then.
+    const bool readable = st.st_uid == m_owner ? (st.st_mode & S_IRUSR) != 0
+                                               : ::faccessat(m_fd, name, R_OK, AT_EACCESS) == 0;
+    if (!readable) return false;
     id.volume = m_device;
     id.index = static_cast<std::uint64_t>(st.st_ino);
     id.valid = true;

@@ -8,9 +8,12 @@
 #include "platform/FileFind.h"
 #include "platform/FileSystem.h"
 #include "tests/support/TestFs.h"
-#ifdef __linux__
-#include <sys/vfs.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/FolderTrust.h"
 #endif
 
 namespace {
@@ -66,10 +69,10 @@ TEST(File, FlushStoresWhatWasWrittenAndFailsWithNoFileOpen) {
     EXPECT_EQ(ReadFileBytes(path), "data");
 }
 
-// Where the job may trust the file system (Linux, the kinds named below among others),
-// a file the listing called plain is opened on the listing's word: no length, the
-// listing's identity, a short read its end. A link put at its name since the listing is
-// opened as any file is. Elsewhere the file is looked at when opened.
+// Where the job may trust the folder's file system with it (as TrustFolder judges it), a
+// file the listing called plain is opened on the listing's word: no length, the listing's
+// identity, a short read its end. A link put at its name since the listing is opened as
+// any file is. Elsewhere the file is looked at when opened.
 TEST(File, ListedFileIsOpenedOnTheListingsWordWhereTheFileSystemAllows) {
     TempDir dir;
     WriteFileBytes(dir / "f.bin", "abc");
@@ -79,11 +82,14 @@ TEST(File, ListedFileIsOpenedOnTheListingsWordWhereTheFileSystemAllows) {
     ASSERT_TRUE(find.FindFile(dir / "*.*"));
     while (find.FindNextFile()) inodes[find.GetFileName()] = find.GetListedInode();
     bool trusted = false;
-#ifdef __linux__
-    struct statfs fs;
-    ASSERT_EQ(::statfs(dir.Path().c_str(), &fs), 0);
-    trusted = fs.f_type == 0xEF53 || fs.f_type == 0x01021994 || fs.f_type == 0x58465342 || fs.f_type == 0x9123683E;
+#ifndef _WIN32
+    const int fd = ::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st;
+    ASSERT_TRUE(fd >= 0 && ::fstat(fd, &st) == 0);
+    trusted = TrustFolder(fd, st).listedIds;
+    ::close(fd);
 #endif
+    RecordProperty("opened_on_the_listings_word", trusted ? "tested" : "not tested here");
     CFolder folder;
     ASSERT_TRUE(folder.Open(dir / ""));
     CFile file;
@@ -93,6 +99,7 @@ TEST(File, ListedFileIsOpenedOnTheListingsWordWhereTheFileSystemAllows) {
     EXPECT_EQ(file.GetId(), GetPathId(dir / "f.bin"));
     char buffer[16];
     EXPECT_EQ(file.Read(buffer, sizeof buffer), 3);
+    EXPECT_EQ(file.Read(buffer, sizeof buffer), 0);
     EXPECT_EQ(file.LookAtLength(), 3);
 #ifndef _WIN32
     ASSERT_EQ(::unlink((dir / "g.bin").c_str()), 0);
@@ -101,7 +108,20 @@ TEST(File, ListedFileIsOpenedOnTheListingsWordWhereTheFileSystemAllows) {
     EXPECT_EQ(file.GetOpenedLength(), 3);
     EXPECT_FALSE(file.ShortReadEnds());
     EXPECT_EQ(file.GetId(), GetPathId(dir / "f.bin"));
+    // A folder put there instead is refused as no plain file: on the listing's word by its
+    // first read, else by the open.
+    ASSERT_EQ(::unlink((dir / "g.bin").c_str()), 0);
+    ASSERT_TRUE(MakeDir(dir / "g.bin"));
+    EXPECT_EQ(file.OpenListedAt(folder, "g.bin", inodes["g.bin"]), trusted);
+    if (trusted) {
+        EXPECT_EQ(file.Read(buffer, sizeof buffer), -1);
+        EXPECT_FALSE(file.IsRegular());
+    } else {
+        EXPECT_TRUE(file.FoundFolder());
+    }
 #endif
+    if (!trusted) GTEST_SKIP() << "the open on the listing's word is untested: " << dir.Path()
+                               << " is on a file system not trusted with it (the open with a look passed)";
 }
 
 }  // namespace
