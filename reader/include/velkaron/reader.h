@@ -19,7 +19,15 @@
  *
  * Entries are reached through functions (vkr_entry_kind, vkr_entry_length, ...), so
  * that later versions can tell more without changing what a program built against this
- * one sees; the struct vkr_entry stays as it is for the calls that fill it. */
+ * one sees; the struct vkr_entry stays as it is for the calls that fill it.
+ *
+ * Every function, and every function of vkr_io the library calls, uses the C calling
+ * convention, cdecl, which matters on 32-bit Windows alone: C# declares the functions
+ * with [DllImport(..., CallingConvention = CallingConvention.Cdecl)] and the delegates
+ * it gives as vkr_io's read_at and close with
+ * [UnmanagedFunctionPointer(CallingConvention.Cdecl)] (its default, stdcall, corrupts
+ * the stack there); Python's ctypes loads the library with CDLL, not WinDLL, and makes
+ * the callbacks with CFUNCTYPE. */
 #ifndef VELKARON_READER_H
 #define VELKARON_READER_H
 
