@@ -1,6 +1,7 @@
 // The library's C border, its content side: files read in ranges, viewed in place and
 // streamed with seeking, and GBK names converted.
 #include "reader/CInterface.h"
+#include "reader/GbkText.h"
 
 namespace velkaron_reader {
 

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "reader/CInterface.h"
+#include "reader/GbkText.h"
 #include "reader/ProblemText.h"
 
 namespace velkaron_reader {
@@ -48,21 +49,10 @@ vkr_status UnknownFlags(unsigned flags, unsigned known) {
 
 // True for well-formed UTF-8 without NUL, surrogates or overlong forms.
 bool IsUtf8(const char* text) {
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0;) {
-        const unsigned c = *p;
-        const int more = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2
-                                                                  : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
-        if (more < 0) return false;
-        unsigned code = more == 0 ? c : c & (0x3F >> more);
-        for (int i = 1; i <= more; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
-            code = (code << 6) | (p[i] & 0x3F);
-        }
-        if ((more == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
-            (more == 3 && (code < 0x10000 || code > 0x10FFFF))) {
-            return false;
-        }
-        p += more + 1;
+    const std::size_t size = std::strlen(text);
+    std::uint32_t code = 0;
+    for (std::size_t pos = 0; pos < size;) {
+        if (!NextUtf8(text, size, pos, code)) return false;
     }
     return true;
 }

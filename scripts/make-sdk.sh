@@ -60,6 +60,13 @@ Building the example with MinGW (32-bit; i686 -> x86_64 and win32 -> win64 for 6
 With MSVC: cl example\\list-packet.c /Iinclude win32\\lib\\velkaron-reader.lib, the DLL beside
 the program. Names in packets made on a Chinese Windows are GBK; paths given to
 vkr_open are in the system's code page, or UTF-8 with VKR_OPEN_UTF8_PATH.
+
+Calling convention: every function, and the vkr_io functions the library calls back, is
+cdecl (the C default). From 32-bit C#, declare the functions with
+[DllImport("libvelkaron-reader.dll", CallingConvention = CallingConvention.Cdecl)] and
+the delegates given as vkr_io's read_at and close with
+[UnmanagedFunctionPointer(CallingConvention.Cdecl)]: C#'s default, stdcall, corrupts the
+stack of a 32-bit process. From Python, ctypes.CDLL and ctypes.CFUNCTYPE, not WinDLL.
 EOF
 mkdir -p "$dist"
 # shellcheck disable=SC2046  # the names, one word each, sorted

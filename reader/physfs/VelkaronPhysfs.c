@@ -1,7 +1,9 @@
 /* The PhysFS archiver for Velkaron packets, over the reader library's C interface: a
  * mounted packet is read through the PHYSFS_Io PhysFS hands over (vkr_open_io, which
  * never calls it from two threads at once), its folders listed with vkr_children, its
- * files read as seeking streams. Read-only: every writing call fails with
+ * files read as seeking streams. A packet's names are GBK or UTF-8 as a whole (decided
+ * when it is mounted, or as the program said at registration); a name PhysFS cannot be
+ * given is left out of listings. Read-only: every writing call fails with
  * PHYSFS_ERR_READ_ONLY. */
 #include <physfs.h>
 #include <stdint.h>
@@ -14,7 +16,7 @@
 typedef struct Archive {
     PHYSFS_Io* io; /* the packet's bytes, PhysFS's until the archive is mounted, then ours */
     vkr_packet* packet;
-    int gbk; /* names are GBK: shown to PhysFS and taken from it in UTF-8 */
+    int gbk; /* opened with VKR_OPEN_GBK: names shown to PhysFS and taken from it in UTF-8 */
 } Archive;
 
 typedef struct FileReader {
@@ -47,56 +49,72 @@ static PHYSFS_ErrorCode ErrorOf(vkr_status status) {
     }
 }
 
-/* True when `p` reads as UTF-8: every lead byte followed by its continuation bytes. */
+/* True when the `size` bytes at `p` are well-formed UTF-8: no stray or missing
+ * continuation byte, overlong form, surrogate or code past U+10FFFF. */
 static int IsUtf8(const unsigned char* p, size_t size) {
     size_t i = 0, k, more;
     while (i < size) {
         const unsigned c = p[i];
+        unsigned long code;
         more = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : 4;
-        if (more == 4 || i + more >= size + (more == 0 ? 1 : 0)) return 0;
+        if (more == 4 || more >= size - i) return 0;
+        code = more == 0 ? c : c & (0x3Fu >> more);
         for (k = 1; k <= more; ++k) {
             if ((p[i + k] & 0xC0) != 0x80) return 0;
+            code = code << 6 | (p[i + k] & 0x3Fu);
+        }
+        if ((more == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+            (more == 3 && (code < 0x10000 || code > 0x10FFFF))) {
+            return 0;
         }
         i += more + 1;
     }
     return 1;
 }
 
-/* `text` (`size` bytes) converted by `convert` into a buffer of the caller's to free; NULL when it cannot be. */
-static char* Converted(vkr_status (*convert)(const char*, size_t, char*, size_t, size_t*), const char* text,
-                       size_t size) {
+/* `size` bytes at `text` converted by `convert` into *out, a buffer of the caller's to
+ * free: VKR_OK, or the converter's status (VKR_E_ENCODING for a text it cannot
+ * convert) or VKR_E_MEMORY, *out NULL. */
+static vkr_status Converted(vkr_status (*convert)(const char*, size_t, char*, size_t, size_t*), const char* text,
+                            size_t size, char** out) {
     size_t length = 0;
-    char* out;
-    if (convert(text, size, NULL, 0, &length) != VKR_OK) return NULL;
-    out = (char*)malloc(length + 1);
-    if (out != NULL && convert(text, size, out, length + 1, &length) != VKR_OK) {
-        free(out);
-        out = NULL;
+    vkr_status status = convert(text, size, NULL, 0, &length);
+    *out = NULL;
+    if (status != VKR_OK) return status;
+    *out = (char*)malloc(length + 1);
+    if (*out == NULL) return VKR_E_MEMORY;
+    status = convert(text, size, *out, length + 1, &length);
+    if (status != VKR_OK) {
+        free(*out);
+        *out = NULL;
     }
-    return out;
+    return status;
 }
 
-/* The stored path of entry `index` in a buffer of the caller's to free; NULL when out of memory. */
-static char* PathOf(const vkr_packet* packet, size_t index, size_t* size) {
-    char* path;
-    if (vkr_entry_path(packet, index, NULL, 0, size) != VKR_OK) return NULL;
-    path = (char*)malloc(*size + 1);
-    if (path != NULL && vkr_entry_path(packet, index, path, *size + 1, size) != VKR_OK) {
-        free(path);
-        path = NULL;
-    }
-    return path;
+/* The `size` bytes at `text` as a string in *out, a buffer of the caller's to free:
+ * VKR_OK, or VKR_E_MEMORY with *out NULL. */
+static vkr_status Copied(const char* text, size_t size, char** out) {
+    *out = (char*)malloc(size + 1);
+    if (*out == NULL) return VKR_E_MEMORY;
+    memcpy(*out, text, size);
+    (*out)[size] = '\0';
+    return VKR_OK;
 }
 
-static int NamesAreUtf8(const vkr_packet* packet) {
-    size_t count = 0, i, size = 0;
-    int utf8 = vkr_count(packet, &count) == VKR_OK;
-    for (i = 0; i < count && utf8; ++i) {
-        char* path = PathOf(packet, i, &size);
-        utf8 = path != NULL && IsUtf8((const unsigned char*)path, size);
-        free(path);
+/* The stored path of entry `index` in *path, a buffer of the caller's to free, its
+ * length in *size: VKR_OK, or the reader's status with *path NULL. */
+static vkr_status PathOf(const vkr_packet* packet, size_t index, char** path, size_t* size) {
+    vkr_status status = vkr_entry_path(packet, index, NULL, 0, size);
+    *path = NULL;
+    if (status != VKR_OK) return status;
+    *path = (char*)malloc(*size + 1);
+    if (*path == NULL) return VKR_E_MEMORY;
+    status = vkr_entry_path(packet, index, *path, *size + 1, size);
+    if (status != VKR_OK) {
+        free(*path);
+        *path = NULL;
     }
-    return utf8;
+    return status;
 }
 
 static vkr_packet* OpenPacket(PHYSFS_Io* io, unsigned flags, vkr_status* status) {
@@ -110,11 +128,14 @@ static vkr_packet* OpenPacket(PHYSFS_Io* io, unsigned flags, vkr_status* status)
     return packet;
 }
 
-static void* OpenArchive(PHYSFS_Io* io, const char* name, int forWrite, int* claimed) {
+/* Claims a file that begins as a packet does and opens it, its names read as `names`
+ * says (VKR_PHYSFS_NAMES_...): GBK, as the format has it, wherever the reader takes
+ * every name for GBK (VKR_OPEN_GBK opens the packet); else as they are stored, where
+ * the program did not insist on GBK. NULL with PhysFS's error set when it cannot be. */
+static void* OpenArchive(PHYSFS_Io* io, int forWrite, int* claimed, int names) {
     char head[sizeof kMagic - 1];
     Archive* archive;
-    vkr_status status = VKR_OK;
-    (void)name;
+    vkr_status status = VKR_E_INVALID;
     *claimed = 0;
     if (io->length(io) < 64 || !io->seek(io, 0) || io->read(io, head, sizeof head) != (PHYSFS_sint64)sizeof head ||
         memcmp(head, kMagic, sizeof head) != 0) {
@@ -130,15 +151,10 @@ static void* OpenArchive(PHYSFS_Io* io, const char* name, int forWrite, int* cla
         PHYSFS_setErrorCode(PHYSFS_ERR_OUT_OF_MEMORY);
         return NULL;
     }
-    /* Names that are not UTF-8 come from a Chinese Windows: read them as GBK. */
-    archive->packet = OpenPacket(io, 0, &status);
-    if (archive->packet != NULL && !NamesAreUtf8(archive->packet)) {
-        vkr_close(archive->packet);
-        archive->packet = NULL;
-    }
-    if (archive->packet == NULL) {
-        archive->packet = OpenPacket(io, VKR_OPEN_GBK, &status);
-        archive->gbk = 1;
+    if (names != VKR_PHYSFS_NAMES_UTF8) archive->packet = OpenPacket(io, VKR_OPEN_GBK, &status);
+    archive->gbk = archive->packet != NULL;
+    if (archive->packet == NULL && names != VKR_PHYSFS_NAMES_GBK && status == VKR_E_INVALID) {
+        archive->packet = OpenPacket(io, 0, &status);
     }
     if (archive->packet == NULL) {
         PHYSFS_setErrorCode(ErrorOf(status));
@@ -149,49 +165,66 @@ static void* OpenArchive(PHYSFS_Io* io, const char* name, int forWrite, int* cla
     return archive;
 }
 
+static void* OpenDetected(PHYSFS_Io* io, const char* name, int forWrite, int* claimed) {
+    (void)name;
+    return OpenArchive(io, forWrite, claimed, VKR_PHYSFS_NAMES_DETECT);
+}
+
+static void* OpenGbk(PHYSFS_Io* io, const char* name, int forWrite, int* claimed) {
+    (void)name;
+    return OpenArchive(io, forWrite, claimed, VKR_PHYSFS_NAMES_GBK);
+}
+
+static void* OpenUtf8(PHYSFS_Io* io, const char* name, int forWrite, int* claimed) {
+    (void)name;
+    return OpenArchive(io, forWrite, claimed, VKR_PHYSFS_NAMES_UTF8);
+}
+
 /* The entry at PhysFS's `path` ("" is the top level, VKR_ROOT); 0 with PhysFS's error set when none. */
 static int Find(const Archive* archive, const char* path, size_t* index) {
-    vkr_status status;
+    vkr_status status = VKR_OK;
     char* gbk = NULL;
     if (*path == '\0') {
         *index = VKR_ROOT;
         return 1;
     }
-    if (archive->gbk) {
-        gbk = Converted(vkr_utf8_to_gbk, path, strlen(path));
-        if (gbk == NULL) { /* a name no GBK packet can hold */
-            PHYSFS_setErrorCode(PHYSFS_ERR_NOT_FOUND);
-            return 0;
-        }
-    }
-    status = vkr_find_index(archive->packet, gbk != NULL ? gbk : path, index);
+    if (archive->gbk) status = Converted(vkr_utf8_to_gbk, path, strlen(path), &gbk);
+    if (status == VKR_E_ENCODING) status = VKR_NOT_FOUND; /* a name no GBK packet can hold */
+    if (status == VKR_OK) status = vkr_find_index(archive->packet, gbk != NULL ? gbk : path, index);
     free(gbk);
     if (status != VKR_OK) PHYSFS_setErrorCode(ErrorOf(status));
     return status == VKR_OK;
 }
 
-/* The last name of entry `index`'s stored path, in UTF-8, in a buffer of the caller's to free. */
-static char* NameOf(const Archive* archive, size_t index) {
+/* The last name of entry `index`'s stored path as PhysFS is given it, in *name, a
+ * buffer of the caller's to free: VKR_OK; VKR_E_ENCODING when PhysFS cannot be given
+ * it (a GBK name without a UTF-8 form, a name as stored that is not UTF-8, a name
+ * holding ":", which no PhysFS path may); another status when the reader or memory
+ * fails. *name is NULL but on VKR_OK. */
+static vkr_status NameOf(const Archive* archive, size_t index, char** name) {
     size_t size = 0, start = 0, length = 0, last = 0, lastLength = 0;
-    char* path = PathOf(archive->packet, index, &size);
-    char* name;
-    if (path == NULL) return NULL;
+    char* path = NULL;
+    vkr_status status = PathOf(archive->packet, index, &path, &size);
+    *name = NULL;
+    if (status != VKR_OK) return status;
     while (vkr_path_next(archive->packet, path, &start, &length) == VKR_OK) {
         last = start;
         lastLength = length;
         start += length;
     }
     if (archive->gbk) {
-        name = Converted(vkr_gbk_to_utf8, path + last, lastLength);
+        status = Converted(vkr_gbk_to_utf8, path + last, lastLength, name);
     } else {
-        name = (char*)malloc(lastLength + 1);
-        if (name != NULL) {
-            memcpy(name, path + last, lastLength);
-            name[lastLength] = '\0';
-        }
+        status = IsUtf8((const unsigned char*)path + last, lastLength) ? Copied(path + last, lastLength, name)
+                                                                        : VKR_E_ENCODING;
     }
     free(path);
-    return name;
+    if (status == VKR_OK && strchr(*name, ':') != NULL) {
+        free(*name);
+        *name = NULL;
+        status = VKR_E_ENCODING;
+    }
+    return status;
 }
 
 static PHYSFS_EnumerateCallbackResult Enumerate(void* opaque, const char* dirname, PHYSFS_EnumerateCallback cb,
@@ -201,24 +234,26 @@ static PHYSFS_EnumerateCallbackResult Enumerate(void* opaque, const char* dirnam
     size_t folder = 0, count = 0, i;
     size_t* children;
     int kind = VKR_KIND_FOLDER;
+    vkr_status status;
     if (!Find(archive, dirname, &folder)) return PHYSFS_ENUM_ERROR;
     if (folder != VKR_ROOT && vkr_entry_kind(archive->packet, folder, &kind) == VKR_OK && kind == VKR_KIND_FILE) {
         return PHYSFS_ENUM_OK; /* a file holds nothing, as in a zip */
     }
-    if (vkr_children(archive->packet, folder, NULL, 0, &count) != VKR_OK) {
-        PHYSFS_setErrorCode(PHYSFS_ERR_OTHER_ERROR);
-        return PHYSFS_ENUM_ERROR;
-    }
-    children = (size_t*)malloc((count > 0 ? count : 1) * sizeof *children);
-    if (children == NULL || vkr_children(archive->packet, folder, children, count, &count) != VKR_OK) {
+    status = vkr_children(archive->packet, folder, NULL, 0, &count);
+    children = status == VKR_OK ? (size_t*)malloc((count > 0 ? count : 1) * sizeof *children) : NULL;
+    if (status == VKR_OK && children == NULL) status = VKR_E_MEMORY;
+    if (status == VKR_OK) status = vkr_children(archive->packet, folder, children, count, &count);
+    if (status != VKR_OK) {
         free(children);
-        PHYSFS_setErrorCode(PHYSFS_ERR_OUT_OF_MEMORY);
+        PHYSFS_setErrorCode(ErrorOf(status));
         return PHYSFS_ENUM_ERROR;
     }
     for (i = 0; i < count && result == PHYSFS_ENUM_OK; ++i) {
-        char* name = NameOf(archive, children[i]);
-        if (name == NULL) {
-            PHYSFS_setErrorCode(PHYSFS_ERR_OUT_OF_MEMORY);
+        char* name = NULL;
+        status = NameOf(archive, children[i], &name);
+        if (status == VKR_E_ENCODING) continue; /* left out: PhysFS could not be given it */
+        if (status != VKR_OK) {
+            PHYSFS_setErrorCode(ErrorOf(status));
             result = PHYSFS_ENUM_ERROR;
             break;
         }
@@ -284,12 +319,14 @@ static PHYSFS_Io* FileDuplicate(PHYSFS_Io* io);
 static PHYSFS_Io* NewFileIo(vkr_packet* packet, size_t index, int64_t position) {
     PHYSFS_Io* io = (PHYSFS_Io*)malloc(sizeof *io);
     FileReader* file = (FileReader*)calloc(1, sizeof *file);
-    if (io == NULL || file == NULL || vkr_stream_open(packet, index, &file->stream) != VKR_OK ||
-        vkr_entry_length(packet, index, &file->length) != VKR_OK || vkr_stream_seek(file->stream, position) != VKR_OK) {
+    vkr_status status = io == NULL || file == NULL ? VKR_E_MEMORY : vkr_stream_open(packet, index, &file->stream);
+    if (status == VKR_OK) status = vkr_entry_length(packet, index, &file->length);
+    if (status == VKR_OK) status = vkr_stream_seek(file->stream, position);
+    if (status != VKR_OK) {
         if (file != NULL) vkr_stream_close(file->stream);
         free(file);
         free(io);
-        PHYSFS_setErrorCode(PHYSFS_ERR_OUT_OF_MEMORY);
+        PHYSFS_setErrorCode(ErrorOf(status));
         return NULL;
     }
     file->packet = packet;
@@ -363,18 +400,20 @@ static void CloseArchive(void* opaque) {
     free(archive);
 }
 
-static const PHYSFS_Archiver kArchiver = {
-    0,
-    {"dat", "Velkaron packet", "Velkaron", "", 0},
-    OpenArchive,
-    Enumerate,
-    OpenRead,
-    OpenForWriting,
-    OpenForWriting,
-    Change,
-    Change,
-    Stat,
-    CloseArchive,
-};
+/* One archiver for each way of reading names, told apart by the function that opens packets. */
+#define PACKET_ARCHIVER(open)                                                                         \
+    {0, {"dat", "Velkaron packet", "Velkaron", "", 0}, open, Enumerate, OpenRead, OpenForWriting, \
+     OpenForWriting, Change, Change, Stat, CloseArchive}
+static const PHYSFS_Archiver kArchivers[] = {PACKET_ARCHIVER(OpenDetected), PACKET_ARCHIVER(OpenGbk),
+                                             PACKET_ARCHIVER(OpenUtf8)};
 
-int vkr_physfs_register(void) { return PHYSFS_registerArchiver(&kArchiver); }
+int vkr_physfs_register_names(int names) {
+    if (!PHYSFS_isInit()) return 0; /* PhysFS keeps no error code before PHYSFS_init (3.0 crashes setting one) */
+    if (names < VKR_PHYSFS_NAMES_DETECT || names > VKR_PHYSFS_NAMES_UTF8) {
+        PHYSFS_setErrorCode(PHYSFS_ERR_INVALID_ARGUMENT);
+        return 0;
+    }
+    return PHYSFS_registerArchiver(&kArchivers[names]);
+}
+
+int vkr_physfs_register(void) { return vkr_physfs_register_names(VKR_PHYSFS_NAMES_DETECT); }

@@ -86,10 +86,4 @@ bool IsLocalTrailByte(unsigned char c);
 // Windows its ASCII letters upper-cased.
 bool FoldLocalName(const std::string& path, std::string& key);
 
-// Converts a whole text between GBK (code page 936) and UTF-8. False, with `out`
-// unchanged and the offset of the first byte that is not well formed (or names a
-// character the other encoding lacks) in `badAt`, when it cannot.
-enum class TextDirection { GbkToUtf8, Utf8ToGbk };
-bool ConvertText(const std::string& in, TextDirection direction, std::string& out, std::size_t& badAt);
-
 }  // namespace velkaron_reader

@@ -1,12 +1,11 @@
-// The reader's file access on POSIX: pread on one descriptor, mmap for the view, iconv
-// for GBK names, and names compared by their ASCII letters' case alone.
+// The reader's file access on POSIX: pread on one descriptor, mmap for the view, and
+// names compared by their ASCII letters' case alone.
 #define _FILE_OFFSET_BITS 64  // a packet may pass 2 GiB, also in a 32-bit process
 #include "reader/platform/PacketFile.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,49 +74,6 @@ bool FoldLocalName(const std::string& path, std::string& key) {
     for (char& c : key) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
-    return true;
-}
-
-bool ConvertText(const std::string& in, TextDirection direction, std::string& out, std::size_t& badAt) {
-    const bool toUtf8 = direction == TextDirection::GbkToUtf8;
-    iconv_t cd = toUtf8 ? ::iconv_open("UTF-8", "GBK") : ::iconv_open("GBK", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        badAt = 0;
-        return false;
-    }
-    // A GBK byte becomes at most three of UTF-8 (0x80 is the euro sign); should the
-    // converter want more all the same, the buffer grows.
-    std::string result(in.size() * 3 + 8, '\0');
-    std::string input = in;
-    char* inPtr = input.empty() ? nullptr : &input[0];
-    std::size_t inLeft = input.size();
-    std::size_t done = 0;
-    bool ok = true;
-    for (bool flushing = false;;) {  // the input first, then the converter's final state
-        char* outPtr = result.data() + done;
-        std::size_t outLeft = result.size() - done;
-        const std::size_t status = flushing ? ::iconv(cd, nullptr, nullptr, &outPtr, &outLeft)
-                                            : ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        const int error = errno;
-        done = result.size() - outLeft;
-        if (status == static_cast<std::size_t>(-1) && error == E2BIG) {
-            result.resize(result.size() * 2);
-            continue;
-        }
-        if (status == static_cast<std::size_t>(-1)) {
-            ok = false;
-            break;
-        }
-        if (flushing) break;
-        flushing = true;  // a conversion without error took the whole input
-    }
-    ::iconv_close(cd);
-    if (!ok) {
-        badAt = input.size() - inLeft;  // iconv stops at the first byte it cannot take
-        return false;
-    }
-    result.resize(done);
-    out = std::move(result);
     return true;
 }
 

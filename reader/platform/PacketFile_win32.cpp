@@ -1,7 +1,6 @@
 // The reader's file access on Win32: ReadFile at the offset an OVERLAPPED names (each
 // such read is whole on a synchronous handle, whatever other threads do), a file
-// mapping for the view, code page 936 for GBK names, and names compared as the file
-// systems compare them.
+// mapping for the view, and names compared as the file systems compare them.
 #include "reader/platform/PacketFile.h"
 
 #include <windows.h>
@@ -10,7 +9,6 @@ namespace velkaron_reader {
 
 namespace {
 HANDLE H(void* h) { return static_cast<HANDLE>(h); }
-constexpr UINT kGbk = 936;
 
 // `text` in UTF-16 from code page `page`, refusing what is not well formed; false when it cannot.
 bool ToWide(UINT page, const char* text, int size, std::wstring& wide) {
@@ -126,65 +124,6 @@ bool FoldLocalName(const std::string& path, std::string& key) {
         key[2 * i + 1] = static_cast<char>(upper >> 8);
     }
     return true;
-}
-
-namespace {
-
-// `wide` in code page `page`; false for a character the page lacks (no best fit is taken).
-bool FromWide(UINT page, const std::wstring& wide, std::string& text) {
-    if (wide.empty()) return text.clear(), true;
-    const int size = static_cast<int>(wide.size());
-    BOOL defaulted = FALSE;
-    BOOL* usedDefault = page == CP_UTF8 ? nullptr : &defaulted;  // UTF-8 refuses the argument
-    // What comes from GBK holds no lone surrogate, the one thing UTF-8 could not take
-    // (and WC_ERR_INVALID_CHARS is not known before Vista).
-    DWORD flags = page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    int n = ::WideCharToMultiByte(page, flags, wide.data(), size, nullptr, 0, nullptr, usedDefault);
-    if (n <= 0 || defaulted) return false;
-    text.assign(static_cast<std::size_t>(n), '\0');
-    return ::WideCharToMultiByte(page, flags, wide.data(), size, &text[0], n, nullptr, usedDefault) == n &&
-           !defaulted;
-}
-
-bool Convert(const char* text, std::size_t size, UINT from, UINT to, std::string& out) {
-    std::wstring wide;
-    return size <= 0x7FFFFFFF && ToWide(from, text, static_cast<int>(size), wide) && FromWide(to, wide, out);
-}
-
-// Length of the character at `pos` as its encoding builds them: GBK's lead byte and its
-// trail, or UTF-8's lead byte and its continuation bytes.
-std::size_t CharAt(const std::string& in, std::size_t pos, bool gbk) {
-    const unsigned char c = static_cast<unsigned char>(in[pos]);
-    std::size_t n = 1;
-    if (gbk) {
-        n = c >= 0x81 && c <= 0xFE ? 2 : 1;
-    } else {
-        n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    }
-    return pos + n <= in.size() ? n : in.size() - pos;
-}
-
-}  // namespace
-
-bool ConvertText(const std::string& in, TextDirection direction, std::string& out, std::size_t& badAt) {
-    const bool toUtf8 = direction == TextDirection::GbkToUtf8;
-    const UINT from = toUtf8 ? kGbk : CP_UTF8;
-    const UINT to = toUtf8 ? CP_UTF8 : kGbk;
-    std::string result;
-    if (Convert(in.data(), in.size(), from, to, result)) {
-        out = std::move(result);
-        return true;
-    }
-    // Which character it was: the first that does not convert on its own.
-    std::string one;
-    for (std::size_t pos = 0; pos < in.size(); pos += CharAt(in, pos, toUtf8)) {
-        if (!Convert(in.data() + pos, CharAt(in, pos, toUtf8), from, to, one)) {
-            badAt = pos;
-            return false;
-        }
-    }
-    badAt = in.size();
-    return false;
 }
 
 }  // namespace velkaron_reader

@@ -6,8 +6,9 @@
 #     library, the C one on the shared one;
 #   - a project in C alone (`project(x C)`) linking the C example to either library;
 #   - the C example with pkg-config, shared and --static;
+#   - README's example of the library, as the body of a program, built (not run);
 #   - natively, where velkaron-physfs was built, a C program reading the packet through
-#     PhysFS with Velkaron::physfs;
+#     PhysFS, with Velkaron::physfs and with pkg-config's velkaron-physfs;
 #   - natively, a C program that builds the library inside its own build
 #     (tests/install/subproject: add_subdirectory, CMake's default generator, in parallel,
 #     from an empty folder), on Velkaron::reader and Velkaron::physfs;
@@ -29,6 +30,7 @@ fail() {
 }
 
 prefix=$root/prefix
+system_pc_path=$(pkg-config --variable pc_path pkg-config)  # where PhysFS's own .pc lies
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install $build failed"
 configure=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix")
 if [ "$target" = win64 ] || [ "$target" = win32 ]; then
@@ -82,6 +84,16 @@ static_libs=$(pkg-config --static --libs velkaron-reader)
 # shellcheck disable=SC2046,SC2086
 "$cc" examples/reader/list-packet.c $(pkg-config --static --cflags velkaron-reader) $static_libs "${static_link[@]}" \
   -o "$root/pc/static$exe" || fail "building the C example with pkg-config --static failed"
+# README's example, between the ```c fence and the next one of the library's section.
+{
+  printf '#include <stdio.h>\n#include <velkaron/reader.h>\nint main(void) {\n'
+  sed -n '/^## Reading packets from your own program/,/^## /{/^```c$/,/^```$/{/^```/!p}}' README.md
+  printf 'return 0;\n}\n'
+} >"$root/pc/readme-example.c"
+grep -q vkr_stream_seek "$root/pc/readme-example.c" || fail "README's example of the library is missing"
+# shellcheck disable=SC2046,SC2086
+"$cc" -Wall -Werror "$root/pc/readme-example.c" $(pkg-config --static --cflags velkaron-reader) $static_libs \
+  "${static_link[@]}" -o "$root/pc/readme-example$exe" || fail "README's example of the library does not build"
 programs=("$root/c-only/build/list-static$exe" "$root/c-only/build/list-shared$exe" "$root/cmake/list-packet-c$exe"
           "$root/pc/shared$exe" "$root/pc/static$exe")
 if [ "$target" != native ]; then
@@ -133,11 +145,16 @@ $got"
 }
 check "$root/cmake/list-packet-cpp$exe" readme.txt index
 for program in "${programs[@]}"; do check "$program" ./README.TXT walk; done
-for program in "$root/c-only/build/physfs-read" "$root/subproject/physfs-read"; do
+if [ -x "$root/c-only/build/physfs-read" ]; then
+  # shellcheck disable=SC2046  # pkg-config's flags are words
+  cc tests/install/physfs-read.c $(PKG_CONFIG_LIBDIR=$PKG_CONFIG_LIBDIR:$system_pc_path pkg-config --cflags --libs \
+    velkaron-physfs) -o "$root/pc/physfs-read" || fail "building a program on PhysFS with pkg-config velkaron-physfs failed"
+  physfs=", PhysFS with CMake and pkg-config"
+fi
+for program in "$root/c-only/build/physfs-read" "$root/pc/physfs-read" "$root/subproject/physfs-read"; do
   [ -x "$program" ] || continue
-  cmp -s <("$program" "$packet" readme.txt) examples/sample/readme.txt ||
-    fail "$program, reading the packet through PhysFS (Velkaron::physfs), printed something else"
-  physfs=", PhysFS"
+  cmp -s <(run "$program" "$packet" readme.txt) examples/sample/readme.txt ||
+    fail "$program, reading the packet through PhysFS (velkaron-physfs), printed something else"
 done
 
 if [ "$target" != native ]; then
@@ -154,4 +171,4 @@ else
   [ "$("$root/unload" "$library" "$packet")" = unloaded ] || fail "the shared library does not unload on dlclose"
 fi
 echo "check-consumers: $target: C and C++ consumers (CMake, C-only CMake, pkg-config shared and static${subproject:-}${physfs:-}) list" \
-  "the packet and print its file; the shared library exports vkr_* alone"
+  "the packet and print its file; README's example builds; the shared library exports vkr_* alone"

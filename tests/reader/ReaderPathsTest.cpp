@@ -98,6 +98,28 @@ TEST(ReaderPaths, NoCaseRefusesAPacketWhosePathsClashWhenCaseIsIgnoredNamingBoth
     }
 }
 
+// The first and last small letter of each folded row and of ASCII take their capitals,
+// and the characters just beyond them stay themselves.
+TEST(ReaderPaths, GbkFoldingTakesTheLettersAtTheEdgesOfTheirRowsAndNothingBeyond) {
+    const auto key = [](const char* text) {
+        std::string folded;
+        EXPECT_TRUE(velkaron_reader::FoldedKey(text, velkaron_reader::NameCoding::Gbk, folded));
+        return folded;
+    };
+    const std::pair<const char*, const char*> edges[] = {
+        {"a", "A"},          {"z", "Z"},                                          // ASCII
+        {"\xA3\xE1", "\xA3\xC1"}, {"\xA3\xFA", "\xA3\xDA"},                       // fullwidth ａ ｚ
+        {"\xA6\xC1", "\xA6\xA1"}, {"\xA6\xD8", "\xA6\xB8"},                       // Greek α ω
+        {"\xA7\xD1", "\xA7\xA1"}, {"\xA7\xF1", "\xA7\xC1"},                       // Cyrillic а я
+        {"\xA2\xA1", "\xA2\xF1"}, {"\xA2\xAA", "\xA2\xFA"},                       // Roman ⅰ ⅹ
+    };
+    for (const auto& edge : edges) EXPECT_EQ(key(edge.first), key(edge.second)) << edge.first;
+    for (const char* beyond : {"`", "{", "\xA3\xE0", "\xA3\xFB", "\xA6\xC0", "\xA6\xD9", "\xA7\xD0", "\xA7\xF2",
+                               "\xA2\xA0", "\xA2\xAB"}) {
+        EXPECT_EQ(key(beyond), beyond) << beyond;
+    }
+}
+
 #ifdef _WIN32
 // Under code page 936 the portable folding of GBK names and the system's own folding of
 // names take exactly the same characters for one.

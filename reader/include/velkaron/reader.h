@@ -19,7 +19,15 @@
  *
  * Entries are reached through functions (vkr_entry_kind, vkr_entry_length, ...), so
  * that later versions can tell more without changing what a program built against this
- * one sees; the struct vkr_entry stays as it is for the calls that fill it. */
+ * one sees; the struct vkr_entry stays as it is for the calls that fill it.
+ *
+ * Every function, and every function of vkr_io the library calls, uses the C calling
+ * convention, cdecl, which matters on 32-bit Windows alone: C# declares the functions
+ * with [DllImport(..., CallingConvention = CallingConvention.Cdecl)] and the delegates
+ * it gives as vkr_io's read_at and close with
+ * [UnmanagedFunctionPointer(CallingConvention.Cdecl)] (its default, stdcall, corrupts
+ * the stack there); Python's ctypes loads the library with CDLL, not WinDLL, and makes
+ * the callbacks with CFUNCTYPE. */
 #ifndef VELKARON_READER_H
 #define VELKARON_READER_H
 
@@ -216,12 +224,15 @@ VKR_API vkr_status vkr_stream_tell(const vkr_stream* stream, int64_t* offset);
 /* Frees the stream. NULL is ignored. */
 VKR_API void vkr_stream_close(vkr_stream* stream);
 
-/* Converts `size` bytes of GBK text (a stored name, say) to UTF-8, and back. The result
- * goes to `buffer` with a terminating NUL; *length (when not NULL) gets its length
- * without the NUL. A NULL buffer asks for the length alone. VKR_E_BUFFER, *length
- * still set, when `capacity` is not more than that; VKR_E_ENCODING, naming the offset
- * of the first byte that cannot be converted, for ill-formed input or a character the
- * other encoding lacks. */
+/* Converts `size` bytes of GBK text (a stored name, say) to UTF-8, and back, as Windows'
+ * code page 936 converts them, by the library's own table, the same on every system:
+ * every double-byte code (the user-defined areas AAA1-AFFE, F8A1-FEFE and A140-A7A0 to
+ * the private-use characters from U+E000 that Windows gives them), 80 to the euro sign,
+ * FF refused; UTF-8 to GBK exactly the inverse. The result goes to `buffer` with a
+ * terminating NUL; *length (when not NULL) gets its length without the NUL. A NULL
+ * buffer asks for the length alone. VKR_E_BUFFER, *length still set, when `capacity`
+ * is not more than that; VKR_E_ENCODING, naming the offset of the first byte that
+ * cannot be converted, for ill-formed input or a character the other encoding lacks. */
 VKR_API vkr_status vkr_gbk_to_utf8(const char* text, size_t size, char* buffer, size_t capacity, size_t* length);
 VKR_API vkr_status vkr_utf8_to_gbk(const char* text, size_t size, char* buffer, size_t capacity, size_t* length);
 
