@@ -138,6 +138,12 @@ def make_tools(args):
             continue  # a main tool
         tools.append(Tool(f"velkaron-j{jobs}", f"velkaron-pack --jobs {jobs}", velkaron("--jobs", str(jobs)),
                           check_packet, group="sweep"))
+    if args.baseline:
+        # Another build of velkaron-pack (the commit before a change), run in the same passes.
+        for key, label, options in (("base", "(default)", ()), ("base-j1", "--jobs 1", ("--jobs", "1"))):
+            tools.append(Tool(key, f"baseline velkaron-pack {label}",
+                              lambda src, out, options=options: [args.baseline, "pack", src, out, "-q", *options],
+                              check_packet, loaded=True))
     tools.append(Tool("tar", "tar -cf", lambda src, out: ["tar", "-cf", out, "-C", src, "."], check_at_least,
                       loaded=True))
     tools.append(Tool("cat", "cat (floor)",
@@ -433,6 +439,19 @@ def target_lines(rows):
                 slower = d["median"] / j["median"]
                 found.append((name, mode, "default's time against --jobs 1's", f"at most {JOBS_SLACK:.2f}x",
                               f"{slower:.2f}x", slower <= JOBS_SLACK))
+    return found
+
+
+def baseline_lines(rows):
+    """(set, mode, tool, this build's speed against tar, the baseline's, this build's time against the
+    baseline's) for the default and --jobs 1, where a baseline was measured."""
+    found = []
+    for name, row in rows.items():
+        for mode in ALL_MODES:
+            for key, base, label in (("velkaron", "base", "default"), ("velkaron-j1", "base-j1", "--jobs 1")):
+                now, before = row.get((key, mode)), row.get((base, mode))
+                if now and before:
+                    found.append((name, mode, label, now["ratio"], before["ratio"], now["median"] / before["median"]))
     return found
 
 
@@ -823,6 +842,7 @@ def main():
     p.add_argument("--no-loaded", dest="loaded", action="store_false")
     p.add_argument("--loaded-repeat", type=int, default=3)
     p.add_argument("--idle-wait", type=float, default=300.0)
+    p.add_argument("--baseline", default="")
     p.add_argument("--command", default="bash bench/run.sh")
     args = p.parse_args()
     # Stopped (SIGTERM), the benchmark still stops the load it started: see Load.__exit__.
@@ -850,6 +870,9 @@ def main():
     print(console_table(rows, tools))
     for name, mode, what, target, measured, met in target_lines(rows):
         print(f"target {name} {mode}: {what} {measured}, {target}: {'met' if met else 'NOT met'}")
+    for name, mode, label, now, before, time_ratio in baseline_lines(rows):
+        print(f"baseline {name} {mode} {label}: {now:.2f}x tar against the baseline's {before:.2f}x; "
+              f"time {time_ratio:.2f}x the baseline's")
 
     prof = None
     if not args.no_profile and args.profile_set in datasets.SETS:

@@ -38,6 +38,8 @@ usage: bash bench/run.sh [options]
                     (averaged over 3 seconds)
   --idle-wait S     wait at most S seconds instead of 5 minutes
   --no-docs         print the table only; leave docs/ alone
+  --baseline PROG   another velkaron-pack (a build of the commit before a change), its default and
+                    --jobs 1 timed in the same passes, idle and loaded; prints each against this build
 USAGE
 }
 
@@ -56,6 +58,7 @@ while [ $# -gt 0 ]; do
     --loaded-repeat) extra+=(--loaded-repeat "$2"); shift 2 ;;
     --idle-wait) extra+=(--idle-wait "$2"); shift 2 ;;
     --no-docs) docs=""; shift ;;
+    --baseline) extra+=(--baseline "$(realpath "$2")"); shift 2 ;;
     -h|--help) usage; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; usage >&2; exit 2 ;;
   esac
