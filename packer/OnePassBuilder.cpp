@@ -193,7 +193,7 @@ long long COnePassBuilder::AppendFileData(const std::string& folder, const std::
     NoteEmpty(length == 0);
     // A file its first read found to be no plain file (put at the name since the listing)
     // is skipped, as the scan skips what the listing calls no file; the job goes on.
-    return length != kNotPlain ? length : NotPacked(folder + name, SkipReason::NotAFile);
+    return PackedOrSkipped(length, folder, name);
 }
 
 // A file the second thread prepared: its length, -1 when it is not packed, -2 when the
@@ -215,7 +215,7 @@ long long COnePassBuilder::TakePrepared(PreparedFile& prepared, const std::strin
     if (length >= 0 && !prepared.whole) length = StreamFileData(prepared.file, length);
     prepared.file.Close();
     NoteEmpty(length == 0);
-    return length != kNotPlain ? length : NotPacked(folder + name, SkipReason::NotAFile);
+    return PackedOrSkipped(length, folder, name);
 }
 
 // Puts the first bytes of a file, read ahead, into the ring; their count, or -1 (failure set).

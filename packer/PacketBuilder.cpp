@@ -332,10 +332,7 @@ long long CPacketBuilder::AppendFileData(const std::string& folder, const std::s
         Skip(path, reason);
         return -1;
     }
-    const long long length = CopyFileData(source, 0);
-    if (length != kNotPlain) return length;
-    Skip(path, SkipReason::NotAFile);
-    return -1;
+    return PackedOrSkipped(CopyFileData(source, 0), folder, name);
 }
 
 bool CPacketBuilder::OpenSource(CFile& source, const CFolder* folder, const char* name, SkipReason& reason,
@@ -388,6 +385,12 @@ long long CPacketBuilder::CopyFileData(CFile& source, long long total) {
         if (source.ReadReachedEnd(room, n, total)) break;
     }
     return total;
+}
+
+long long CPacketBuilder::PackedOrSkipped(long long length, const std::string& folder, const std::string& name) {
+    if (length != kNotPlain) return length;
+    Skip(folder + name, SkipReason::NotAFile);
+    return -1;
 }
 
 long long CPacketBuilder::ReadFailed(const CFile& source) {

@@ -155,6 +155,10 @@ protected:
     // The copy's result once a read of `source` failed: kNotPlain for a file that is no
     // plain file, else -1 with the job's failure set.
     long long ReadFailed(const CFile& source);
+    // A copy's result `length` for the file `name` of `folder` as AppendFileData returns
+    // it: kNotPlain skipped as not a file (-1), anything else as it is. The path is made
+    // only for a file skipped, not for every file packed.
+    long long PackedOrSkipped(long long length, const std::string& folder, const std::string& name);
     // Adds `size` bytes to the data through the copy buffer; false (failure set) past the limit or on a write error.
     bool AppendBytes(const char* bytes, std::size_t size, long long total);
     // Writes the copy buffer's contents to m_fileData; false (failure set) on a write error.
