@@ -7,8 +7,6 @@
 #include <windows.h>
 #include <winternl.h>
 
-#include <vector>
-
 #include "platform/File.h"
 #include "platform/Leftovers.h"
 
@@ -105,50 +103,6 @@ void SetDeleted(HANDLE file, BOOLEAN deleted) {
     ::NtSetInformationFile(file, &io, &disposition, sizeof disposition, FileDispositionInformation);
 }
 
-// The temporary files that extracts killed outright left in the held folder `dir`:
-// listed through a fresh handle, each opened relative to `dir` as itself, without
-// sharing (an extract that runs holds its files so), and deleted on that handle.
-void RemoveLeftoversIn(HANDLE dir) {
-    HANDLE listing;
-    if (CreateRelative(dir, std::wstring(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       FILE_OPEN, FILE_DIRECTORY_FILE, listing) != 0) {
-        return;
-    }
-    std::vector<std::wstring> names;
-    alignas(8) char buffer[16384];
-    std::wstring mask = L".velkaron-*.tmp";
-    UNICODE_STRING pattern;
-    pattern.Buffer = &mask[0];
-    pattern.Length = pattern.MaximumLength = static_cast<USHORT>(mask.size() * sizeof(WCHAR));
-    IO_STATUS_BLOCK io;
-    for (BOOLEAN first = TRUE; ::NtQueryDirectoryFile(listing, nullptr, nullptr, nullptr, &io, buffer, sizeof buffer,
-                                                      FileDirectoryInformation, FALSE, first ? &pattern : nullptr,
-                                                      first) == 0;
-         first = FALSE) {
-        for (const char* at = buffer;;) {
-            const FILE_DIRECTORY_INFORMATION* entry = reinterpret_cast<const FILE_DIRECTORY_INFORMATION*>(at);
-            const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(WCHAR));
-            std::string narrow;  // such names are ASCII: anything else never matches
-            for (WCHAR c : name) narrow += c < 0x80 ? static_cast<char>(c) : '?';
-            if (IsLeftoverName(narrow, std::string())) names.push_back(name);
-            if (entry->NextEntryOffset == 0) break;
-            at += entry->NextEntryOffset;
-        }
-    }
-    ::CloseHandle(listing);
-    for (const std::wstring& name : names) {
-        HANDLE file;
-        if (CreateRelative(dir, name, DELETE | FILE_READ_ATTRIBUTES, 0, FILE_OPEN,
-                           FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, file) != 0) {
-            continue;
-        }
-        DWORD attributes = 0;
-        LONGLONG id = 0;
-        if (HandleIdentity(file, attributes, id) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) SetDeleted(file, TRUE);
-        ::CloseHandle(file);
-    }
-}
-
 }  // namespace
 
 TreeStatus CConfinedTree::OpenFolder(HANDLE dir, const std::string& name, HANDLE& folder) {
@@ -210,7 +164,7 @@ TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTre
     std::wstring wide;
     if (m_stack.empty() || !Wide(name, wide) || wide.size() >= MAX_PATH) return TreeStatus::Failed;
     HANDLE dir = m_stack.back().handle;
-    if (!m_stack.back().swept) RemoveLeftoversIn(dir);
+    if (!m_stack.back().swept) RemoveLeftoversAt(dir, std::string());
     m_stack.back().swept = true;
     // A new file is made under its own name (nobody may open it meanwhile, see below);
     // a replacement under a temporary one that Commit renames over the name.

@@ -26,7 +26,10 @@ bool IsLeftoverName(const std::string& name, const std::string& stem);
 int RemoveLeftovers(const std::string& folder, const std::string& stem);
 // RemoveLeftovers for the file `target`: in its folder, for its name.
 int RemoveLeftoversBeside(const std::string& target);
-#ifndef _WIN32
-// The same in the open folder `dir` (a descriptor, kept open).
+// The same in the open folder `dir` (a descriptor, on Windows a handle, kept open), each
+// file listed and removed relative to it.
+#ifdef _WIN32
+int RemoveLeftoversAt(void* dir, const std::string& stem);
+#else
 int RemoveLeftoversAt(int dir, const std::string& stem);
 #endif
