@@ -131,6 +131,19 @@ int WaitForProgram(pid_t pid) {
     ::waitpid(pid, &status, 0);
     return status;
 }
+
+CliRun RunAsNobody(const TempDir& dir, const std::vector<std::string>& args) {
+    const std::string program = CopyOfProgramIn(dir / "prog");
+    ::chmod((dir / "prog").c_str(), 0755);
+    const int out = ::open((dir / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    CliRun run;
+    run.status = WaitForProgram(StartProgram(program, args, out, dir / "err.txt", 65534));
+    ::close(out);
+    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
+    run.out = ReadFileBytes(dir / "out.txt");
+    run.err = ReadFileBytes(dir / "err.txt");
+    return run;
+}
 #endif
 
 std::string FixturePacket(const std::string& name) {

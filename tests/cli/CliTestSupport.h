@@ -36,6 +36,9 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
                    uid_t uid = static_cast<uid_t>(-1), int maxFiles = 0);
 // Waits for the process `pid` to end; its wait status.
 int WaitForProgram(pid_t pid);
+// Runs velkaron-pack, copied into `dir`/prog (readable by all), as the user nobody with
+// `args`, as RunProgram does; its standard streams through files in `dir`.
+CliRun RunAsNobody(const TempDir& dir, const std::vector<std::string>& args);
 #endif
 
 // Path of the hand-made packet `name` that the build copies beside the test programs.

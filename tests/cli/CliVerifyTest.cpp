@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -69,20 +67,6 @@ bool RefuseUser(const std::string& path, uid_t uid) {
     } acl = {2, {{0x01, 6, none}, {0x02, 0, uid}, {0x04, 4, none}, {0x10, 4, none}, {0x20, 4, none}}};
     return ::chmod(path.c_str(), 0644) == 0 &&
            ::setxattr(path.c_str(), "system.posix_acl_access", &acl, sizeof acl, 0) == 0;
-}
-
-// Runs velkaron-pack, copied into `dir`/prog, as the user nobody with `args`.
-CliRun RunAsNobody(const TempDir& dir, const std::vector<std::string>& args) {
-    const std::string program = CopyOfProgramIn(dir / "prog");
-    ::chmod((dir / "prog").c_str(), 0755);
-    const int out = ::open((dir / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    CliRun run;
-    run.status = WaitForProgram(StartProgram(program, args, out, dir / "err.txt", 65534));
-    ::close(out);
-    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
-    run.out = ReadFileBytes(dir / "out.txt");
-    run.err = ReadFileBytes(dir / "err.txt");
-    return run;
 }
 
 // An empty file after an empty one is packed on a look, without an open: the look must
