@@ -13,7 +13,8 @@ prefix=$(realpath -m "$1"); shift
 export WINEPREFIX=$prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
-export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+# VELKARON_WINE_LOCALE runs a program under another code page (C.UTF-8: Windows-1252).
+export LANG=${VELKARON_WINE_LOCALE:-zh_CN.UTF-8} LC_ALL=${VELKARON_WINE_LOCALE:-zh_CN.UTF-8}
 loader32=/usr/lib/wine/wine loader64=/usr/lib/wine/wine64
 
 fail() {

@@ -14,18 +14,6 @@ namespace {
 
 enum Column { kName, kSize, kOffset, kType };
 
-// Windows' order of names, case ignored: the bytes of LCMapString's sort key compare so.
-std::string SortKey(const std::wstring& name) {
-    const int n = ::LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name.c_str(),
-                                 static_cast<int>(name.size()), nullptr, 0);
-    std::string key(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) {
-        ::LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name.c_str(),
-                       static_cast<int>(name.size()), reinterpret_cast<LPWSTR>(&key[0]), n);
-    }
-    return key;
-}
-
 std::wstring LowerExtension(const std::wstring& name) {
     const std::size_t dot = name.rfind(L'.');
     std::wstring extension = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
@@ -93,7 +81,7 @@ void CFileList::Show(const CPacketView* pView, std::size_t folder) {
             row.size = row.folder ? 0 : pView->Length(index);
             row.offset = pView->Offset(index);
             row.name = Wide(pView->Name(index));
-            row.key = SortKey(row.name);
+            row.key = NameSortKey(row.name);
             row.kind = KindOf(row.name, row.folder);
             m_rows.push_back(std::move(row));
         }

@@ -5,6 +5,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "viewer/WideText.h"
@@ -54,9 +55,22 @@ void CFolderTree::Reset(const CPacketView* pView, const std::wstring& rootText) 
 
 void CFolderTree::Fill(HTREEITEM hItem, std::size_t folder) {
     if (!m_filled.insert(folder).second) return;
+    // In the list's order: Windows' order of names, case ignored.
+    struct Subfolder {
+        std::string key;
+        std::wstring name;
+        std::size_t index;
+    };
+    std::vector<Subfolder> subfolders;
     for (std::size_t child : m_pView->Children(folder)) {
-        if (m_pView->IsFolder(child)) Insert(hItem, child, Wide(m_pView->Name(child)));
+        if (!m_pView->IsFolder(child)) continue;
+        std::wstring name = Wide(m_pView->Name(child));
+        subfolders.push_back({NameSortKey(name), std::move(name), child});
     }
+    std::sort(subfolders.begin(), subfolders.end(), [](const Subfolder& a, const Subfolder& b) {
+        return a.key != b.key ? a.key < b.key : a.index < b.index;
+    });
+    for (const Subfolder& subfolder : subfolders) Insert(hItem, subfolder.index, subfolder.name);
 }
 
 HTREEITEM CFolderTree::ChildOf(HTREEITEM hParent, std::size_t folder) {

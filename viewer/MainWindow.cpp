@@ -63,7 +63,7 @@ bool CMainWindow::Create(int nShow) {
     wc.hIcon = ::LoadIconW(hInstance, MAKEINTRESOURCEW(IDI_VIEW));
     wc.hIconSm = static_cast<HICON>(::LoadImageW(hInstance, MAKEINTRESOURCEW(IDI_VIEW), IMAGE_ICON,
                                                  ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(reinterpret_cast<ULONG_PTR>(IDC_ARROW)));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszMenuName = MAKEINTRESOURCEW(IDR_VIEW_MENU);
     wc.lpszClassName = kViewWindowClass;
@@ -129,7 +129,7 @@ LRESULT CMainWindow::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SETCURSOR:
         if (reinterpret_cast<HWND>(wParam) == m_hWnd && LOWORD(lParam) == HTCLIENT) {
-            ::SetCursor(::LoadCursorW(nullptr, IDC_SIZEWE));
+            ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(reinterpret_cast<ULONG_PTR>(IDC_SIZEWE))));
             return TRUE;
         }
         break;
@@ -222,7 +222,7 @@ void CMainWindow::Layout() {
     const int treeWidth = std::max(0, std::min<int>(m_treeWidth, client.right - gap));
     ::MoveWindow(m_hAddress, 0, 0, client.right, addressHeight, TRUE);
     ::MoveWindow(m_tree.Handle(), 0, paneTop, treeWidth, paneHeight, TRUE);
-    ::MoveWindow(m_list.Handle(), treeWidth + gap, paneTop, std::max(0, client.right - treeWidth - gap), paneHeight,
+    ::MoveWindow(m_list.Handle(), treeWidth + gap, paneTop, std::max<int>(0, client.right - treeWidth - gap), paneHeight,
                  TRUE);
     int parts[2] = {std::max(100, static_cast<int>(client.right) / 3), -1};
     ::SendMessageW(m_hStatus, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
@@ -253,6 +253,11 @@ bool CMainWindow::PreTranslate(MSG& msg) {
             ::SetFocus(m_list.Handle());
             return true;
         }
+    }
+    // Alt+Enter as the key arrives, whether or not the keyboard's state shows Alt.
+    if (msg.message == WM_SYSKEYDOWN && msg.wParam == VK_RETURN && (msg.lParam & (1 << 29))) {
+        OnCommand(IDM_PROPERTIES);
+        return true;
     }
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB) {
         FocusNextPane(::GetKeyState(VK_SHIFT) < 0);

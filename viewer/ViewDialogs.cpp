@@ -165,7 +165,7 @@ private:
         std::wstring needle = WindowTextOf(::GetDlgItem(GetSafeHwnd(), IDC_FIND_TEXT));
         if (needle.empty()) return;
         ::CharLowerBuffW(&needle[0], static_cast<DWORD>(needle.size()));
-        HCURSOR hOld = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+        HCURSOR hOld = ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(reinterpret_cast<ULONG_PTR>(IDC_WAIT))));
         m_hits = m_view.Search([&](const std::string& name) {
             std::wstring wide = Wide(name);
             if (wide.empty()) return false;

@@ -12,7 +12,7 @@ namespace {
 
 const char kFileName[] = "velkaron-view.ini";
 const char kWindow[] = "Window";
-const char kRecent[] = "Recent";
+const char kRecentSection[] = "Recent";
 const char kFolders[] = "Folders";
 
 std::string IniPath() {
@@ -51,7 +51,7 @@ void ViewSettings::Load() {
     }
     recent.clear();
     for (std::size_t n = 0; n < kRecent; ++n) {
-        std::wstring packet = TextOf(ini, kRecent, "Packet" + std::to_string(n));
+        std::wstring packet = TextOf(ini, kRecentSection, "Packet" + std::to_string(n));
         if (!packet.empty()) recent.push_back(packet);
     }
     openFolder = TextOf(ini, kFolders, "Open");
@@ -70,7 +70,7 @@ bool ViewSettings::Save() const {
         ini.SetInt(kWindow, "Column" + std::to_string(column), columnWidths[column]);
     }
     for (std::size_t n = 0; n < recent.size() && n < kRecent; ++n) {
-        ini.SetString(kRecent, "Packet" + std::to_string(n), Utf8(recent[n]));
+        ini.SetString(kRecentSection, "Packet" + std::to_string(n), Utf8(recent[n]));
     }
     ini.SetString(kFolders, "Open", Utf8(openFolder));
     ini.SetString(kFolders, "Extract", Utf8(extractFolder));

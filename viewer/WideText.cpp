@@ -56,3 +56,14 @@ std::wstring WindowTextOf(HWND hWnd) {
     const int n = ::GetWindowTextW(hWnd, buffer.data(), static_cast<int>(buffer.size()));
     return std::wstring(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
 }
+
+std::string NameSortKey(const std::wstring& name) {
+    const int n = ::LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name.c_str(),
+                                 static_cast<int>(name.size()), nullptr, 0);
+    std::string key(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) {
+        ::LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name.c_str(),
+                       static_cast<int>(name.size()), reinterpret_cast<LPWSTR>(&key[0]), n);
+    }
+    return key;
+}

@@ -17,5 +17,7 @@ std::wstring WideFromGbk(const std::string& gbk);
 std::wstring GroupedNumber(std::int64_t number);
 // Bytes as the list shows them: "0 B", "512 B", "1.5 KB", "3.2 MB", "1.1 GB".
 std::wstring ShortSize(std::int64_t bytes);
+// Bytes that compare (as std::string) in Windows' order of names, case ignored.
+std::string NameSortKey(const std::wstring& name);
 // The text of a window, any length.
 std::wstring WindowTextOf(HWND hWnd);
