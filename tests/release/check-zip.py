@@ -16,12 +16,13 @@ import sys
 import xml.etree.ElementTree as ElementTree
 import zipfile
 
-EXPECTED_FILES = ["Velkaron.exe", "velkaron-pack.exe", "velkaron.txt", "使用说明.txt"]
+EXPECTED_FILES = ["Velkaron.exe", "VelkaronView.exe", "velkaron-pack.exe", "velkaron.txt", "使用说明.txt"]
 RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 6, 14, 16, 24
 # The resource types of each program, with the ids that must be among them.
 EXPECTED_RESOURCES = {
     "Velkaron.exe": {RT_DIALOG: {100, 102}, RT_STRING: set(), RT_ICON: set(), RT_GROUP_ICON: {128},
                      RT_VERSION: {1}, RT_MANIFEST: {1}},
+    "VelkaronView.exe": {RT_ICON: set(), RT_GROUP_ICON: set(), RT_VERSION: {1}, RT_MANIFEST: {1}},
     "velkaron-pack.exe": {RT_VERSION: {1}, RT_MANIFEST: {1}},
 }
 WINDOWS_10 = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"
