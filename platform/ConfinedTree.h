@@ -23,6 +23,11 @@ enum class TreeStatus {
 
 class CTreeFile;
 
+// How a tree's root and names are written: in the system's code page (Local), or as
+// UTF-8 for a program whose names need not fit that code page. Windows converts each
+// by its code page; elsewhere names are the file system's bytes either way.
+enum class TreeNames { Local, Utf8 };
+
 class CConfinedTree {
 public:
     CConfinedTree() = default;
@@ -31,8 +36,9 @@ public:
     CConfinedTree& operator=(const CConfinedTree&) = delete;
 
     // Opens the existing folder `root` as the top of the tree; a link to a folder is
-    // followed here, the root being the user's own choice. False when it cannot be.
-    bool Open(const std::string& root);
+    // followed here, the root being the user's own choice. `names` holds for the root
+    // and every name given later. False when it cannot be.
+    bool Open(const std::string& root, TreeNames names = TreeNames::Local);
     // Makes the folder at `path` (names below the root) the one written into: held
     // folders off that path are closed, the missing ones opened one by one below the
     // deepest still held, each refused when it is a link or no folder.
@@ -66,7 +72,7 @@ private:
         bool swept = false;  // leftovers of killed extracts removed from it
     };
     // Opens folder `name` in `dir` as itself, refusing a link; each system's own.
-    static TreeStatus OpenFolder(Handle dir, const std::string& name, Handle& folder);
+    TreeStatus OpenFolder(Handle dir, const std::string& name, Handle& folder) const;
     static void Release(Handle handle);
     void CloseDownTo(std::size_t depth);
 
@@ -74,6 +80,7 @@ private:
 
     std::vector<Held> m_stack;  // the root first, then each folder on the current path
     std::string m_strRoot;      // as Open was given it, ending with a separator
+    TreeNames m_names = TreeNames::Local;
 };
 
 // A file being written by CConfinedTree::CreateFile.
@@ -99,6 +106,7 @@ private:
 #ifdef _WIN32
     void* m_hFile = nullptr;
     void* m_hFolder = nullptr;  // borrowed from the tree
+    TreeNames m_names = TreeNames::Local;
 #else
     int m_fd = -1;
     int m_dirFd = -1;          // borrowed from the tree
@@ -111,9 +119,13 @@ private:
 
 // `folder` (ending with a separator) as the system completes it to a full path: the
 // current folder put before a relative one. Empty when the system cannot tell.
-std::string FullFolderPath(const std::string& folder);
+std::string FullFolderPath(const std::string& folder, TreeNames names = TreeNames::Local);
 // Why the system cannot hold the folder or file `path` (names below `fullRoot`, a
-// full path from FullFolderPath): a name not valid in the system's code page, a name
-// or the whole path past the system's limits. nullptr when it can.
-const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std::string>& path, bool folder);
+// full path from FullFolderPath, both written as `names` says): a name not valid in
+// its encoding, a name or the whole path past the system's limits. nullptr when it can.
+const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std::string>& path, bool folder,
+                              TreeNames names = TreeNames::Local);
+// Makes the folder `path` and every missing folder above it (a link to a folder is
+// followed, as a root's is). False when one cannot be made or `path` is no folder.
+bool MakeFolderPath(const std::string& path, TreeNames names = TreeNames::Local);
 

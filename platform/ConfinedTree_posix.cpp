@@ -1,6 +1,7 @@
 // The confined tree on POSIX descriptors: every folder is opened with openat relative
 // to its parent's descriptor (O_DIRECTORY|O_NOFOLLOW), every file created relative to
-// its folder's (O_CREAT|O_EXCL|O_NOFOLLOW), replacements renamed with renameat.
+// its folder's (O_CREAT|O_EXCL|O_NOFOLLOW), replacements renamed with renameat. Names
+// are the file system's bytes, whatever TreeNames says.
 #include "platform/ConfinedTree.h"
 
 #include <fcntl.h>
@@ -68,16 +69,17 @@ void RaiseDescriptorLimit() {
 
 }  // namespace
 
-TreeStatus CConfinedTree::OpenFolder(int dir, const std::string& name, int& folder) {
+TreeStatus CConfinedTree::OpenFolder(int dir, const std::string& name, int& folder) const {
     folder = NoIntr([&] { return ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
     return folder >= 0 ? TreeStatus::Ok : KindOf(dir, name);
 }
 
 void CConfinedTree::Release(int handle) { ::close(handle); }
 
-bool CConfinedTree::Open(const std::string& root) {
+bool CConfinedTree::Open(const std::string& root, TreeNames names) {
     CloseDownTo(0);
     m_strRoot = root;
+    m_names = names;
     RaiseDescriptorLimit();
     int fd = NoIntr([&] { return ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0) return false;
@@ -187,7 +189,7 @@ void CTreeFile::Drop() {
     m_guard.Disarm();
 }
 
-std::string FullFolderPath(const std::string& folder) {
+std::string FullFolderPath(const std::string& folder, TreeNames) {
     if (!folder.empty() && folder[0] == '/') return folder;
     char cwd[PATH_MAX];
     if (::getcwd(cwd, sizeof cwd) == nullptr) return std::string();
@@ -198,7 +200,7 @@ std::string FullFolderPath(const std::string& folder) {
 
 // Limits in bytes: a name of up to NAME_MAX, a full path short of PATH_MAX, which
 // counts the closing NUL.
-const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std::string>& path, bool) {
+const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std::string>& path, bool, TreeNames) {
     static const std::string longName = "名称超过本系统的 " + std::to_string(NAME_MAX) + " 字节上限 (NAME_MAX)";
     static const std::string longPath = "完整路径超过本系统的 " + std::to_string(PATH_MAX - 1) + " 字节上限 (PATH_MAX)";
     if (fullRoot.empty()) return "无法确定目标文件夹的完整路径";
@@ -209,4 +211,17 @@ const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std
     }
     if (!path.empty() && length - 1 >= PATH_MAX) return longPath.c_str();
     return nullptr;
+}
+
+bool MakeFolderPath(const std::string& path, TreeNames) {
+    if (path.empty()) return false;
+    for (std::size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
+        const std::string part = path.substr(0, pos);
+        struct stat st;
+        if (!part.empty() && part.back() != '/' && ::mkdir(part.c_str(), 0777) != 0 &&
+            (errno != EEXIST || ::stat(part.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+            return false;
+        }
+        if (pos == std::string::npos) return true;
+    }
 }

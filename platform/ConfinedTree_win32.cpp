@@ -1,11 +1,14 @@
 // The confined tree on Win32 handles. Every folder and file is opened by NtCreateFile
 // relative to its parent's handle, names in their wide form; each folder on the
 // current path is held without FILE_SHARE_DELETE, so that it cannot be renamed or
-// removed meanwhile; reparse points are opened as themselves and refused.
+// removed meanwhile; reparse points are opened as themselves and refused. Names come
+// in the system's ANSI code page or, for a tree opened with TreeNames::Utf8, as UTF-8.
 #include "platform/ConfinedTree.h"
 
 #include <windows.h>
 #include <winternl.h>
+
+#include <algorithm>
 
 #include "platform/File.h"
 #include "platform/Leftovers.h"
@@ -31,14 +34,37 @@ struct RenameInformation {
     WCHAR fileName[MAX_PATH];
 };
 
-bool Wide(const std::string& text, std::wstring& wide) {
+UINT CodePageOf(TreeNames names) { return names == TreeNames::Utf8 ? CP_UTF8 : CP_ACP; }
+
+bool Wide(const std::string& text, std::wstring& wide, TreeNames names = TreeNames::Local) {
     wide.clear();
     if (text.empty()) return true;
-    int n = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const UINT codePage = CodePageOf(names);
+    int n = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr,
+                                  0);
     if (n <= 0) return false;
     wide.resize(static_cast<std::size_t>(n));
-    return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &wide[0],
+    return ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &wide[0],
                                  n) == n;
+}
+
+// The folder at `path` opened as a tree's root is: links followed, folders alone.
+HANDLE OpenRootFolder(const std::string& path, TreeNames names) {
+    std::wstring wide;
+    if (names == TreeNames::Utf8 && (!Wide(path, wide, names) || wide.empty())) return INVALID_HANDLE_VALUE;
+    const DWORD access = kFolderAccess;
+    HANDLE h = names == TreeNames::Utf8
+                   ? ::CreateFileW(wide.c_str(), access, kFolderShare, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                   : ::CreateFileA(path.c_str(), access, kFolderShare, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return h;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::CloseHandle(h);
+        return INVALID_HANDLE_VALUE;
+    }
+    return h;
 }
 
 // NtCreateFile of `name` relative to the folder `dir`; an empty name opens `dir` again.
@@ -105,9 +131,9 @@ void SetDeleted(HANDLE file, BOOLEAN deleted) {
 
 }  // namespace
 
-TreeStatus CConfinedTree::OpenFolder(HANDLE dir, const std::string& name, HANDLE& folder) {
+TreeStatus CConfinedTree::OpenFolder(HANDLE dir, const std::string& name, HANDLE& folder) const {
     std::wstring wide;
-    if (!Wide(name, wide)) return TreeStatus::Failed;
+    if (!Wide(name, wide, m_names)) return TreeStatus::Failed;
     NTSTATUS status = CreateRelative(dir, wide, kFolderAccess, kFolderShare, FILE_OPEN,
                                      FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, folder);
     if (status == kNotADirectory) return TreeStatus::NotFolder;
@@ -128,23 +154,18 @@ TreeStatus CConfinedTree::OpenFolder(HANDLE dir, const std::string& name, HANDLE
 
 void CConfinedTree::Release(HANDLE handle) { ::CloseHandle(handle); }
 
-bool CConfinedTree::Open(const std::string& root) {
+bool CConfinedTree::Open(const std::string& root, TreeNames names) {
     CloseDownTo(0);
-    HANDLE h = ::CreateFileA(root.c_str(), kFolderAccess, kFolderShare, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    m_names = names;
+    HANDLE h = OpenRootFolder(root, names);
     if (h == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        ::CloseHandle(h);
-        return false;
-    }
     m_stack.push_back({std::string(), h});
     return true;
 }
 
 TreeStatus CConfinedTree::MakeFolder(const std::string& name, bool mayExist) {
     std::wstring wide;
-    if (m_stack.empty() || !Wide(name, wide)) return TreeStatus::Failed;
+    if (m_stack.empty() || !Wide(name, wide, m_names)) return TreeStatus::Failed;
     HANDLE folder;
     NTSTATUS status = CreateRelative(m_stack.back().handle, wide, FILE_LIST_DIRECTORY, kFolderShare, FILE_CREATE,
                                      FILE_DIRECTORY_FILE, folder);
@@ -162,7 +183,7 @@ TreeStatus CConfinedTree::MakeFolder(const std::string& name, bool mayExist) {
 TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTreeFile& file) {
     file.Drop();
     std::wstring wide;
-    if (m_stack.empty() || !Wide(name, wide) || wide.size() >= MAX_PATH) return TreeStatus::Failed;
+    if (m_stack.empty() || !Wide(name, wide, m_names) || wide.size() >= MAX_PATH) return TreeStatus::Failed;
     HANDLE dir = m_stack.back().handle;
     if (!m_stack.back().swept) RemoveLeftoversAt(dir, std::string());
     m_stack.back().swept = true;
@@ -189,6 +210,7 @@ TreeStatus CConfinedTree::CreateFile(const std::string& name, bool replace, CTre
     SetDeleted(file.m_hFile, TRUE);
     file.m_hFolder = dir;
     file.m_strName = name;
+    file.m_names = m_names;
     file.m_bReplace = replace;
     return TreeStatus::Ok;
 }
@@ -204,7 +226,7 @@ TreeStatus CTreeFile::Commit() {
         // Renaming through the open handle replaces the entry itself, whatever it is.
         RenameInformation rename = {};
         std::wstring wide;
-        Wide(m_strName, wide);
+        Wide(m_strName, wide, m_names);
         rename.replaceIfExists = TRUE;
         rename.rootDirectory = m_hFolder;
         rename.fileNameLength = static_cast<ULONG>(wide.size() * sizeof(WCHAR));
@@ -227,21 +249,38 @@ void CTreeFile::Drop() {
     m_hFile = nullptr;
 }
 
-std::string FullFolderPath(const std::string& folder) {
-    char buffer[4 * MAX_PATH];
-    DWORD n = ::GetFullPathNameA(folder.c_str(), sizeof buffer, buffer, nullptr);
-    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+std::string FullFolderPath(const std::string& folder, TreeNames names) {
+    if (names == TreeNames::Local) {
+        char buffer[4 * MAX_PATH];
+        DWORD n = ::GetFullPathNameA(folder.c_str(), sizeof buffer, buffer, nullptr);
+        return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+    }
+    std::wstring wide;
+    if (!Wide(folder, wide, names) || wide.empty()) return std::string();
+    wchar_t buffer[4 * MAX_PATH];
+    DWORD n = ::GetFullPathNameW(wide.c_str(), 4 * MAX_PATH, buffer, nullptr);
+    if (n == 0 || n >= 4 * MAX_PATH) return std::string();
+    int size = ::WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+    std::string full(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size <= 0 || ::WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), &full[0], size, nullptr,
+                                           nullptr) != size) {
+        return std::string();
+    }
+    return full;
 }
 
 // Without a manifest that asks for long paths, Windows takes paths of up to MAX_PATH
 // characters, the closing NUL counted; a folder must leave room for an 8.3 name in
 // it (CreateDirectory's 248). Each name may have 255 characters.
-const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std::string>& path, bool folder) {
+const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std::string>& path, bool folder,
+                              TreeNames names) {
     std::wstring wide;
-    if (fullRoot.empty() || !Wide(fullRoot, wide)) return "无法确定目标文件夹的完整路径";
+    if (fullRoot.empty() || !Wide(fullRoot, wide, names)) return "无法确定目标文件夹的完整路径";
     std::size_t length = wide.size();  // it ends with a separator
     for (const std::string& name : path) {
-        if (!Wide(name, wide)) return "名称含有本系统代码页中没有的文字";
+        if (!Wide(name, wide, names)) {
+            return names == TreeNames::Utf8 ? "名称不是有效的 UTF-8" : "名称含有本系统代码页中没有的文字";
+        }
         if (wide.size() > 255) return "名称超过 Windows 的 255 个字符上限";
         length += wide.size() + 1;
     }
@@ -249,4 +288,31 @@ const char* TargetPathProblem(const std::string& fullRoot, const std::vector<std
     if (folder && length - 1 > MAX_PATH - 13) return "完整路径超过 Windows 文件夹路径的 247 个字符上限";
     if (length - 1 > MAX_PATH - 1) return "完整路径超过 Windows 的 259 个字符上限 (MAX_PATH)";
     return nullptr;
+}
+
+// Folder by folder from the top, through the wide API for UTF-8 paths: an existing
+// one is passed over, a missing one made.
+bool MakeFolderPath(const std::string& path, TreeNames names) {
+    std::wstring wide;
+    if (!Wide(path, wide, names) || wide.empty()) return false;
+    while (wide.size() > 1 && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
+    for (std::size_t pos = 0;; ++pos) {
+        pos = wide.find_first_of(L"\\/", pos);
+        const std::wstring part = wide.substr(0, pos);
+        // Skips the drive ("C:") and the server and share of a UNC path, which no call makes.
+        const bool drive = part.size() == 2 && part[1] == L':';
+        const bool unc = part.empty() || part == L"\\" || (part.compare(0, 2, L"\\\\") == 0 &&
+                                                           std::count(part.begin(), part.end(), L'\\') < 4);
+        if (!drive && !unc) {
+            DWORD attributes = ::GetFileAttributesW(part.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES) {
+                if (!::CreateDirectoryW(part.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+                    return false;
+                }
+                attributes = ::GetFileAttributesW(part.c_str());
+            }
+            if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+        }
+        if (pos == std::wstring::npos) return true;
+    }
 }

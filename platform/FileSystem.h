@@ -1,6 +1,7 @@
 // Paths and folders: the few file-system services beyond reading and writing files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/File.h"
@@ -53,3 +54,6 @@ bool PathTooLongToOpen(const std::string& path);
 bool PathFitsSystem(const std::string& path);
 // The user's temporary folder, ending with a separator.
 std::string GetTempFolder();
+// The size in bytes of the file at `path`, given in UTF-8 (the wide API on Windows,
+// the file system's bytes elsewhere), links followed. False when it cannot be had.
+bool GetUtf8FileSize(const std::string& path, std::int64_t& size);

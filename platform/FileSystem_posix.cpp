@@ -99,3 +99,10 @@ bool PathFitsSystem(const std::string& path) {
     const std::size_t name = sep == std::string::npos ? path.size() : path.size() - sep - 1;
     return name <= NAME_MAX && !PathTooLongToOpen(path);
 }
+
+bool GetUtf8FileSize(const std::string& path, std::int64_t& size) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    size = static_cast<std::int64_t>(st.st_size);
+    return true;
+}

@@ -1,4 +1,5 @@
-// Folders and paths on Win32, all through the ANSI ("A") functions.
+// Folders and paths on Win32, all through the ANSI ("A") functions but for the one
+// that takes a UTF-8 path.
 #include "platform/FileSystem.h"
 
 #include <direct.h>
@@ -95,4 +96,18 @@ bool PathFitsSystem(const std::string& path) {
     const int name = ::MultiByteToWideChar(CP_ACP, 0, path.data() + start, static_cast<int>(path.size() - start),
                                            nullptr, 0);
     return name <= 255 && !PathTooLongToOpen(path);
+}
+
+bool GetUtf8FileSize(const std::string& path, std::int64_t& size) {
+    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.c_str(), -1, nullptr, 0);
+    if (n <= 1) return false;
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.c_str(), -1, &wide[0], n);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return false;
+    }
+    size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    return true;
 }

@@ -56,9 +56,16 @@ void CentreWindow(HWND hWnd) {
 
 CDialogBase::CDialogBase(int nTemplateId, HWND hParent) : m_nTemplateId(nTemplateId), m_hParent(hParent) {}
 
+CDialogBase::CDialogBase(int nTemplateId, HWND hParent, bool bUnicode)
+    : m_nTemplateId(nTemplateId), m_hParent(hParent), m_bUnicode(bUnicode) {}
+
 CDialogBase::~CDialogBase() = default;
 
 INT_PTR CDialogBase::DoModal() {
+    if (m_bUnicode) {
+        return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nTemplateId), m_hParent,
+                                 &CDialogBase::DialogProc, reinterpret_cast<LPARAM>(this));
+    }
     return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nTemplateId), m_hParent,
                              &CDialogBase::DialogProc, reinterpret_cast<LPARAM>(this));
 }

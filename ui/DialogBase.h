@@ -1,5 +1,6 @@
 // A modal dialog on the Win32 dialog manager: runs a template from the program's
-// resources and routes its messages to virtual handlers of a C++ object.
+// resources and routes its messages to virtual handlers of a C++ object. The packing
+// dialog is an ANSI window; a program whose texts are Unicode asks for a Unicode one.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,9 @@
 class CDialogBase {
 public:
     CDialogBase(int nTemplateId, HWND hParent);
+    // With `bUnicode` the dialog is a Unicode window (DialogBoxParamW), so that its
+    // controls hold any text, whatever the system's code page.
+    CDialogBase(int nTemplateId, HWND hParent, bool bUnicode);
     virtual ~CDialogBase();
     CDialogBase(const CDialogBase&) = delete;
     CDialogBase& operator=(const CDialogBase&) = delete;
@@ -44,5 +48,6 @@ private:
 
     int m_nTemplateId;
     HWND m_hParent;
+    bool m_bUnicode = false;
     HWND m_hWnd = nullptr;
 };

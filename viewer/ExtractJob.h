@@ -7,9 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/ConfinedTree.h"
 #include "viewer/PacketView.h"
 
 // What the user says of a file whose name is taken.
@@ -27,7 +29,8 @@ public:
     virtual bool Cancelled() = 0;
 };
 
-// An entry left out, its path shown below the destination, and why.
+// An entry left out, its path shown below the destination, and why (UTF-8 both). A
+// folder that cannot be made is listed once: nothing below it is written.
 struct ExtractProblem {
     std::string path;
     std::string reason;
@@ -58,6 +61,16 @@ public:
     bool WasCancelled() const { return m_bCancelled; }
 
 private:
+    // The entry's names below `base` as the destination's UTF-8 names, and as shown;
+    // false, the problem kept, when one cannot be made on this system.
+    bool TargetOf(std::size_t index, std::vector<std::string>& names, std::string& shown);
+    // Each writes one entry; false when the job is to stop (cancelled).
+    void WriteFolder(std::size_t index, std::vector<std::string>& names, const std::string& shown);
+    bool WriteFile(std::size_t index, std::vector<std::string>& names, const std::string& shown,
+                   IExtractEvents& events);
+    bool Write(CTreeFile& file, std::size_t index, const std::string& shown, IExtractEvents& events);
+    void Problem(const std::string& shown, const std::string& reason) { m_problems.push_back({shown, reason}); }
+
     const CPacketView& m_view;
     std::size_t m_base;
     std::vector<std::size_t> m_entries;  // everything to write, in index order
@@ -69,4 +82,13 @@ private:
     std::size_t m_nFiles = 0;
     std::int64_t m_nBytes = 0;
     bool m_bCancelled = false;
+    // While Run runs:
+    std::unique_ptr<CConfinedTree> m_tree;
+    std::string m_strFullRoot;
+    std::vector<bool> m_skipped;  // by index: a folder not made, whose content is left out
+    std::vector<char> m_buffer;
+    bool m_bAnsweredAll = false;  // a conflict answered OverwriteAll or SkipAll
+    bool m_bOverwriteAll = false;
+    std::size_t m_nDoneFiles = 0;  // written or left out, for OnProgress
+    std::int64_t m_nDoneBytes = 0;
 };
