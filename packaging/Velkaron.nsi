@@ -1,7 +1,9 @@
 ; The Windows installer: installs Velkaron for the current user, without
-; administrator rights, into a folder the user may write (the program keeps
-; velkaron.ini and data\ beside itself), with a Start-menu shortcut, an entry in
-; the user's installed-programs list and an uninstaller that removes only what
+; administrator rights, into a folder the user may write (the programs keep
+; velkaron.ini, velkaron-view.ini and data\ beside themselves), with Start-menu
+; shortcuts to the packer and the packet browser, the browser offered for .dat
+; files in the user's "Open with" list (.dat's own default left alone), an entry
+; in the user's installed-programs list and an uninstaller that removes only what
 ; was installed. packaging/CMakeLists.txt runs it:
 ;   makensis -INPUTCHARSET UTF8 -DTARGET=x86-unicode|amd64-unicode -DVERSION=a.b.c.d
 ;            -DSTAGE=folder -DFILES=list.nsh -DICON=program.ico -DOUTFILE=setup.exe Velkaron.nsi
@@ -18,6 +20,14 @@ ManifestSupportedOS all
 SetDateSave off
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Velkaron"
+; The browser's registration, the user's own (HKCU\Software\Classes): the
+; application key makes it a program that opens .dat files; the entry under .dat's
+; OpenWithList puts it in that type's "Open with" list. The default value of
+; .dat, the program that opens a packet on a double click, is never written.
+!define VIEW_NAME "Velkaron 数据包查看器"
+!define VIEW_APP_KEY "Software\Classes\Applications\VelkaronView.exe"
+!define DAT_KEY "Software\Classes\.dat"
+!define SHCNE_ASSOCCHANGED 0x08000000
 
 Name "Velkaron"
 BrandingText "Velkaron ${VERSION}"
@@ -59,6 +69,14 @@ Section
   !undef ProgramFile
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortCut "$SMPROGRAMS\Velkaron.lnk" "$INSTDIR\Velkaron.exe"
+  CreateShortCut "$SMPROGRAMS\${VIEW_NAME}.lnk" "$INSTDIR\VelkaronView.exe"
+
+  WriteRegStr HKCU "${VIEW_APP_KEY}" "FriendlyAppName" "${VIEW_NAME}"
+  WriteRegStr HKCU "${VIEW_APP_KEY}\DefaultIcon" "" "$INSTDIR\VelkaronView.exe,0"
+  WriteRegStr HKCU "${VIEW_APP_KEY}\shell\open\command" "" '"$INSTDIR\VelkaronView.exe" "%1"'
+  WriteRegStr HKCU "${VIEW_APP_KEY}\SupportedTypes" ".dat" ""
+  WriteRegStr HKCU "${DAT_KEY}\OpenWithList\VelkaronView.exe" "" ""
+  System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Velkaron"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -78,7 +96,17 @@ Section "Uninstall"
   !undef ProgramFile
   Delete "$INSTDIR\uninstall.exe"
   Delete "$SMPROGRAMS\Velkaron.lnk"
+  Delete "$SMPROGRAMS\${VIEW_NAME}.lnk"
+  DeleteRegKey HKCU "${VIEW_APP_KEY}"
+  DeleteRegKey HKCU "${DAT_KEY}\OpenWithList\VelkaronView.exe"
+  ; The keys above it go only when nothing else is left in them (no value, no
+  ; subkey): the installer made them if they were not there.
+  DeleteRegKey /ifempty HKCU "${DAT_KEY}\OpenWithList"
+  DeleteRegKey /ifempty HKCU "${DAT_KEY}"
+  DeleteRegKey /ifempty HKCU "Software\Classes\Applications"
+  System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
-  ; Only an empty folder goes: the user's velkaron.ini, data\ and packets stay.
+  ; Only an empty folder goes: the user's velkaron.ini, velkaron-view.ini, data\
+  ; and packets stay.
   RMDir "$INSTDIR"
 SectionEnd

@@ -2,7 +2,8 @@
 """Checks the release as a Windows user gets it: the portable zip holds exactly
 the release files; each program is a stripped, statically linked PE32 for i386
 with no link time in it, still carrying its resources, its version block and its
-manifest; the texts are UTF-8 with a byte order mark and CR LF, as Notepad on a
+manifest (no elevation, DPI aware, long paths, Windows 10 named, depending on the
+Windows assemblies it is meant to and no other); the texts are UTF-8 with a byte order mark and CR LF, as Notepad on a
 Chinese Windows reads them; the installer is a PE32 for i386 too. Each PROGRAM
 named after them (the one a test suite runs, say) is the zip's entry of its name,
 byte for byte.
@@ -16,14 +17,21 @@ import sys
 import xml.etree.ElementTree as ElementTree
 import zipfile
 
-EXPECTED_FILES = ["Velkaron.exe", "velkaron-pack.exe", "velkaron.txt", "使用说明.txt"]
+EXPECTED_FILES = ["Velkaron.exe", "VelkaronView.exe", "velkaron-pack.exe", "velkaron.txt", "使用说明.txt"]
 RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 6, 14, 16, 24
 # The resource types of each program, with the ids that must be among them.
 EXPECTED_RESOURCES = {
     "Velkaron.exe": {RT_DIALOG: {100, 102}, RT_STRING: set(), RT_ICON: set(), RT_GROUP_ICON: {128},
                      RT_VERSION: {1}, RT_MANIFEST: {1}},
+    "VelkaronView.exe": {RT_ICON: set(), RT_GROUP_ICON: set(), RT_VERSION: {1}, RT_MANIFEST: {1}},
     "velkaron-pack.exe": {RT_VERSION: {1}, RT_MANIFEST: {1}},
 }
+# The assemblies each program's manifest depends on, all of them Windows' own: the
+# browser's tree and list need common controls 6; the packer's dialogs keep the
+# classic controls.
+EXPECTED_DEPENDENCIES = {"VelkaronView.exe": {"Microsoft.Windows.Common-Controls"}}
+# System DPI awareness, or per monitor as well.
+DPI_AWARE = {"true", "true/pm"}
 WINDOWS_10 = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"
 
 failures = []
@@ -104,15 +112,24 @@ def check_program(name, pe, version):
 
 def check_manifest(name, text):
     try:
-        elements = {e.tag.split("}")[-1]: e for e in ElementTree.fromstring(text).iter()}
+        root = ElementTree.fromstring(text)
     except ElementTree.ParseError as error:
         return check(False, "%s: the manifest is not well-formed: %s" % (name, error))
+
+    def tag(element):
+        return element.tag.split("}")[-1]
+
+    elements = {tag(e): e for e in root.iter()}
     level = elements.get("requestedExecutionLevel")
     check(level is not None and level.get("level") == "asInvoker", "%s: the manifest asks for elevation" % name)
-    for setting in ("dpiAware", "longPathAware"):
-        check(setting in elements and elements[setting].text == "true", "%s: the manifest lacks %s" % (name, setting))
+    check("dpiAware" in elements and elements["dpiAware"].text in DPI_AWARE, "%s: the manifest lacks dpiAware" % name)
+    check("longPathAware" in elements and elements["longPathAware"].text == "true",
+          "%s: the manifest lacks longPathAware" % name)
     check(WINDOWS_10 in text.decode(), "%s: the manifest does not name Windows 10 and 11" % name)
-    check("dependency" not in elements, "%s: the manifest depends on another assembly" % name)
+    depends = {identity.get("name") for dependent in root.iter() if tag(dependent) == "dependentAssembly"
+               for identity in dependent if tag(identity) == "assemblyIdentity"}
+    expected = EXPECTED_DEPENDENCIES.get(name, set())
+    check(depends == expected, "%s: the manifest depends on %s, not %s" % (name, sorted(depends), sorted(expected)))
 
 
 def main(argv):
