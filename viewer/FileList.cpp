@@ -230,7 +230,7 @@ bool CFileList::OnNotify(const NMHDR* pHeader, LRESULT& result) {
             switch (item.iSubItem) {
             case kName: text = row.name; break;
             case kSize: text = row.folder ? std::wstring() : GroupedNumber(row.size); break;
-            case kOffset: text = GroupedNumber(row.offset); break;
+            case kOffset: text = row.folder ? std::wstring() : GroupedNumber(row.offset); break;
             default: text = m_kinds[static_cast<std::size_t>(row.kind)].type; break;
             }
             const std::size_t n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(item.cchTextMax - 1));
