@@ -269,6 +269,66 @@ TEST_F(ViewGui, PropertiesShowTheHeaderFieldsAndTheCheckFindsTheContentsWhole) {
     Answer(kTitle, L"4 个文件都能完整读出", IDOK);
 }
 
+TEST_F(ViewGui, KeepsItsSettingsInItsOwnFileAndReopensARecentPacketFromTheMenu) {
+    PackSample();
+    Start(Packet());
+    ASSERT_TRUE(WaitForNames({L"Alpha", L"beta", L"图片", L"B.txt", L"c.txt"}));
+    ::PostMessageW(m_app.Window(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(m_app.WaitForExit(20000));
+    const std::string settings = ReadFileBytes(m_dir / "velkaron-view.ini");
+    std::string escaped;  // the store writes a backslash as two
+    for (char c : Packet()) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    EXPECT_NE(settings.find("Packet0=" + escaped), std::string::npos) << settings;
+    EXPECT_TRUE(ReadFileBytes(m_dir / "velkaron.ini").empty());
+
+    CViewProcess again;
+    ASSERT_TRUE(again.Start(W(m_dir / "VelkaronView.exe"), L""));
+    ::PostMessageW(again.Window(), WM_COMMAND, IDM_RECENT_FIRST, 0);
+    EXPECT_TRUE(WaitUntil([&] { return again.Rows().size() == 5; }, 10000));
+}
+
+TEST_F(ViewGui, TabMovesBetweenThePanesAndTypingSelectsByName) {
+    PackSample();
+    Start(Packet());
+    ASSERT_TRUE(WaitForNames({L"Alpha", L"beta", L"图片", L"B.txt", L"c.txt"}));
+    auto focus = [&] {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        ::GetGUIThreadInfo(::GetWindowThreadProcessId(m_app.Window(), nullptr), &info);
+        return info.hwndFocus;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return focus() == m_app.Pane(IDC_VIEW_LIST); }, 5000));
+    m_app.Key(IDC_VIEW_LIST, VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return focus() == m_app.Pane(IDC_VIEW_TREE); }, 5000));
+    m_app.Key(IDC_VIEW_TREE, VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return focus() == m_app.Pane(IDC_VIEW_ADDRESS); }, 5000));
+    m_app.Key(IDC_VIEW_ADDRESS, VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return focus() == m_app.Pane(IDC_VIEW_LIST); }, 5000));
+
+    ::PostMessageW(m_app.Pane(IDC_VIEW_LIST), WM_CHAR, L'C', 1);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ::SendMessageW(m_app.Pane(IDC_VIEW_LIST), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) == 4; },
+        5000));
+}
+
+TEST_F(ViewGui, AFileOpenedFromThePacketLivesInAPrivateFolderRemovedAtExit) {
+    Put("src/notes.velkaron-test", "notes");
+    Pack("src");
+    Start(Packet());
+    ASSERT_TRUE(WaitForNames({L"notes.velkaron-test"}));
+    ASSERT_TRUE(m_app.Select({L"notes.velkaron-test"}));
+    m_app.Key(IDC_VIEW_LIST, VK_RETURN);
+    // No program is associated with the type: the browser says so, the file stays extracted.
+    Answer(kTitle, L"没有程序能打开", IDOK);
+    char temp[MAX_PATH + 1] = "";
+    ::GetTempPathA(MAX_PATH + 1, temp);
+    const std::string opened = std::string(temp) + "VelkaronView-" + std::to_string(m_app.ProcessId());
+    EXPECT_EQ(ReadFileBytes(opened + "\\1\\notes.velkaron-test"), "notes");
+    ::PostMessageW(m_app.Window(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(m_app.WaitForExit(20000));
+    EXPECT_EQ(::GetFileAttributesA(opened.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 // Run apart, under Windows-1252 (see CMakeLists.txt): names stored in GBK still show
 // and extract as they were meant, though this system's code page cannot name them.
 class ViewUnderCodePage1252 : public ViewGui {};
