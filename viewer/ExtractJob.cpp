@@ -108,7 +108,7 @@ bool CExtractJob::TargetOf(std::size_t index, std::vector<std::string>& names, s
     std::vector<std::size_t> chain;
     for (std::size_t at = index; at != m_base && at != kRootFolder; at = m_view.Parent(at)) chain.push_back(at);
     std::reverse(chain.begin(), chain.end());
-    const NameCoding coding = m_view.Figures().gbkNames ? NameCoding::Gbk : NameCoding::Local;
+    const NameCoding coding = m_view.ReadAsGbk() ? NameCoding::Gbk : NameCoding::Local;
     const char* problem = nullptr;
     std::string reason;
     for (std::size_t at : chain) {
