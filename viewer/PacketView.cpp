@@ -15,13 +15,20 @@ constexpr std::size_t kSearchStep = 4096;  // entries between two questions to k
 // What went wrong with an open, in Chinese, for the reader's status.
 const char* OpenProblem(velkaron::Status status) {
     switch (status) {
-        case VKR_E_OPEN: return u8"找不到文件或无法打开";
-        case VKR_E_INVALID: return u8"不是有效的数据包";
-        case VKR_E_IO: return u8"读取文件出错";
-        case VKR_E_MAP: return u8"无法映射文件";
-        case VKR_E_ENCODING: return u8"文件路径不是有效的 UTF-8";
-        case VKR_E_MEMORY: return u8"内存不足";
-        default: return u8"无法打开数据包";
+        case VKR_E_OPEN:
+            return u8"找不到文件或无法打开";
+        case VKR_E_INVALID:
+            return u8"不是有效的数据包";
+        case VKR_E_IO:
+            return u8"读取文件出错";
+        case VKR_E_MAP:
+            return u8"无法映射文件";
+        case VKR_E_ENCODING:
+            return u8"文件路径不是有效的 UTF-8";
+        case VKR_E_MEMORY:
+            return u8"内存不足";
+        default:
+            return u8"无法打开数据包";
     }
 }
 
@@ -232,8 +239,7 @@ bool CPacketView::FindFolder(const std::string& path, std::size_t& folder) const
     // Names shown as converted: the stored path is found at once.
     std::string stored;
     std::size_t index = 0;
-    if (m_bReadAsGbk && velkaron::Utf8ToGbk(trimmed, stored) == VKR_OK &&
-        m_packet.FindIndex(stored, index) == VKR_OK) {
+    if (m_bReadAsGbk && velkaron::Utf8ToGbk(trimmed, stored) == VKR_OK && m_packet.FindIndex(stored, index) == VKR_OK) {
         if (!IsFolder(index)) return false;
         folder = index;
         return true;

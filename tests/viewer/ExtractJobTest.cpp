@@ -37,7 +37,7 @@ public:
     std::vector<std::string> progress;
 };
 
-class ExtractJobTest : public testing::Test {
+class ViewerExtractJobTest : public testing::Test {
 protected:
     void OpenPacket(const std::vector<ViewItem>& items) {
         WritePacket(m_packet, items);
@@ -77,7 +77,7 @@ constexpr bool kWindowsTestNames =
     false;
 #endif
 
-TEST_F(ExtractJobTest, WritesASelectionAndWholeFoldersBelowTheirBase) {
+TEST_F(ViewerExtractJobTest, WritesASelectionAndWholeFoldersBelowTheirBase) {
     OpenPacket({Folder("a"), File("top.txt", "t"), Folder(kZhongWen), File("a\\x.txt", "xxx"), Folder("a\\b"),
                 Folder("a\\e"), File("a\\b\\y.txt", "yy"), File(kZhongWen + "\\z", "zz")});
     ScriptedEvents events;
@@ -88,20 +88,24 @@ TEST_F(ExtractJobTest, WritesASelectionAndWholeFoldersBelowTheirBase) {
     EXPECT_EQ(job->FilesWritten(), 4u);
     EXPECT_EQ(job->BytesWritten(), 8);
     const std::string zi = LocalName(u8"中文");
-    EXPECT_EQ(ReadTree(m_dest), (std::map<std::string, std::string>{{"a/", ""}, {"a/x.txt", "xxx"}, {"a/b/", ""},
-                                                                   {"a/b/y.txt", "yy"}, {"a/e/", ""}, {"top.txt", "t"},
-                                                                   {zi + "/", ""}, {zi + "/z", "zz"}}));
+    EXPECT_EQ(ReadTree(m_dest), (std::map<std::string, std::string>{{"a/", ""},
+                                                                    {"a/x.txt", "xxx"},
+                                                                    {"a/b/", ""},
+                                                                    {"a/b/y.txt", "yy"},
+                                                                    {"a/e/", ""},
+                                                                    {"top.txt", "t"},
+                                                                    {zi + "/", ""},
+                                                                    {zi + "/z", "zz"}}));
     EXPECT_EQ(events.progress, (std::vector<std::string>{"top.txt", "a\\x.txt", "a\\b\\y.txt", u8"中文\\z"}));
 
     // Chosen in folder a: their paths below a.
     RemoveTree(m_dest);
     std::unique_ptr<CExtractJob> part = Extract(0, {4, 3}, events);  // a\b and a\x.txt
     EXPECT_EQ(part->TotalFiles(), 2u);
-    EXPECT_EQ(ReadTree(m_dest),
-              (std::map<std::string, std::string>{{"x.txt", "xxx"}, {"b/", ""}, {"b/y.txt", "yy"}}));
+    EXPECT_EQ(ReadTree(m_dest), (std::map<std::string, std::string>{{"x.txt", "xxx"}, {"b/", ""}, {"b/y.txt", "yy"}}));
 }
 
-TEST_F(ExtractJobTest, ConflictsAreAnsweredFileByFileOrForAll) {
+TEST_F(ViewerExtractJobTest, ConflictsAreAnsweredFileByFileOrForAll) {
     OpenPacket({File("1", "new1"), File("2", "new2"), File("3", "new3"), File("4", "new4")});
     MakeDirs(m_dest);
     for (const char* name : {"1", "2", "3", "4"}) WriteFileBytes(Dest(name), "old");
@@ -110,8 +114,8 @@ TEST_F(ExtractJobTest, ConflictsAreAnsweredFileByFileOrForAll) {
     events.answers = {ConflictAnswer::Skip, ConflictAnswer::Overwrite, ConflictAnswer::SkipAll};
     auto job = ExtractAll(events);
     EXPECT_EQ(events.conflicts, (std::vector<std::string>{"1", "2", "3"}));  // 4 by the SkipAll
-    EXPECT_EQ(ReadTree(m_dest), (std::map<std::string, std::string>{{"1", "old"}, {"2", "new2"}, {"3", "old"},
-                                                                   {"4", "old"}}));
+    EXPECT_EQ(ReadTree(m_dest),
+              (std::map<std::string, std::string>{{"1", "old"}, {"2", "new2"}, {"3", "old"}, {"4", "old"}}));
     EXPECT_EQ(PathsOf(job->Problems()), (std::vector<std::string>{"1", "3", "4"}));
     EXPECT_EQ(job->Problems()[0].reason, u8"已存在, 已跳过");
     EXPECT_EQ(job->FilesWritten(), 1u);
@@ -121,18 +125,18 @@ TEST_F(ExtractJobTest, ConflictsAreAnsweredFileByFileOrForAll) {
     job = ExtractAll(events);
     EXPECT_EQ(events.conflicts, (std::vector<std::string>{"1"}));
     EXPECT_TRUE(job->Problems().empty());
-    EXPECT_EQ(ReadTree(m_dest), (std::map<std::string, std::string>{{"1", "new1"}, {"2", "new2"}, {"3", "new3"},
-                                                                   {"4", "new4"}}));
+    EXPECT_EQ(ReadTree(m_dest),
+              (std::map<std::string, std::string>{{"1", "new1"}, {"2", "new2"}, {"3", "new3"}, {"4", "new4"}}));
 
     for (const char* name : {"1", "2", "3", "4"}) WriteFileBytes(Dest(name), "old");
     events.answers = {ConflictAnswer::Overwrite, ConflictAnswer::Cancel};
     job = ExtractAll(events);
     EXPECT_TRUE(job->WasCancelled());
-    EXPECT_EQ(ReadTree(m_dest), (std::map<std::string, std::string>{{"1", "new1"}, {"2", "old"}, {"3", "old"},
-                                                                   {"4", "old"}}));
+    EXPECT_EQ(ReadTree(m_dest),
+              (std::map<std::string, std::string>{{"1", "new1"}, {"2", "old"}, {"3", "old"}, {"4", "old"}}));
 }
 
-TEST_F(ExtractJobTest, ACancelPartWayLeavesNoPartialFile) {
+TEST_F(ViewerExtractJobTest, ACancelPartWayLeavesNoPartialFile) {
     std::string big(1024 * 1024, 'b');  // four pieces
     OpenPacket({File("small", "s"), File("big", big), File("after", "a")});
     ScriptedEvents events;
@@ -143,7 +147,7 @@ TEST_F(ExtractJobTest, ACancelPartWayLeavesNoPartialFile) {
     EXPECT_EQ(NamesIn(m_dest), (std::vector<std::string>{"small"}));  // no temporary file either
 }
 
-TEST_F(ExtractJobTest, HostileNamesAreRefusedAndTheRestWritten) {
+TEST_F(ViewerExtractJobTest, HostileNamesAreRefusedAndTheRestWritten) {
     // Names no Windows file may have, below the top level where the reader takes them.
     OpenPacket({Folder("d"), File("d\\C:", "1"), Folder("d\\CON"), File("d\\a:b", "3"), File("d\\ok", "4"),
                 File("d\\bad\xFFgbk", "5"), File("d\\CON\\in", "2")});
@@ -163,7 +167,7 @@ TEST_F(ExtractJobTest, HostileNamesAreRefusedAndTheRestWritten) {
 }
 
 #ifndef _WIN32
-TEST_F(ExtractJobTest, ALinkInTheDestinationIsNotFollowed) {
+TEST_F(ViewerExtractJobTest, ALinkInTheDestinationIsNotFollowed) {
     OpenPacket({Folder("a"), File("g", "g"), File("a\\f", "into a")});
     TempDir elsewhere;
     MakeDirs(m_dest);
@@ -177,7 +181,7 @@ TEST_F(ExtractJobTest, ALinkInTheDestinationIsNotFollowed) {
 }
 #endif
 
-TEST_F(ExtractJobTest, APacketCutAfterOpeningGivesReadProblemsAndTheJobGoesOn) {
+TEST_F(ViewerExtractJobTest, APacketCutAfterOpeningGivesReadProblemsAndTheJobGoesOn) {
     OpenPacket({File("one", "1111"), File("two", "2222"), File("three", "3333")});
     CutFile(m_packet, 64 + 6);
     ScriptedEvents events;
@@ -187,7 +191,7 @@ TEST_F(ExtractJobTest, APacketCutAfterOpeningGivesReadProblemsAndTheJobGoesOn) {
     EXPECT_EQ(NamesIn(m_dest), (std::vector<std::string>{"one"}));
 }
 
-TEST_F(ExtractJobTest, ADestinationThatCannotBeMadeFailsTheJob) {
+TEST_F(ViewerExtractJobTest, ADestinationThatCannotBeMadeFailsTheJob) {
     OpenPacket({File("one", "1")});
     WriteFileBytes(m_dir / "file", "x");
     CExtractJob job(m_view, kRootFolder, {0}, m_dir / "file/below");

@@ -27,10 +27,16 @@ void WritePacket(const std::string& path, const std::vector<ViewItem>& items) {
     WriteFileBytes(path, PacketBytes(items));
 }
 
-// Through the C library, whose opens share the file with the reader's on Windows.
+// Through the C library, whose opens share the file with the reader's on Windows
+// (the platform layer's are exclusive).
 void CutFile(const std::string& path, std::size_t size) {
-    const std::string bytes = ReadFileBytes(path).substr(0, size);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::string bytes(size, '\0');
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr) << path;
+    const std::size_t got = std::fread(&bytes[0], 1, size, file);
+    std::fclose(file);
+    ASSERT_EQ(got, size) << path;
+    file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr) << path;
     const std::size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file);
     ASSERT_EQ(std::fclose(file), 0);
