@@ -56,11 +56,12 @@ public:
     // The folder at `path` as the window shows paths ("\" or "/", case as stored; a
     // leading or trailing separator and "" mean the root). False when there is none.
     bool FindFolder(const std::string& path, std::size_t& folder) const;
-    // Every entry whose shown name `matches` accepts, in index order; stops early and
-    // returns false when `keepGoing` (asked every few thousand entries) says no.
+    // Every entry whose shown name `matches` accepts, in index order; when `keepGoing`
+    // (asked every few thousand entries) says no, only those found until then.
     std::vector<std::size_t> Search(const std::function<bool(const std::string& name)>& matches,
                                      const std::function<bool()>& keepGoing = nullptr) const;
-    // The entry and, for a folder, everything below it, in index order.
+    // The entry and, for a folder, everything below it, in index order (kRootFolder:
+    // every entry).
     std::vector<std::size_t> WithEverythingBelow(std::size_t index) const;
 
     const PacketFigures& Figures() const { return m_figures; }
