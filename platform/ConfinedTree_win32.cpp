@@ -40,8 +40,8 @@ bool Wide(const std::string& text, std::wstring& wide, TreeNames names = TreeNam
     wide.clear();
     if (text.empty()) return true;
     const UINT codePage = CodePageOf(names);
-    int n = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr,
-                                  0);
+    int n =
+        ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (n <= 0) return false;
     wide.resize(static_cast<std::size_t>(n));
     return ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &wide[0],
@@ -52,12 +52,10 @@ bool Wide(const std::string& text, std::wstring& wide, TreeNames names = TreeNam
 HANDLE OpenRootFolder(const std::string& path, TreeNames names) {
     std::wstring wide;
     if (names == TreeNames::Utf8 && (!Wide(path, wide, names) || wide.empty())) return INVALID_HANDLE_VALUE;
-    const DWORD access = kFolderAccess;
-    HANDLE h = names == TreeNames::Utf8
-                   ? ::CreateFileW(wide.c_str(), access, kFolderShare, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr)
-                   : ::CreateFileA(path.c_str(), access, kFolderShare, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = names == TreeNames::Utf8 ? ::CreateFileW(wide.c_str(), kFolderAccess, kFolderShare, nullptr,
+                                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                                        : ::CreateFileA(path.c_str(), kFolderAccess, kFolderShare, nullptr,
+                                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return h;
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -262,8 +260,8 @@ std::string FullFolderPath(const std::string& folder, TreeNames names) {
     if (n == 0 || n >= 4 * MAX_PATH) return std::string();
     int size = ::WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
     std::string full(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size <= 0 || ::WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), &full[0], size, nullptr,
-                                           nullptr) != size) {
+    if (size <= 0 ||
+        ::WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), &full[0], size, nullptr, nullptr) != size) {
         return std::string();
     }
     return full;
@@ -301,8 +299,8 @@ bool MakeFolderPath(const std::string& path, TreeNames names) {
         const std::wstring part = wide.substr(0, pos);
         // Skips the drive ("C:") and the server and share of a UNC path, which no call makes.
         const bool drive = part.size() == 2 && part[1] == L':';
-        const bool unc = part.empty() || part == L"\\" || (part.compare(0, 2, L"\\\\") == 0 &&
-                                                           std::count(part.begin(), part.end(), L'\\') < 4);
+        const bool unc = part.empty() || part == L"\\" ||
+                         (part.compare(0, 2, L"\\\\") == 0 && std::count(part.begin(), part.end(), L'\\') < 4);
         if (!drive && !unc) {
             DWORD attributes = ::GetFileAttributesW(part.c_str());
             if (attributes == INVALID_FILE_ATTRIBUTES) {

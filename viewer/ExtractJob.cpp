@@ -24,11 +24,16 @@ std::string Utf8Of(const char* text) {
 // Why the confined tree refused a step at `what`.
 std::string StatusReason(TreeStatus status, const char* failed) {
     switch (status) {
-        case TreeStatus::Exists: return u8"在解包时出现 (也许与前面的条目同名), 不会覆盖";
-        case TreeStatus::Link: return u8"是一个链接; 不会经由链接写入";
-        case TreeStatus::NotFolder: return u8"已存在, 但不是文件夹";
-        case TreeStatus::Changed: return u8"在解包时被替换, 不会在其中写入";
-        default: return failed;
+        case TreeStatus::Exists:
+            return u8"在解包时出现 (也许与前面的条目同名), 不会覆盖";
+        case TreeStatus::Link:
+            return u8"是一个链接; 不会经由链接写入";
+        case TreeStatus::NotFolder:
+            return u8"已存在, 但不是文件夹";
+        case TreeStatus::Changed:
+            return u8"在解包时被替换, 不会在其中写入";
+        default:
+            return failed;
     }
 }
 
@@ -108,7 +113,7 @@ bool CExtractJob::TargetOf(std::size_t index, std::vector<std::string>& names, s
     std::vector<std::size_t> chain;
     for (std::size_t at = index; at != m_base && at != kRootFolder; at = m_view.Parent(at)) chain.push_back(at);
     std::reverse(chain.begin(), chain.end());
-    const NameCoding coding = m_view.Figures().gbkNames ? NameCoding::Gbk : NameCoding::Local;
+    const NameCoding coding = m_view.ReadAsGbk() ? NameCoding::Gbk : NameCoding::Local;
     const char* problem = nullptr;
     std::string reason;
     for (std::size_t at : chain) {
@@ -124,8 +129,8 @@ bool CExtractJob::TargetOf(std::size_t index, std::vector<std::string>& names, s
         }
         names.push_back(utf8);
     }
-    if (reason.empty() && (problem = TargetPathProblem(m_strFullRoot, names, m_view.IsFolder(index),
-                                                       TreeNames::Utf8)) != nullptr) {
+    if (reason.empty() &&
+        (problem = TargetPathProblem(m_strFullRoot, names, m_view.IsFolder(index), TreeNames::Utf8)) != nullptr) {
         reason = Utf8Of(problem);
     }
     if (reason.empty()) return true;
@@ -153,8 +158,9 @@ bool CExtractJob::WriteFile(std::size_t index, std::vector<std::string>& names, 
     TreeStatus status = m_tree->Enter(names);
     if (status == TreeStatus::Ok) status = m_tree->CreateFile(name, false, file);
     if (status == TreeStatus::Exists) {
-        ConflictAnswer answer = m_bAnsweredAll ? (m_bOverwriteAll ? ConflictAnswer::OverwriteAll : ConflictAnswer::SkipAll)
-                                               : events.OnConflict(shown);
+        ConflictAnswer answer = m_bAnsweredAll
+                                    ? (m_bOverwriteAll ? ConflictAnswer::OverwriteAll : ConflictAnswer::SkipAll)
+                                    : events.OnConflict(shown);
         if (answer == ConflictAnswer::Cancel) return false;
         if (answer == ConflictAnswer::OverwriteAll || answer == ConflictAnswer::SkipAll) {
             m_bAnsweredAll = true;
@@ -192,7 +198,7 @@ bool CExtractJob::Write(CTreeFile& file, std::size_t index, const std::string& s
         const velkaron::Status status = m_view.Packet().Read(entry, done, m_buffer.data(), want, got);
         if (status != VKR_OK || got != want) {
             Problem(shown, u8"读取数据包出错: " +
-                               (status != VKR_OK ? velkaron::LastMessage() : std::string("the packet ends early")));
+                               (status != VKR_OK ? velkaron::LastMessage() : std::string(u8"数据包已变短")));
             return true;
         }
         if (!file.Write(m_buffer.data(), want)) {

@@ -5,7 +5,7 @@
 
 namespace {
 constexpr std::size_t kPiece = 256 * 1024;  // bytes read at a time
-constexpr std::size_t kProgressStep = 16;    // files between two progress calls
+constexpr std::size_t kProgressStep = 16;   // files between two progress calls
 }  // namespace
 
 std::vector<CheckProblem> CheckContents(const CPacketView& view,
@@ -25,7 +25,7 @@ std::vector<CheckProblem> CheckContents(const CPacketView& view,
             const velkaron::Status status = vkr_read(packet.Handle(), index, at, buffer.data(), want, &got);
             if (status != VKR_OK || got != want) {
                 problems.push_back({index, u8"读取出错: " + (status != VKR_OK ? velkaron::LastMessage()
-                                                                             : std::string("the packet ends early"))});
+                                                                              : std::string(u8"数据包已变短"))});
                 break;
             }
             at += static_cast<std::int64_t>(want);

@@ -15,13 +15,20 @@ constexpr std::size_t kSearchStep = 4096;  // entries between two questions to k
 // What went wrong with an open, in Chinese, for the reader's status.
 const char* OpenProblem(velkaron::Status status) {
     switch (status) {
-        case VKR_E_OPEN: return u8"找不到文件或无法打开";
-        case VKR_E_INVALID: return u8"不是有效的数据包";
-        case VKR_E_IO: return u8"读取文件出错";
-        case VKR_E_MAP: return u8"无法映射文件";
-        case VKR_E_ENCODING: return u8"文件路径不是有效的 UTF-8";
-        case VKR_E_MEMORY: return u8"内存不足";
-        default: return u8"无法打开数据包";
+        case VKR_E_OPEN:
+            return u8"找不到文件或无法打开";
+        case VKR_E_INVALID:
+            return u8"不是有效的数据包";
+        case VKR_E_IO:
+            return u8"读取文件出错";
+        case VKR_E_MAP:
+            return u8"无法映射文件";
+        case VKR_E_ENCODING:
+            return u8"文件路径不是有效的 UTF-8";
+        case VKR_E_MEMORY:
+            return u8"内存不足";
+        default:
+            return u8"无法打开数据包";
     }
 }
 
@@ -90,6 +97,21 @@ std::string ShownPiecewise(const std::string& name) {
     return shown;
 }
 
+// True when every stored path is well-formed GBK; nothing allocated per entry.
+bool AllNamesGbk(const velkaron::Packet& packet) {
+    std::vector<char> path(256);
+    for (std::size_t i = 0, count = packet.Count(); i < count; ++i) {
+        std::size_t length = 0;
+        vkr_status status = vkr_entry_path(packet.Handle(), i, path.data(), path.size(), &length);
+        if (status == VKR_E_BUFFER) {
+            path.resize(length + 1);
+            status = vkr_entry_path(packet.Handle(), i, path.data(), path.size(), &length);
+        }
+        if (status != VKR_OK || vkr_gbk_to_utf8(path.data(), length, nullptr, 0, nullptr) != VKR_OK) return false;
+    }
+    return true;
+}
+
 // `path` without leading and trailing separators.
 std::string TrimSeparators(const std::string& path) {
     const std::size_t first = path.find_first_not_of("\\/");
@@ -119,25 +141,21 @@ bool CPacketView::Open(const std::string& path, std::string& error) {
         return false;
     }
     PacketFigures figures;
-    figures.gbkNames = gbk;
+    figures.gbkNames = gbk && AllNamesGbk(m_packet);
     if (!GetUtf8FileSize(path, figures.size)) {
         error = std::string(u8"无法读取文件大小: ") + path;
         Close();
         return false;
     }
-    figures.indexOffset = 64;
+    // The data ends where the last entry's content does (a folder's offset is that of
+    // the next file's content): the index starts there.
     const std::size_t count = m_packet.Count();
-    for (std::size_t i = 0; i < count; ++i) {
-        if (IsFolder(i)) {
-            ++figures.folders;
-        } else {
-            ++figures.files;
-            figures.indexOffset += Length(i);
-        }
-    }
+    figures.indexOffset = count == 0 ? 64 : Offset(count - 1) + Length(count - 1);
     figures.indexLength = figures.size - figures.indexOffset;
+    for (std::size_t i = 0; i < count; ++i) ++(IsFolder(i) ? figures.folders : figures.files);
     m_figures = figures;
     m_strPath = path;
+    m_bReadAsGbk = gbk;
     return true;
 }
 
@@ -145,6 +163,7 @@ void CPacketView::Close() {
     m_packet = velkaron::Packet();
     m_strPath.clear();
     m_figures = PacketFigures();
+    m_bReadAsGbk = false;
 }
 
 bool CPacketView::IsFolder(std::size_t index) const {
@@ -220,8 +239,7 @@ bool CPacketView::FindFolder(const std::string& path, std::size_t& folder) const
     // Names shown as converted: the stored path is found at once.
     std::string stored;
     std::size_t index = 0;
-    if (m_figures.gbkNames && velkaron::Utf8ToGbk(trimmed, stored) == VKR_OK &&
-        m_packet.FindIndex(stored, index) == VKR_OK) {
+    if (m_bReadAsGbk && velkaron::Utf8ToGbk(trimmed, stored) == VKR_OK && m_packet.FindIndex(stored, index) == VKR_OK) {
         if (!IsFolder(index)) return false;
         folder = index;
         return true;

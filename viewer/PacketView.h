@@ -27,9 +27,10 @@ struct PacketFigures {
 class CPacketView {
 public:
     // Opens and checks the packet at `path` (UTF-8), closing any packet held before.
-    // Names are read as GBK when every one is well formed, else as stored (escaped when
-    // shown). False with `error` set to why, in Chinese, the reader's English detail
-    // after it; the view is then empty.
+    // Names are read as GBK unless the packet passes the reader's check only without
+    // (then as stored); shown converted where they are well-formed GBK, else escaped.
+    // False with `error` set to why, in Chinese, the reader's English detail after it;
+    // the view is then empty.
     bool Open(const std::string& path, std::string& error);
     void Close();
     bool IsOpen() const { return m_packet.IsOpen(); }
@@ -55,19 +56,24 @@ public:
     // The folder at `path` as the window shows paths ("\" or "/", case as stored; a
     // leading or trailing separator and "" mean the root). False when there is none.
     bool FindFolder(const std::string& path, std::size_t& folder) const;
-    // Every entry whose shown name `matches` accepts, in index order; stops early and
-    // returns false when `keepGoing` (asked every few thousand entries) says no.
+    // Every entry whose shown name `matches` accepts, in index order; when `keepGoing`
+    // (asked every few thousand entries) says no, only those found until then.
     std::vector<std::size_t> Search(const std::function<bool(const std::string& name)>& matches,
                                      const std::function<bool()>& keepGoing = nullptr) const;
-    // The entry and, for a folder, everything below it, in index order.
+    // The entry and, for a folder, everything below it, in index order (kRootFolder:
+    // every entry).
     std::vector<std::size_t> WithEverythingBelow(std::size_t index) const;
 
     const PacketFigures& Figures() const { return m_figures; }
+    // True when the packet was opened with its names read as GBK (a trail byte 5C is
+    // no separator), which holds whenever that open passed the reader's check.
+    bool ReadAsGbk() const { return m_bReadAsGbk; }
 
 private:
     velkaron::Packet m_packet;
     std::string m_strPath;
     PacketFigures m_figures;
+    bool m_bReadAsGbk = false;
 };
 
 // `text` (UTF-8) with ASCII letters in lower case, for case-insensitive matching off Windows.

@@ -1,7 +1,9 @@
-// What the system can hold: the limits extract checks before it writes anything.
+// What the system can hold: the limits extract checks before it writes anything; a
+// tree whose names are UTF-8, and the folders made above a destination.
 #include <gtest/gtest.h>
 
 #include "platform/ConfinedTree.h"
+#include "tests/support/TestFs.h"
 
 namespace {
 
@@ -41,5 +43,44 @@ TEST(TargetPath, PosixTakesNamesOfNameMaxBytesAndPathsShortOfPathMax) {
 }
 
 #endif
+
+// Korean: no character of code page 936, so a tree of local names could not hold it on
+// the Windows systems the tests stand for.
+const char kHangul[] = u8"\uD55C\uAE00";
+
+TEST(ConfinedTree, AUtf8TreeHoldsNamesOutsideTheCodePage) {
+    TempDir dir;
+    CConfinedTree tree;
+    ASSERT_TRUE(tree.Open(dir.Path(), TreeNames::Utf8));
+    ASSERT_EQ(tree.MakeFolder(kHangul, false), TreeStatus::Ok);
+    ASSERT_EQ(tree.Enter({kHangul}), TreeStatus::Ok);
+    CTreeFile file;
+    ASSERT_EQ(tree.CreateFile(kHangul, false, file), TreeStatus::Ok);
+    ASSERT_TRUE(file.Write("x", 1));
+    ASSERT_EQ(file.Commit(), TreeStatus::Ok);
+    // Found again by the same names.
+    EXPECT_EQ(tree.CreateFile(kHangul, false, file), TreeStatus::Exists);
+    ASSERT_EQ(tree.Enter({}), TreeStatus::Ok);
+    EXPECT_EQ(tree.MakeFolder(kHangul, false), TreeStatus::Exists);
+    const std::string full = FullFolderPath(dir.Path(), TreeNames::Utf8);
+    EXPECT_EQ(TargetPathProblem(full, {kHangul, kHangul}, false, TreeNames::Utf8), nullptr);
+#ifdef _WIN32
+    EXPECT_STREQ(TargetPathProblem(full, {"\xFF"}, false, TreeNames::Utf8), "名称不是有效的 UTF-8");
+#endif
+}
+
+TEST(ConfinedTree, MakeFolderPathMakesTheMissingFoldersAboveOnly) {
+    TempDir dir;
+    EXPECT_TRUE(MakeFolderPath(dir / "a/b/c/", TreeNames::Utf8));
+    EXPECT_EQ(GetPathKind(dir / "a/b/c"), PathKind::Folder);
+    EXPECT_TRUE(MakeFolderPath(dir / "a/b"));  // there already
+    WriteFileBytes(dir / "a/file", "x");
+    EXPECT_FALSE(MakeFolderPath(dir / "a/file"));
+    EXPECT_FALSE(MakeFolderPath(dir / "a/file/d"));
+    std::int64_t size = 0;
+    EXPECT_TRUE(GetUtf8FileSize(dir / "a/file", size));
+    EXPECT_EQ(size, 1);
+    EXPECT_FALSE(GetUtf8FileSize(dir / "a/none", size));
+}
 
 }  // namespace

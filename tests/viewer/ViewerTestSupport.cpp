@@ -1,0 +1,54 @@
+// Hand-made packets for the browser's tests.
+#include "tests/viewer/ViewerTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "packer/PacketFormat.h"
+#include "velkaron/reader.hpp"
+
+ViewItem Folder(const std::string& path) { return {path, true, std::string()}; }
+ViewItem File(const std::string& path, const std::string& content) { return {path, false, content}; }
+
+std::string PacketBytes(const std::vector<ViewItem>& items) {
+    std::string data, index;
+    for (const ViewItem& item : items) {
+        const int offset = kPacketHeaderSize + static_cast<int>(data.size());
+        index += item.folder ? FormatFolderLine(offset, item.path)
+                             : FormatFileLine(offset, static_cast<int>(item.content.size()), item.path);
+        data += item.content;
+    }
+    return FormatPacketHeader(kPacketHeaderSize + static_cast<int>(data.size()), static_cast<int>(index.size())) +
+           data + index;
+}
+
+void WritePacket(const std::string& path, const std::vector<ViewItem>& items) {
+    WriteFileBytes(path, PacketBytes(items));
+}
+
+// Through the C library, whose opens share the file with the reader's on Windows
+// (the platform layer's are exclusive).
+void CutFile(const std::string& path, std::size_t size) {
+    std::string bytes(size, '\0');
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr) << path;
+    const std::size_t got = std::fread(&bytes[0], 1, size, file);
+    std::fclose(file);
+    ASSERT_EQ(got, size) << path;
+    file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    const std::size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file);
+    ASSERT_EQ(std::fclose(file), 0);
+    ASSERT_EQ(written, bytes.size());
+}
+
+std::string LocalName(const std::string& utf8) {
+#ifdef _WIN32
+    std::string gbk;
+    EXPECT_EQ(velkaron::Utf8ToGbk(utf8, gbk), VKR_OK);
+    return gbk;
+#else
+    return utf8;
+#endif
+}
