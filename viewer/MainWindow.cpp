@@ -338,7 +338,7 @@ bool CMainWindow::OpenPacket(const std::wstring& path) {
     CPacketView opened;
     std::string error;
     if (!opened.Open(Utf8(full), error)) {
-        ViewMessage(m_hWnd, L"无法打开数据包\r\n" + full + L"\r\n\r\n" + Wide(error), MB_ICONERROR);
+        ViewMessage(m_hWnd, L"无法打开数据包。\r\n\r\n" + Wide(error), MB_ICONERROR);
         return false;
     }
     m_view = std::move(opened);
