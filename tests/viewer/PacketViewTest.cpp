@@ -4,7 +4,9 @@
 
 #include <chrono>
 
+#include "settings/ProgramDir.h"
 #include "tests/viewer/ViewerTestSupport.h"
+#include "viewer/ExtractJob.h"
 #include "viewer/PacketCheck.h"
 #include "viewer/PacketView.h"
 
@@ -176,4 +178,51 @@ TEST_F(ViewerPacketViewTest, ContentsCheckNamesTheFilesAPacketCutAfterOpeningLac
     EXPECT_GT(problems[0].reason.size(), std::string(u8"读取出错: ").size());
 }
 
+// Extraction events that take every default: overwrite nothing, never stop.
+class QuietEvents : public IExtractEvents {
+public:
+    void OnProgress(std::size_t, std::int64_t, const std::string&) override {}
+    ConflictAnswer OnConflict(const std::string&) override { return ConflictAnswer::Skip; }
+    bool Cancelled() override { return false; }
+};
+
+// Every hostile packet the command line is tested on: refused with a reason naming
+// it, or opened, walked folder by folder, checked and extracted whole without a write
+// outside the destination.
+TEST_F(ViewerPacketViewTest, EveryHostileFixtureIsRefusedOrWalkedCheckedAndExtractedSafely) {
+    std::string fixtures;
+    GetProgramDir(fixtures);
+    fixtures += NativePath("fixtures/packets/");
+    const std::vector<std::string> names = NamesIn(fixtures);
+    ASSERT_GT(names.size(), 20u);
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        CPacketView view;
+        std::string error;
+        if (!view.Open(fixtures + name, error)) {
+            EXPECT_NE(error.find(name), std::string::npos) << error;
+            continue;
+        }
+        std::vector<std::size_t> folders = {kRootFolder};
+        while (!folders.empty()) {
+            const std::size_t folder = folders.back();
+            folders.pop_back();
+            std::size_t found = 0;
+            EXPECT_TRUE(view.FindFolder(view.Path(folder), found) && found == folder) << view.Path(folder);
+            for (std::size_t child : view.Children(folder)) {
+                EXPECT_FALSE(view.Name(child).empty());
+                if (view.IsFolder(child)) folders.push_back(child);
+            }
+        }
+        EXPECT_TRUE(CheckContents(view, [](std::size_t, std::size_t) { return true; }).empty());
+        TempDir target;
+        const std::string full = FullFolderPath(target.Path(), TreeNames::Utf8);
+        CExtractJob job(view, kRootFolder, view.Children(kRootFolder), full + "out");
+        QuietEvents events;
+        EXPECT_TRUE(job.Run(events)) << job.Message();
+        EXPECT_EQ(NamesIn(target.Path()), std::vector<std::string>{"out"});
+    }
+}
+
 }  // namespace
+
