@@ -77,7 +77,7 @@ void CMainWindow::CommandExtract() {
         what = L"解压选中的 " + GroupedNumber(static_cast<std::int64_t>(entries.size())) + L" 项";
     }
     std::wstring destination = DefaultDestination(m_strPacket);
-    if (!AskDestination(m_hWnd, what, destination)) return;
+    if (!AskDestination(m_hWnd, what, m_settings.extractFolder, destination)) return;
     destination = FullPathOf(destination);
     CExtractJob job(m_view, m_folder, entries, Utf8(destination));
     bool ran = false;

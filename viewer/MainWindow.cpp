@@ -253,10 +253,20 @@ bool CMainWindow::PreTranslate(MSG& msg) {
             ::SetFocus(m_list.Handle());
             return true;
         }
+        // Ctrl+A selects the field's text there, not the list's rows.
+        if (msg.wParam == 'A' && ::GetKeyState(VK_CONTROL) < 0) {
+            ::SendMessageW(m_hAddress, EM_SETSEL, 0, -1);
+            return true;
+        }
     }
     // Alt+Enter as the key arrives, whether or not the keyboard's state shows Alt.
     if (msg.message == WM_SYSKEYDOWN && msg.wParam == VK_RETURN && (msg.lParam & (1 << 29))) {
         OnCommand(IDM_PROPERTIES);
+        return true;
+    }
+    // Enter and Backspace sent to the window itself act as in the list.
+    if (msg.message == WM_KEYDOWN && msg.hwnd == m_hWnd && (msg.wParam == VK_RETURN || msg.wParam == VK_BACK)) {
+        OnCommand(msg.wParam == VK_RETURN ? IDM_OPEN_ITEM : IDM_UP);
         return true;
     }
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB) {

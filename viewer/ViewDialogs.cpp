@@ -42,8 +42,9 @@ private:
 
 class CExtractDlg : public CDialogBase {
 public:
-    CExtractDlg(HWND hOwner, const std::wstring& what, std::wstring& destination)
-        : CDialogBase(IDD_EXTRACT, hOwner, true), m_strWhat(what), m_strDestination(destination) {}
+    CExtractDlg(HWND hOwner, const std::wstring& what, const std::wstring& lastFolder, std::wstring& destination)
+        : CDialogBase(IDD_EXTRACT, hOwner, true), m_strWhat(what), m_strLast(lastFolder),
+          m_strDestination(destination) {}
 
 protected:
     BOOL OnInitDialog() override {
@@ -68,11 +69,22 @@ protected:
     }
 
 private:
+    // The browser opens at the folder the field names when it exists, else at the last one used.
+    static int CALLBACK StartAt(HWND hBrowser, UINT nMsg, LPARAM, LPARAM lData) {
+        if (nMsg == BFFM_INITIALIZED) ::SendMessageW(hBrowser, BFFM_SETSELECTIONW, TRUE, lData);
+        return 0;
+    }
+
     void Browse() {
+        std::wstring start = WindowTextOf(::GetDlgItem(GetSafeHwnd(), IDC_EXTRACT_DEST));
+        const DWORD attributes = ::GetFileAttributesW(start.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) start = m_strLast;
         BROWSEINFOW info = {};
         info.hwndOwner = GetSafeHwnd();
         info.lpszTitle = L"选择解压到的文件夹";
         info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+        info.lpfn = &CExtractDlg::StartAt;
+        info.lParam = reinterpret_cast<LPARAM>(start.c_str());
         PIDLIST_ABSOLUTE pidl = ::SHBrowseForFolderW(&info);
         if (pidl == nullptr) return;
         wchar_t path[MAX_PATH * 4] = L"";
@@ -81,6 +93,7 @@ private:
     }
 
     std::wstring m_strWhat;
+    std::wstring m_strLast;
     std::wstring& m_strDestination;
 };
 
@@ -222,8 +235,8 @@ ConflictAnswer AskConflict(HWND hOwner, const std::wstring& path) {
     }
 }
 
-bool AskDestination(HWND hOwner, const std::wstring& what, std::wstring& destination) {
-    CExtractDlg dlg(hOwner, what, destination);
+bool AskDestination(HWND hOwner, const std::wstring& what, const std::wstring& lastFolder, std::wstring& destination) {
+    CExtractDlg dlg(hOwner, what, lastFolder, destination);
     return dlg.DoModal() == IDOK;
 }
 

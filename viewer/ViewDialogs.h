@@ -22,8 +22,10 @@ int ViewMessage(HWND hOwner, const std::wstring& text, UINT type);
 ConflictAnswer AskConflict(HWND hOwner, const std::wstring& path);
 
 // Asks for the destination folder: its first edit field, filled with `destination`,
-// a browse button, OK to start. False when cancelled; else `destination` is the choice.
-bool AskDestination(HWND hOwner, const std::wstring& what, std::wstring& destination);
+// a browse button (starting at `lastFolder`, the folder last extracted into, unless the
+// field names an existing folder), OK to start. False when cancelled; else
+// `destination` is the choice.
+bool AskDestination(HWND hOwner, const std::wstring& what, const std::wstring& lastFolder, std::wstring& destination);
 
 // Shows `heading` and one line per item of `lines`.
 void ShowReport(HWND hOwner, const std::wstring& title, const std::wstring& heading,

@@ -26,7 +26,7 @@ public:
     std::vector<std::wstring> Rows() const;
     // The text of the list's row `row`, column `column`.
     std::wstring Cell(int row, int column) const;
-    // The text of the tree's selected item; its children's texts.
+    // The text of the tree's selected item.
     std::wstring TreeSelection() const;
     std::wstring Text(int nId) const;
     bool SetText(HWND hWnd, const std::wstring& text) const;
