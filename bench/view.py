@@ -137,11 +137,15 @@ def seconds_list(values):
     return ", ".join(f"{v:.3f}" for v in values)
 
 
-def report(args, s, meta):
+def report(args, s, meta, timed):
     big, small, none = s[BIG], s[SMALL], s["no packet"]
     index_mb = meta["index"][BIG] / 1e6
     memory_limit = TARGET_INDEX_TIMES * index_mb + TARGET_EXTRA_MB
-    root_diff = statistics.median(s["root_differences"])
+    # Under other work single rounds swing by more than the difference itself: the
+    # verdict takes the larger of the median of the rounds' differences and the
+    # difference of the medians; the best runs' difference is shown beside them.
+    root_diff = max(statistics.median(s["root_differences"]), big["root_text"] - small["root_text"])
+    root_best = min(big["root_text_all"]) - min(small["root_text_all"])
     anon_diff = statistics.median(s["memory_differences.rss_anon_mb"])
     ws_diff = statistics.median(s["memory_differences.working_set_mb"])
     peak_ws_diff = statistics.median(s["memory_differences.peak_working_set_mb"])
@@ -208,10 +212,13 @@ def report(args, s, meta):
         "| target (under Wine) | measured | |",
         "|---|---|---|",
         f"| the root of {BIG} shown at most {TARGET_ROOT} s later than the root of {SMALL} (from the start) "
-        f"| {root_diff:+.3f} s (median of the rounds' differences; per round {seconds_list(s['root_differences'])}); "
-        f"medians {big['root_text']:.3f} s against {small['root_text']:.3f} s | {met(root_diff <= TARGET_ROOT)} |",
-        f"| the {BIG_FILES:,}-file folder shown under {TARGET_ENTER} s after Enter | {big['enter_text']:.3f} s "
-        f"(per round {seconds_list(big['enter_text_all'])}) | {met(big['enter_text'] < TARGET_ENTER)} |",
+        f"| medians {big['root_text']:.3f} s against {small['root_text']:.3f} s: "
+        f"{big['root_text'] - small['root_text']:+.3f} s; median of the rounds' differences "
+        f"{statistics.median(s['root_differences']):+.3f} s (per round {seconds_list(s['root_differences'])}); "
+        f"best runs {min(big['root_text_all']):.3f} s against {min(small['root_text_all']):.3f} s: {root_best:+.3f} s "
+        f"| {met(root_diff <= TARGET_ROOT)} |",
+        f"| the {BIG_FILES:,}-file folder shown under {TARGET_ENTER} s after Enter | median {big['enter_text']:.3f} s, "
+        f"best {min(big['enter_text_all']):.3f} s (per round {seconds_list(big['enter_text_all'])}) | {met(big['enter_text'] < TARGET_ENTER)} |",
         f"| at most {TARGET_INDEX_TIMES}x the index ({index_mb:.2f} MB) + {TARGET_EXTRA_MB} MB = {memory_limit:.1f} MB "
         f"({limit_mib:.1f} MiB) more than over {SMALL}, with the big folder shown | private (RssAnon) "
         f"{anon_diff:+.1f} MiB, working set {ws_diff:+.1f} MiB (peak {peak_ws_diff:+.1f} MiB); medians of the "
@@ -222,7 +229,60 @@ def report(args, s, meta):
         f"Enter on {SMALL}'s folder of three files: {small['enter_text']:.3f} s. First rows seen after Enter: "
         f"{', '.join(big['first_rows'] + small['first_rows'])}.",
     ]
+    lines += phase_lines(timed, none["window"])
     return "\n".join(lines) + "\n"
+
+
+PHASE_RUNS = 3
+# The phases velkaron-view-phases.exe times, in the order the browser meets them.
+PHASES = [
+    ("create_panes", "make the tree and list panes"),
+    ("view_open", "open the packet: the reader's check of the index, then the view's count of files and folders"),
+    ("reader_open_again", "(the reader's open and check alone, a second time)"),
+    ("tree_reset", "the tree: the root's folders named, keyed, sorted and inserted"),
+    ("list_root", "the list shows the root (names, sort keys, sort, item count)"),
+    ("root_names", "of which: names (UTF-8 from GBK, then UTF-16)"),
+    ("root_sort_keys", "of which: sort keys (LCMapStringW)"),
+    ("root_sort", "of which: sort"),
+    ("list_folder", f"Enter: the list shows {BIG_FOLDER}"),
+    ("folder_children", "of which: its entries from the reader"),
+    ("folder_names", "of which: names"),
+    ("folder_sort_keys", "of which: sort keys (LCMapStringW)"),
+    ("folder_sort", "of which: sort"),
+    ("tree_select", f"Enter: the tree selects {BIG_FOLDER}"),
+]
+
+
+def phases(args, packets):
+    """Each packet's phases: the median of PHASE_RUNS fresh processes of velkaron-view-phases.exe."""
+    exe = windows_path(os.path.join(args.bin, "velkaron-view-phases.exe"))
+    timed = {}
+    for label, packet in packets.items():
+        runs = []
+        for _ in range(PHASE_RUNS):
+            out = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", args.wine_run, args.prefix, exe,
+                                  windows_path(packet), PACKETS[label][2]], capture_output=True, text=True)
+            if out.returncode != 0:
+                sys.exit(f"view.py: velkaron-view-phases.exe failed on {label}: {out.stderr}")
+            runs.append(json.loads(out.stdout.strip().splitlines()[-1]))
+        timed[label] = {key: statistics.median(r[key] for r in runs) for key in runs[0]}
+    return timed
+
+
+def phase_lines(timed, start):
+    lines = [
+        "",
+        f"Where the time goes: velkaron-view-phases.exe (bench/view/ViewPhases.cpp) runs the browser's own classes "
+        "(its packet view, folder tree and folder list) in a hidden window of its own and times each step once, as a "
+        f"fresh program meets it; medians of {PHASE_RUNS} processes per packet, seconds. Starting the program itself "
+        f"(no packet: CreateProcess until the window shows) took {start:.3f} s in the runs above.",
+        "",
+        f"| step | {BIG} | {SMALL} |",
+        "|---|---:|---:|",
+    ]
+    for key, text in PHASES:
+        lines.append(f"| {text} | {timed[BIG][key]:.3f} | {timed[SMALL][key]:.3f} |")
+    return lines
 
 
 def uptime():
@@ -268,12 +328,13 @@ def main():
     with open(results) as f:
         records = [json.loads(line) for line in f]
     summary = summarise(records)
+    timed = phases(args, packets)
     wine_version = subprocess.run(["/usr/lib/wine/wine64", "--version"], capture_output=True, text=True).stdout.strip()
     meta = {"when": started.strftime("%Y-%m-%d %H:%M"), "invocation": args.invocation, "commit": args.commit,
             "wine": wine_version or "Wine", "uptime_before": before, "uptime_after": after,
             "index": {label: index_size(path) for label, path in packets.items()},
             "size": {label: os.path.getsize(path) for label, path in packets.items()}}
-    text = report(args, summary, meta)
+    text = report(args, summary, meta, timed)
     print(text)
     common.write_section(args, BEGIN, END, text, "view.py", HEADING)
 

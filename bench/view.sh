@@ -50,7 +50,7 @@ build_failed() {
   exit 1
 }
 { [ -f "$build/build.ninja" ] || cmake --preset win64; } >>"$build_log" 2>&1 &&
-  cmake --build "$build" -j2 --target VelkaronView velkaron-view-bench >>"$build_log" 2>&1 || build_failed win64
+  cmake --build "$build" -j2 --target VelkaronView velkaron-view-bench velkaron-view-phases >>"$build_log" 2>&1 || build_failed win64
 { [ -f "$native/build.ninja" ] || cmake --preset bench; } >>"$build_log" 2>&1 &&
   cmake --build "$native" -j2 --target velkaron-pack >>"$build_log" 2>&1 || build_failed "bench (native)"
 
