@@ -11,9 +11,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int nShow) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES |
                                                           ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
-    // The folder browser of 解压到 is a shell dialog, which wants COM on its thread.
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-
     CMainWindow window;
     if (!window.Create(nShow)) return 1;
     int argc = 0;
@@ -28,6 +25,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int nShow) {
         ::DispatchMessageW(&msg);
     }
     window.RemoveOpenedFiles();
-    if (SUCCEEDED(com)) ::CoUninitialize();
     return static_cast<int>(msg.wParam);
 }

@@ -85,11 +85,16 @@ private:
         info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
         info.lpfn = &CExtractDlg::StartAt;
         info.lParam = reinterpret_cast<LPARAM>(start.c_str());
+        // A shell dialog, which wants COM on its thread: only for as long as it shows,
+        // since COM kept up to the end holds up the program's exit.
+        const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         PIDLIST_ABSOLUTE pidl = ::SHBrowseForFolderW(&info);
-        if (pidl == nullptr) return;
-        wchar_t path[MAX_PATH * 4] = L"";
-        if (::SHGetPathFromIDListW(pidl, path)) ::SetDlgItemTextW(GetSafeHwnd(), IDC_EXTRACT_DEST, path);
-        ::CoTaskMemFree(pidl);
+        if (pidl != nullptr) {
+            wchar_t path[MAX_PATH * 4] = L"";
+            if (::SHGetPathFromIDListW(pidl, path)) ::SetDlgItemTextW(GetSafeHwnd(), IDC_EXTRACT_DEST, path);
+            ::CoTaskMemFree(pidl);
+        }
+        if (SUCCEEDED(com)) ::CoUninitialize();
     }
 
     std::wstring m_strWhat;
