@@ -4,7 +4,6 @@
 
 #include <chrono>
 
-#include "settings/ProgramDir.h"
 #include "tests/viewer/ViewerTestSupport.h"
 #include "viewer/ExtractJob.h"
 #include "viewer/PacketCheck.h"
@@ -67,7 +66,7 @@ TEST_F(ViewerPacketViewTest, OpenRefusesMissingFilesAndDamagedPacketsWithAChines
     EXPECT_FALSE(m_view.Open(m_dir / "none.pak", error));
     EXPECT_EQ(error.rfind(u8"找不到文件或无法打开", 0), 0u) << error;
 
-    const std::string good = PacketBytes(kTree);
+    const std::string good = MakePacket(kTree);
     const std::string notPacket = u8"不是有效的数据包";
     EXPECT_EQ(RefusalOf("just some text, long enough to have a header's length at least........").rfind(notPacket, 0),
               0u);
@@ -109,7 +108,7 @@ TEST_F(ViewerPacketViewTest, ListsFoldersAndTellsTheFigures) {
     const PacketFigures& figures = m_view.Figures();
     EXPECT_EQ(figures.files, 4u);
     EXPECT_EQ(figures.folders, 4u);
-    EXPECT_EQ(figures.size, static_cast<std::int64_t>(PacketBytes(kTree).size()));
+    EXPECT_EQ(figures.size, static_cast<std::int64_t>(MakePacket(kTree).size()));
     EXPECT_EQ(figures.indexOffset, 64 + 3 + 2 + 1 + 1);
     EXPECT_EQ(figures.indexOffset + figures.indexLength, figures.size);
 }
@@ -190,9 +189,7 @@ public:
 // it, or opened, walked folder by folder, checked and extracted whole without a write
 // outside the destination.
 TEST_F(ViewerPacketViewTest, EveryHostileFixtureIsRefusedOrWalkedCheckedAndExtractedSafely) {
-    std::string fixtures;
-    GetProgramDir(fixtures);
-    fixtures += NativePath("fixtures/packets/");
+    const std::string fixtures = FixturePacket("");
     const std::vector<std::string> names = NamesIn(fixtures);
     ASSERT_GT(names.size(), 20u);
     for (const std::string& name : names) {

@@ -11,20 +11,8 @@
 ViewItem Folder(const std::string& path) { return {path, true, std::string()}; }
 ViewItem File(const std::string& path, const std::string& content) { return {path, false, content}; }
 
-std::string PacketBytes(const std::vector<ViewItem>& items) {
-    std::string data, index;
-    for (const ViewItem& item : items) {
-        const int offset = kPacketHeaderSize + static_cast<int>(data.size());
-        index += item.folder ? FormatFolderLine(offset, item.path)
-                             : FormatFileLine(offset, static_cast<int>(item.content.size()), item.path);
-        data += item.content;
-    }
-    return FormatPacketHeader(kPacketHeaderSize + static_cast<int>(data.size()), static_cast<int>(index.size())) +
-           data + index;
-}
-
 void WritePacket(const std::string& path, const std::vector<ViewItem>& items) {
-    WriteFileBytes(path, PacketBytes(items));
+    WriteFileBytes(path, MakePacket(items));
 }
 
 // Through the C library, whose opens share the file with the reader's on Windows

@@ -6,20 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/cli/CliTestSupport.h"
 #include "tests/support/TestFs.h"
 
-// One index line of a hand-made packet: a folder, or a file with its content.
-struct ViewItem {
-    std::string path;  // as stored: GBK names joined by backslashes
-    bool folder;
-    std::string content;
-};
+// One index line of a hand-made packet (the command line tests' own), paths GBK.
+using ViewItem = PacketItem;
 ViewItem Folder(const std::string& path);
 ViewItem File(const std::string& path, const std::string& content);
 
-// The packet of `items` in that order, offsets and header made to fit.
-std::string PacketBytes(const std::vector<ViewItem>& items);
-// Writes PacketBytes(items) to `path`.
+// Writes MakePacket(items) to `path`.
 void WritePacket(const std::string& path, const std::vector<ViewItem>& items);
 // Replaces the file at `path` with its first `size` bytes, even while the reader has it
 // open (the reader lets others write it).
