@@ -93,6 +93,8 @@ bool CProgressDlg::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, INT_PTR& n
         return true;
     case kConflict: {
         const std::string& path = *reinterpret_cast<const std::string*>(lParam);
+        // The first question may come before the box has shown; it stands over the box.
+        ::ShowWindow(GetSafeHwnd(), SW_SHOW);
         nResult = static_cast<INT_PTR>(m_bCancel ? ConflictAnswer::Cancel : AskConflict(GetSafeHwnd(), Wide(path)));
         return true;
     }
