@@ -55,6 +55,9 @@ public:
         modeUnnamed = 0x80000,    // OpenTempBeside: a file with no name at all where the system can make
                                   // one (Linux: O_TMPFILE), so that nothing is left of it should the
                                   // process be killed; LinkAs names it
+        modeUtf8Path = 0x100000,  // Open: `path` is UTF-8, for a program whose paths need not fit the
+                                  // code page (Windows: opened through the wide API; elsewhere the
+                                  // file system's bytes, as always)
     };
     enum class TempResult { Opened, NotAllowed, Failed };
     // How CopyFrom ended: the source's end or the limit reached, the copy refused by

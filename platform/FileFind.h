@@ -19,6 +19,10 @@ public:
     // separators may stand before the "*.*". False when the folder cannot be listed
     // or has no entry at all.
     bool FindFile(const std::string& pattern);
+    // As FindFile, the pattern and every name listed in UTF-8, for a program whose names
+    // need not fit the code page: on Windows through the wide API, IsNameExact false for
+    // a name UTF-8 cannot hold (a lone surrogate); elsewhere the file system's bytes.
+    bool FindFileUtf8(const std::string& pattern);
     // Advances to the next entry; false when there is none left (the listing is then closed).
     bool FindNextFile();
     void Close();
@@ -47,6 +51,9 @@ private:
     std::uint64_t m_nInode = 0;
     bool m_bNameExact = true;
 #ifdef _WIN32
+    bool Start(const wchar_t* widePattern, const std::string& pattern);
+    void Take(const void* found);  // the entry a WIN32_FIND_DATAW describes
+    bool m_bUtf8 = false;          // names given in UTF-8, not the code page
     void* m_hFind = nullptr;
     bool m_bHaveFirst = false;  // FindFirstFileW's entry has not been handed out yet
 #else

@@ -27,6 +27,8 @@ bool CFileFind::FindFile(const std::string& pattern) {
     return m_pDir != nullptr;
 }
 
+bool CFileFind::FindFileUtf8(const std::string& pattern) { return FindFile(pattern); }
+
 bool CFileFind::FindNextFile() {
     if (m_pDir == nullptr) return false;
     struct dirent* entry = ::readdir(D(m_pDir));

@@ -57,3 +57,9 @@ std::string GetTempFolder();
 // The size in bytes of the file at `path`, given in UTF-8 (the wide API on Windows,
 // the file system's bytes elsewhere), links followed. False when it cannot be had.
 bool GetUtf8FileSize(const std::string& path, std::int64_t& size);
+// What `path`, given in UTF-8 as for GetUtf8FileSize, leads to, links followed (never
+// Link); Missing also when the system cannot tell.
+PathKind GetUtf8TargetKind(const std::string& path);
+// Identity of the file or folder at `path`, given in UTF-8 as for GetUtf8FileSize,
+// links followed; invalid when it cannot be had.
+FileId GetUtf8PathId(const std::string& path);

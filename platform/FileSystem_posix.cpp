@@ -106,3 +106,7 @@ bool GetUtf8FileSize(const std::string& path, std::int64_t& size) {
     size = static_cast<std::int64_t>(st.st_size);
     return true;
 }
+
+PathKind GetUtf8TargetKind(const std::string& path) { return GetTargetKind(path); }
+
+FileId GetUtf8PathId(const std::string& path) { return GetPathId(path); }

@@ -1,5 +1,5 @@
-// Folders and paths on Win32, all through the ANSI ("A") functions but for the one
-// that takes a UTF-8 path.
+// Folders and paths on Win32, all through the ANSI ("A") functions but for those
+// that take a UTF-8 path.
 #include "platform/FileSystem.h"
 
 #include <direct.h>
@@ -10,7 +10,34 @@
 #include <random>
 
 #include "platform/MbText.h"
+#include "platform/WidePath_win32.h"
 #undef ReplaceFile  // ours, not the Win32 macro
+
+namespace {
+
+// What attributes that GetFileAttributes gave tell of the target, links followed.
+PathKind KindOfAttributes(DWORD attributes) {
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Folder;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
+    return PathKind::File;
+}
+
+// The identity of the file or folder open at `h` (0 access), which it closes.
+FileId IdOfHandle(HANDLE h) {
+    FileId id;
+    if (h == INVALID_HANDLE_VALUE) return id;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileInformationByHandle(h, &info)) {
+        id.volume = info.dwVolumeSerialNumber;
+        id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        id.valid = true;
+    }
+    ::CloseHandle(h);
+    return id;
+}
+
+}  // namespace
 
 bool MakeDir(const std::string& path) { return ::_mkdir(path.c_str()) == 0; }
 
@@ -40,13 +67,7 @@ PathKind GetPathKind(const std::string& path) {
     return PathKind::File;
 }
 
-PathKind GetTargetKind(const std::string& path) {
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Folder;
-    if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
-    return PathKind::File;
-}
+PathKind GetTargetKind(const std::string& path) { return KindOfAttributes(::GetFileAttributesA(path.c_str())); }
 
 std::string FollowLinks(const std::string& path) { return path; }
 
@@ -54,18 +75,8 @@ std::string FollowLinks(const std::string& path) { return path; }
 bool SyncFolderOf(const std::string&) { return true; }
 
 FileId GetPathId(const std::string& path) {
-    FileId id;
-    HANDLE h = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return id;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (::GetFileInformationByHandle(h, &info)) {
-        id.volume = info.dwVolumeSerialNumber;
-        id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-        id.valid = true;
-    }
-    ::CloseHandle(h);
-    return id;
+    return IdOfHandle(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 std::string GetTempFolder() {
@@ -99,15 +110,25 @@ bool PathFitsSystem(const std::string& path) {
 }
 
 bool GetUtf8FileSize(const std::string& path, std::int64_t& size) {
-    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.c_str(), -1, nullptr, 0);
-    if (n <= 1) return false;
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.c_str(), -1, &wide[0], n);
+    std::wstring wide;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) ||
+    if (!WideOfUtf8(path, wide) || !::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return false;
     }
     size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     return true;
+}
+
+PathKind GetUtf8TargetKind(const std::string& path) {
+    std::wstring wide;
+    if (!WideOfUtf8(path, wide)) return PathKind::Missing;
+    return KindOfAttributes(::GetFileAttributesW(wide.c_str()));
+}
+
+FileId GetUtf8PathId(const std::string& path) {
+    std::wstring wide;
+    if (!WideOfUtf8(path, wide)) return FileId();
+    return IdOfHandle(::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }

@@ -6,6 +6,7 @@
 #undef ReplaceFile  // ours, not the Win32 macro
 
 #include "platform/FileSystem.h"
+#include "platform/WidePath_win32.h"
 
 namespace {
 HANDLE H(void* h) { return static_cast<HANDLE>(h); }
@@ -15,8 +16,15 @@ CFile::~CFile() { Close(); }
 
 bool CFile::Open(const std::string& path, unsigned flags) {
     Close();
+    const bool utf8 = (flags & modeUtf8Path) != 0;
+    std::wstring wide;
+    if (utf8 && !WideOfUtf8(path, wide)) {
+        m_lastError = OpenError::Other;
+        ::SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
     // What Windows refuses, refused the same under Wine, which has no such limit.
-    if (PathTooLongToOpen(path)) {
+    if (utf8 ? WidePathTooLong(wide) : PathTooLongToOpen(path)) {
         m_lastError = OpenError::Other;
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
@@ -32,7 +40,8 @@ bool CFile::Open(const std::string& path, unsigned flags) {
     // A file of our own making may be deleted while open (the cleanup after Ctrl+C
     // does); nobody may read or write it meanwhile.
     DWORD share = disposition == CREATE_NEW ? FILE_SHARE_DELETE : 0;
-    HANDLE h = ::CreateFileA(path.c_str(), access, share, nullptr, disposition, attributes, nullptr);
+    HANDLE h = utf8 ? ::CreateFileW(wide.c_str(), access, share, nullptr, disposition, attributes, nullptr)
+                    : ::CreateFileA(path.c_str(), access, share, nullptr, disposition, attributes, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD error = ::GetLastError();
         m_lastError = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? OpenError::Exists

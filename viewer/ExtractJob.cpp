@@ -11,16 +11,6 @@ namespace {
 
 constexpr std::size_t kPiece = 256 * 1024;  // bytes read and written at a time
 
-// Narrow literals of the layers below (their problem texts) are GBK in Windows builds.
-constexpr bool kGbkLiterals = sizeof("\u4e2d") == 3;
-
-// A text of the platform or command-line layers as UTF-8.
-std::string Utf8Of(const char* text) {
-    std::string utf8 = text;
-    if (kGbkLiterals) velkaron::GbkToUtf8(text, utf8);
-    return utf8;
-}
-
 // Why the confined tree refused a step at `what`.
 std::string StatusReason(TreeStatus status, const char* failed) {
     switch (status) {

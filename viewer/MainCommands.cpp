@@ -1,12 +1,14 @@
 // The main window's commands that run jobs: opening a packet from a dialog, extracting,
-// checking, finding, and opening a file with its program.
+// checking, comparing with a folder, finding, and opening a file with its program.
 #include "viewer/MainWindow.h"
 
 #include <commdlg.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <vector>
 
+#include "viewer/FolderCompare.h"
 #include "viewer/PacketCheck.h"
 #include "viewer/ProgressDlg.h"
 #include "viewer/ViewDialogs.h"
@@ -43,6 +45,29 @@ bool RunExtraction(HWND hOwner, const std::wstring& title, CExtractJob& job, boo
     if (progress.DoModal() != -1) return true;
     ViewMessage(hOwner, L"无法显示进度窗口。", MB_ICONERROR);
     return false;
+}
+
+// Selects the folder `data` names once the folder dialog shows.
+int CALLBACK StartInFolder(HWND hDialog, UINT nMsg, LPARAM, LPARAM data) {
+    if (nMsg == BFFM_INITIALIZED) ::SendMessageW(hDialog, BFFM_SETSELECTIONW, TRUE, data);
+    return 0;
+}
+
+// Asks for a folder of the file system, starting at `start`; false when cancelled.
+bool AskFolder(HWND hOwner, const wchar_t* title, const std::wstring& start, std::wstring& folder) {
+    BROWSEINFOW info = {};
+    info.hwndOwner = hOwner;
+    info.lpszTitle = title;
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    info.lpfn = StartInFolder;
+    info.lParam = reinterpret_cast<LPARAM>(start.c_str());
+    PIDLIST_ABSOLUTE pidl = ::SHBrowseForFolderW(&info);
+    if (pidl == nullptr) return false;
+    std::vector<wchar_t> path(MAX_PATH * 4, L'\0');
+    const bool chosen = ::SHGetPathFromIDListW(pidl, path.data()) != FALSE;
+    ::CoTaskMemFree(pidl);
+    if (chosen) folder = path.data();
+    return chosen && !folder.empty();
 }
 
 std::vector<std::wstring> ProblemLines(const std::vector<ExtractProblem>& problems) {
@@ -126,6 +151,49 @@ void CMainWindow::CommandCheck() {
     ShowReport(m_hWnd, L"测试结果",
                L"数据包已损坏: " + GroupedNumber(static_cast<std::int64_t>(problems.size())) + L" 项无法完整读出。",
                lines);
+}
+
+void CMainWindow::CommandCompare() {
+    const std::wstring packet = FullPathOf(m_strPacket);
+    const std::size_t slash = packet.find_last_of(L"\\/");
+    std::wstring folder;
+    if (!AskFolder(m_hWnd, L"选择与数据包比较的文件夹", packet.substr(0, slash == std::wstring::npos ? 0 : slash),
+                   folder)) {
+        return;
+    }
+    std::vector<FolderDifference> differences;
+    bool compared = false;
+    bool stopped = false;
+    std::string error;
+    const std::size_t entries = m_view.Packet().Count();
+    CProgressDlg progress(m_hWnd, L"正在与文件夹比较", [&](CProgressDlg& events) {
+        events.SetTotals(2 * entries, 0);  // each entry once in the packet, once in the folder
+        compared =
+            CompareWithFolder(m_view, Utf8(folder), differences, stopped, error, [&](std::size_t done, std::size_t) {
+                events.OnProgress(done, 0, std::string());
+                return !events.Cancelled();
+            });
+    });
+    const INT_PTR result = progress.DoModal();
+    if (result == IDCANCEL || stopped) {
+        ::SendMessageW(m_hStatus, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(L"比较已取消"));
+        return;
+    }
+    if (result != IDOK) return;
+    if (!compared) {
+        ViewMessage(m_hWnd, L"无法比较:\r\n" + Wide(error), MB_ICONERROR);
+        return;
+    }
+    if (differences.empty()) {
+        ViewMessage(m_hWnd, L"与文件夹一致:\r\n" + folder, MB_ICONINFORMATION);
+        return;
+    }
+    std::vector<std::wstring> lines;
+    for (const FolderDifference& difference : differences) {
+        lines.push_back(L"\\" + Wide(difference.path) + L": " + Wide(difference.what));
+    }
+    ShowReport(m_hWnd, L"比较结果",
+               GroupedNumber(static_cast<std::int64_t>(differences.size())) + L" 处不同: " + folder, lines);
 }
 
 void CMainWindow::CommandFind() {

@@ -48,8 +48,8 @@ std::wstring FullPath(const std::wstring& path) {
 }
 
 
-const int kMenuCommands[] = {IDM_EXTRACT, IDM_CHECK,     IDM_PROPERTIES, IDM_FIND,
-                             IDM_UP,      IDM_OPEN_ITEM, IDM_SELECT_ALL};
+const int kMenuCommands[] = {IDM_EXTRACT, IDM_CHECK, IDM_COMPARE,   IDM_PROPERTIES,
+                             IDM_FIND,    IDM_UP,    IDM_OPEN_ITEM, IDM_SELECT_ALL};
 
 }  // namespace
 
@@ -334,6 +334,7 @@ void CMainWindow::OnCommand(int nId) {
     switch (nId) {
     case IDM_EXTRACT: CommandExtract(); break;
     case IDM_CHECK: CommandCheck(); break;
+    case IDM_COMPARE: CommandCompare(); break;
     case IDM_PROPERTIES: ShowProperties(m_hWnd, m_view); break;
     case IDM_FIND: CommandFind(); break;
     case IDM_UP: GoUp(); break;

@@ -54,6 +54,7 @@ private:
     void CommandOpen();
     void CommandExtract();
     void CommandCheck();
+    void CommandCompare();
     void CommandFind();
 
     HWND m_hWnd = nullptr;

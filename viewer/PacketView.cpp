@@ -296,9 +296,10 @@ std::vector<std::size_t> CPacketView::WithEverythingBelow(std::size_t index) con
     return all;
 }
 
-std::string AsciiLower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
+std::string Utf8Of(const char* text) {
+    // Narrow literals are GBK in Windows builds: the character 中 takes two bytes there.
+    constexpr bool kGbkLiterals = sizeof("\u4e2d") == 3;
+    std::string utf8 = text;
+    if (kGbkLiterals) velkaron::GbkToUtf8(text, utf8);
+    return utf8;
 }

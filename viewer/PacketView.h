@@ -76,5 +76,6 @@ private:
     bool m_bReadAsGbk = false;
 };
 
-// `text` (UTF-8) with ASCII letters in lower case, for case-insensitive matching off Windows.
-std::string AsciiLower(std::string text);
+// A text of the platform or command-line layers (their narrow literals, GBK in
+// Windows builds) as UTF-8, as every text of this core is.
+std::string Utf8Of(const char* text);

@@ -17,6 +17,7 @@
 #define IDM_SELECT_ALL      40008
 #define IDM_ABOUT           40009
 #define IDM_OPEN_ITEM       40010
+#define IDM_COMPARE         40011
 #define IDM_RECENT_FIRST    40100  // the recent packets: IDM_RECENT_FIRST + 0..9
 #define IDM_RECENT_LAST     40109
 

@@ -2,6 +2,7 @@
 // writing without truncating, creating only where nothing stands, and flushing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "platform/File.h"
@@ -122,6 +123,43 @@ TEST(File, ListedFileIsOpenedOnTheListingsWordWhereTheFileSystemAllows) {
 #endif
     if (!trusted) GTEST_SKIP() << "the open on the listing's word is untested: " << dir.Path()
                                << " is on a file system not trusted with it (the open with a look passed)";
+}
+
+// The UTF-8 services reach names the code page cannot hold (Windows: through the wide
+// API); elsewhere they take the bytes as they are.
+TEST(File, Utf8PathsReachNamesTheCodePageCannotHold) {
+    TempDir dir;
+    const std::string root = dir.Path();
+    if (std::any_of(root.begin(), root.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        GTEST_SKIP() << "the temporary folder's path is the same in UTF-8 and the code page only in ASCII";
+    }
+    const std::string folder = u8"\U0001F600";
+    const std::string file = u8"\u00E9\U0001F600.txt";
+    if (!MakeLinuxEntry(root, folder, true) || !MakeLinuxEntry(root, folder + "/" + file, false)) {
+        GTEST_SKIP() << "needs Linux below (natively, or Wine)";
+    }
+    const std::string inside = root + folder + kPathSep;
+    EXPECT_EQ(GetUtf8TargetKind(root + folder), PathKind::Folder);
+    EXPECT_EQ(GetUtf8TargetKind(inside + file), PathKind::File);
+    EXPECT_EQ(GetUtf8TargetKind(inside + "none"), PathKind::Missing);
+    const FileId id = GetUtf8PathId(inside + file);
+    EXPECT_TRUE(id.valid);
+    EXPECT_NE(GetUtf8PathId(root + folder), id);
+
+    CFileFind find;
+    ASSERT_TRUE(find.FindFileUtf8(inside + "*.*"));
+    std::vector<std::string> names;
+    while (find.FindNextFile()) {
+        if (find.IsDots()) continue;
+        names.push_back(find.GetFileName());
+        EXPECT_TRUE(find.IsNameExact());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{file});
+
+    CFile opened;
+    ASSERT_TRUE(opened.Open(inside + file, CFile::modeRead | CFile::modeUtf8Path));
+    EXPECT_TRUE(opened.IsRegular());
+    EXPECT_EQ(opened.GetId(), id);
 }
 
 }  // namespace

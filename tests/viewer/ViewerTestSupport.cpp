@@ -11,6 +11,26 @@
 ViewItem Folder(const std::string& path) { return {path, true, std::string()}; }
 ViewItem File(const std::string& path, const std::string& content) { return {path, false, content}; }
 
+void WriteTree(const std::string& root, const std::vector<ViewItem>& items) {
+    for (const ViewItem& item : items) {
+        std::string utf8, local;
+        ASSERT_EQ(velkaron::GbkToUtf8(item.path, utf8), VKR_OK) << item.path;
+        // Split in UTF-8, where no byte of a character is a backslash.
+        for (std::size_t start = 0; start <= utf8.size();) {
+            std::size_t end = utf8.find('\\', start);
+            if (end == std::string::npos) end = utf8.size();
+            if (!local.empty()) local += kPathSep;
+            local += LocalName(utf8.substr(start, end - start));
+            start = end + 1;
+        }
+        if (item.folder) {
+            MakeDirs(root + local);
+        } else {
+            WriteFileBytes(root + local, item.content);
+        }
+    }
+}
+
 void WritePacket(const std::string& path, const std::vector<ViewItem>& items) {
     WriteFileBytes(path, MakePacket(items));
 }

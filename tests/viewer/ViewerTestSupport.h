@@ -20,6 +20,10 @@ void WritePacket(const std::string& path, const std::vector<ViewItem>& items);
 // open (the reader lets others write it).
 void CutFile(const std::string& path, std::size_t size);
 
+// Makes `items` as a real tree below the existing folder `root` (ending with a
+// separator): each stored GBK path under its local name, a file with its content.
+void WriteTree(const std::string& root, const std::vector<ViewItem>& items);
+
 // A name in UTF-8 as this system's narrow functions see it: the same natively, the
 // system's code page (936 in the tests) under Windows.
 std::string LocalName(const std::string& utf8);

@@ -1,0 +1,25 @@
+// UTF-8 paths as the wide API takes them, for the _win32 files of the platform layer
+// that serve programs whose names need not fit the code page.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// `utf8` in UTF-16; false when it is not well-formed UTF-8, is empty or holds a NUL.
+inline bool WideOfUtf8(const std::string& utf8, std::wstring& wide) {
+    if (utf8.empty() || utf8.size() > 0x7FFFFFFF || utf8.find('\0') != std::string::npos) return false;
+    const int size = static_cast<int>(utf8.size());
+    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+    if (n <= 0) return false;
+    wide.assign(static_cast<std::size_t>(n), L'\0');
+    return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, &wide[0], n) == n;
+}
+
+// True when the system refuses to open the wide path for its length alone, as
+// PathTooLongToOpen tells for a path in the code page.
+inline bool WidePathTooLong(const std::wstring& wide) {
+    if (wide.compare(0, 4, L"\\\\?\\") == 0) return false;
+    const DWORD full = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    return (full > 0 ? full : static_cast<DWORD>(wide.size() + 1)) > MAX_PATH;
+}
