@@ -179,8 +179,8 @@ def report(args, s, meta, timed):
         f"- Load (1-minute average): before the runs `{meta['uptime_before']}`; after them "
         f"`{meta['uptime_after']}`; before each timed run "
         + (f"{min(loads):.2f} to {max(loads):.2f}, median {statistics.median(loads):.2f}" if loads else "unknown")
-        + f". The machine has {os.cpu_count()} cores, shared with other work (builds and tests of other "
-        "developers) during the run.",
+        + f". The machine has {os.cpu_count()} cores; the loads say how much else ran beside the benchmark "
+        "(above 1: other work shared them).",
         "",
         "| packet | window shown s | root's rows s | root's text s | Enter: rows s | Enter: text s | close s |",
         "|---|---:|---:|---:|---:|---:|---:|",
