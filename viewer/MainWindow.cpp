@@ -388,12 +388,34 @@ void CMainWindow::GoToAddress() {
     if (!m_view.IsOpen()) return;
     std::size_t folder = kRootFolder;
     const std::wstring address = WindowTextOf(m_hAddress);
-    if (!m_view.FindFolder(Utf8(address), folder)) {
+    if (!m_view.FindFolder(Utf8(address), folder) && !FindFolderIgnoringCase(address, folder)) {
         ViewMessage(m_hWnd, L"数据包中没有文件夹 " + address, MB_ICONWARNING);
         return;
     }
     ShowFolder(folder);
     ::SetFocus(m_list.Handle());
+}
+
+// As Windows finds folders: name by name, letters of any case, "\" or "/" between.
+bool CMainWindow::FindFolderIgnoringCase(const std::wstring& address, std::size_t& folder) const {
+    folder = kRootFolder;
+    for (std::size_t start = 0; start < address.size();) {
+        std::size_t end = address.find_first_of(L"\\/", start);
+        if (end == std::wstring::npos) end = address.size();
+        const std::wstring name = address.substr(start, end - start);
+        start = end + 1;
+        if (name.empty()) continue;
+        bool found = false;
+        for (std::size_t child : m_view.Children(folder)) {
+            if (m_view.IsFolder(child) && ::lstrcmpiW(Wide(m_view.Name(child)).c_str(), name.c_str()) == 0) {
+                folder = child;
+                found = true;
+                break;
+            }
+        }
+        if (!found) return false;
+    }
+    return true;
 }
 
 void CMainWindow::OpenFocused() {

@@ -43,6 +43,7 @@ private:
     void ShowFolder(std::size_t folder, bool syncTree = true);
     void GoUp();
     void GoToAddress();
+    bool FindFolderIgnoringCase(const std::wstring& address, std::size_t& folder) const;
     void OpenFocused();
     void OpenFile(std::size_t index);
     void FocusNextPane(bool backwards);

@@ -127,7 +127,7 @@ TEST_F(ViewGui, EnterOpensAFolderBackspaceGoesUpAndTheAddressFieldJumps) {
     ASSERT_TRUE(WaitForAddress(L"\\"));
     EXPECT_EQ(m_app.TreeSelection(), L"packet.dat");
 
-    m_app.SetText(m_app.Pane(IDC_VIEW_ADDRESS), L"/Alpha\\深\\");
+    m_app.SetText(m_app.Pane(IDC_VIEW_ADDRESS), L"/ALPHA\\深\\");
     m_app.Key(IDC_VIEW_ADDRESS, VK_RETURN);
     EXPECT_TRUE(WaitForNames({L"山水.txt"}));
     EXPECT_TRUE(WaitForAddress(L"\\Alpha\\深"));
