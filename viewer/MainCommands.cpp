@@ -21,12 +21,6 @@ std::wstring PathBelow(const CPacketView& view, std::size_t index) {
     return L"\\" + Wide(folder.empty() ? view.Name(index) : folder + "\\" + view.Name(index));
 }
 
-std::wstring FullPathOf(const std::wstring& path) {
-    std::vector<wchar_t> buffer(32768);
-    const DWORD n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-    return n > 0 && n < buffer.size() ? std::wstring(buffer.data(), n) : path;
-}
-
 // The packet's folder and its name without the extension: "D:\in\photos.dat" -> "D:\in\photos".
 std::wstring DefaultDestination(const std::wstring& packet) {
     const std::size_t slash = packet.find_last_of(L"\\/");
@@ -103,7 +97,7 @@ void CMainWindow::CommandExtract() {
     }
     std::wstring destination = DefaultDestination(m_strPacket);
     if (!AskDestination(m_hWnd, what, m_settings.extractFolder, destination)) return;
-    destination = FullPathOf(destination);
+    destination = FullPath(destination);
     CExtractJob job(m_view, m_folder, entries, Utf8(destination));
     bool ran = false;
     if (!RunExtraction(m_hWnd, L"正在解压", job, ran)) return;
@@ -154,7 +148,7 @@ void CMainWindow::CommandCheck() {
 }
 
 void CMainWindow::CommandCompare() {
-    const std::wstring packet = FullPathOf(m_strPacket);
+    const std::wstring packet = FullPath(m_strPacket);
     const std::size_t slash = packet.find_last_of(L"\\/");
     std::wstring folder;
     if (!AskFolder(m_hWnd, L"选择与数据包比较的文件夹", packet.substr(0, slash == std::wstring::npos ? 0 : slash),

@@ -67,3 +67,19 @@ std::string NameSortKey(const std::wstring& name) {
     }
     return key;
 }
+
+std::wstring FileNameOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    std::vector<wchar_t> buffer(32768);
+    const DWORD n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    return n > 0 && n < buffer.size() ? std::wstring(buffer.data(), n) : path;
+}

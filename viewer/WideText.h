@@ -19,5 +19,11 @@ std::wstring GroupedNumber(std::int64_t number);
 std::wstring ShortSize(std::int64_t bytes);
 // Bytes that compare (as std::string) in Windows' order of names, case ignored.
 std::string NameSortKey(const std::wstring& name);
+// A path's last name, and its folder part ending with the separator ("" when none).
+std::wstring FileNameOf(const std::wstring& path);
+std::wstring FolderOf(const std::wstring& path);
+// `path` as a full path (the current folder put before a relative one); as given when
+// the system cannot tell.
+std::wstring FullPath(const std::wstring& path);
 // The text of a window, any length.
 std::wstring WindowTextOf(HWND hWnd);
