@@ -21,22 +21,12 @@
 #include <vector>
 
 #include "app/resource.h"
+#include "bench/WinClock.h"
 #include "tests/gui/GuiDriver.h"
 
 namespace {
 
 const DWORD kJobTimeoutMs = 30 * 60 * 1000;
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/WinClock.h"
 #include "tests/gui/ViewDriver.h"
 #include "viewer/resource.h"
 
@@ -28,17 +29,6 @@ namespace {
 
 const double kTimeoutSeconds = 120;
 const DWORD kAnswerMs = 60000;
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The 1, 5 and 15 minute load averages of the machine Wine runs on, as JSON; -1 when unknown.
 std::string LoadAverage() {

@@ -12,23 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/WinClock.h"
 #include "viewer/FileList.h"
 #include "viewer/FolderTree.h"
 #include "viewer/PacketView.h"
 #include "viewer/WideText.h"
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 CFileList* g_pList = nullptr;
 CFolderTree* g_pTree = nullptr;
