@@ -112,15 +112,16 @@ LRESULT CMainWindow::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_SETCURSOR:
-        if (reinterpret_cast<HWND>(wParam) == m_hWnd && LOWORD(lParam) == HTCLIENT) {
+        if (reinterpret_cast<HWND>(wParam) == m_hWnd && LOWORD(lParam) == HTCLIENT && OverSplitter()) {
             ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(reinterpret_cast<ULONG_PTR>(IDC_SIZEWE))));
             return TRUE;
         }
         break;
     case WM_LBUTTONDOWN:
-        // The only client area not covered by a pane is the bar between tree and list.
-        m_bSplitting = true;
-        ::SetCapture(m_hWnd);
+        if (OverSplitter()) {
+            m_bSplitting = true;
+            ::SetCapture(m_hWnd);
+        }
         return 0;
     case WM_MOUSEMOVE:
         if (m_bSplitting) {
@@ -210,6 +211,15 @@ void CMainWindow::Layout() {
                  TRUE);
     int parts[2] = {std::max(100, static_cast<int>(client.right) / 3), -1};
     ::SendMessageW(m_hStatus, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+}
+
+// The bar between tree and list, the one stretch of the client area that no pane
+// covers but the thin one under the address field.
+bool CMainWindow::OverSplitter() const {
+    POINT at;
+    RECT tree;
+    if (!::GetCursorPos(&at) || !::GetWindowRect(m_tree.Handle(), &tree)) return false;
+    return at.y >= tree.top && at.y < tree.bottom && at.x >= tree.right;
 }
 
 void CMainWindow::OnClose() {

@@ -37,6 +37,7 @@ private:
     void OnCommand(int nId);
     LRESULT OnNotify(const NMHDR* pHeader);
     void Layout();
+    bool OverSplitter() const;
     void ApplyFont();
 
     // Moving around.
