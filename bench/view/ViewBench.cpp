@@ -184,13 +184,13 @@ struct Packet {
     int rootRows = 0, folderRows = 0;
 };
 
-bool ParsePacket(const std::wstring& spec, Packet& packet) {
+bool ParsePacket(const std::wstring& argument, Packet& packet) {
     std::vector<std::wstring> parts;
     std::size_t from = 0;
-    for (std::size_t bar; (bar = spec.find(L'|', from)) != std::wstring::npos; from = bar + 1) {
-        parts.push_back(spec.substr(from, bar - from));
+    for (std::size_t bar; (bar = argument.find(L'|', from)) != std::wstring::npos; from = bar + 1) {
+        parts.push_back(argument.substr(from, bar - from));
     }
-    parts.push_back(spec.substr(from));
+    parts.push_back(argument.substr(from));
     if (parts.size() != 5) return false;
     packet = {parts[0], parts[1], parts[3], _wtoi(parts[2].c_str()), _wtoi(parts[4].c_str())};
     return packet.rootRows > 0 && packet.folderRows > 0;
