@@ -98,7 +98,7 @@ std::string ShownPiecewise(const std::string& name) {
 }
 
 // True when every stored path is well-formed GBK; nothing allocated per entry.
-bool AllNamesGbk(const velkaron::Packet& packet) {
+bool EveryPathGbk(const velkaron::Packet& packet) {
     std::vector<char> path(256);
     for (std::size_t i = 0, count = packet.Count(); i < count; ++i) {
         std::size_t length = 0;
@@ -141,7 +141,6 @@ bool CPacketView::Open(const std::string& path, std::string& error) {
         return false;
     }
     PacketFigures figures;
-    figures.gbkNames = gbk && AllNamesGbk(m_packet);
     if (!GetUtf8FileSize(path, figures.size)) {
         error = std::string(u8"无法读取文件大小: ") + path;
         Close();
@@ -158,6 +157,8 @@ bool CPacketView::Open(const std::string& path, std::string& error) {
     m_bReadAsGbk = gbk;
     return true;
 }
+
+bool CPacketView::AllNamesGbk() const { return m_bReadAsGbk && EveryPathGbk(m_packet); }
 
 void CPacketView::Close() {
     m_packet = velkaron::Packet();

@@ -21,7 +21,6 @@ struct PacketFigures {
     std::int64_t indexLength = 0;  // the header's second number: the index's bytes
     std::size_t files = 0;
     std::size_t folders = 0;
-    bool gbkNames = true;  // every name is well-formed GBK and read as such
 };
 
 class CPacketView {
@@ -45,7 +44,7 @@ public:
     // The entry's last name for the window (UTF-8): converted from GBK, a byte that
     // begins no character or a control character as "\x" and two lower-case hex digits.
     std::string Name(std::size_t index) const;
-    // The folder's path for the window, names joined by "\"; "" for the root.
+    // The entry's path (a folder's or a file's) for the window, names joined by "\"; "" for the root.
     std::string Path(std::size_t folder) const;
     // The folder that holds the entry, kRootFolder at the top level.
     std::size_t Parent(std::size_t index) const;
@@ -68,6 +67,9 @@ public:
     // True when the packet was opened with its names read as GBK (a trail byte 5C is
     // no separator), which holds whenever that open passed the reader's check.
     bool ReadAsGbk() const { return m_bReadAsGbk; }
+    // True when every name is well-formed GBK and read as such. Reads the whole index
+    // each time (the properties box asks), so that opening a packet does not.
+    bool AllNamesGbk() const;
 
 private:
     velkaron::Packet m_packet;

@@ -265,7 +265,7 @@ void ShowProperties(HWND hOwner, const CPacketView& view) {
     text += L"文件夹: " + GroupedNumber(static_cast<std::int64_t>(figures.folders)) + L" 个\r\n";
     text += L"数据: " + Bytes(figures.indexOffset - 64) + L"\r\n";
     text += L"索引: " + Bytes(figures.indexLength) + L"\r\n";
-    text += std::wstring(L"名称编码: ") + (figures.gbkNames ? L"GBK (代码页 936)" : L"不全是有效的 GBK, 按原样显示");
+    text += std::wstring(L"名称编码: ") + (view.AllNamesGbk() ? L"GBK (代码页 936)" : L"不全是有效的 GBK, 按原样显示");
     CTextDlg dlg(IDD_PROPERTIES, hOwner, IDC_PROPERTIES_TEXT, text);
     dlg.DoModal();
 }

@@ -80,13 +80,13 @@ TEST_F(ViewerPacketViewTest, OpenRefusesMissingFilesAndDamagedPacketsWithAChines
 
 TEST_F(ViewerPacketViewTest, GbkNamesAreShownAsUtf8AndOthersEscapedByte) {
     OpenPacket(kTree);
-    EXPECT_TRUE(m_view.Figures().gbkNames);
+    EXPECT_TRUE(m_view.AllNamesGbk());
     EXPECT_EQ(m_view.Path(IndexOf(u8"中文\\子")), u8"中文\\子");
     EXPECT_EQ(m_view.StoredName(IndexOf(u8"中文\\子")), kZi);
 
     // FF begins no GBK character, 01 is a control character: the names are read as stored.
     OpenPacket({Folder(kZhongWen), File("c\x01", "2"), File(kZhongWen + "\\x\xFFy", "1")});
-    EXPECT_FALSE(m_view.Figures().gbkNames);
+    EXPECT_FALSE(m_view.AllNamesGbk());
     EXPECT_EQ(m_view.Name(1), "c\\x01");
     EXPECT_EQ(m_view.Name(2), "x\\xffy");
     EXPECT_EQ(m_view.Name(0), u8"中文");
