@@ -16,10 +16,7 @@
 
 namespace {
 
-std::wstring PathBelow(const CPacketView& view, std::size_t index) {
-    const std::string folder = view.Path(view.Parent(index));
-    return L"\\" + Wide(folder.empty() ? view.Name(index) : folder + "\\" + view.Name(index));
-}
+std::wstring PathBelow(const CPacketView& view, std::size_t index) { return L"\\" + Wide(view.Path(index)); }
 
 // The packet's folder and its name without the extension: "D:\in\photos.dat" -> "D:\in\photos".
 std::wstring DefaultDestination(const std::wstring& packet) {
