@@ -12,6 +12,7 @@
 
 #include "platform/File.h"
 #include "platform/Leftovers.h"
+#include "platform/WidePath_win32.h"
 
 #undef CreateFile  // ours, not the Win32 macro
 
@@ -37,15 +38,7 @@ struct RenameInformation {
 UINT CodePageOf(TreeNames names) { return names == TreeNames::Utf8 ? CP_UTF8 : CP_ACP; }
 
 bool Wide(const std::string& text, std::wstring& wide, TreeNames names = TreeNames::Local) {
-    wide.clear();
-    if (text.empty()) return true;
-    const UINT codePage = CodePageOf(names);
-    int n =
-        ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return false;
-    wide.resize(static_cast<std::size_t>(n));
-    return ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &wide[0],
-                                 n) == n;
+    return WideOf(CodePageOf(names), text, wide);
 }
 
 // The folder at `path` opened as a tree's root is: links followed, folders alone.

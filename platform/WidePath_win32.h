@@ -1,19 +1,27 @@
-// UTF-8 paths as the wide API takes them, for the _win32 files of the platform layer
-// that serve programs whose names need not fit the code page.
+// Paths as the wide API takes them, for the _win32 files of the platform layer: from
+// UTF-8 for programs whose names need not fit the code page, or from a code page.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-// `utf8` in UTF-16; false when it is not well-formed UTF-8, is empty or holds a NUL.
-inline bool WideOfUtf8(const std::string& utf8, std::wstring& wide) {
-    if (utf8.empty() || utf8.size() > 0x7FFFFFFF || utf8.find('\0') != std::string::npos) return false;
-    const int size = static_cast<int>(utf8.size());
-    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+// `text` (bytes of `codePage`) in UTF-16; false when it is not well formed there.
+// Empty text gives an empty result.
+inline bool WideOf(UINT codePage, const std::string& text, std::wstring& wide) {
+    wide.clear();
+    if (text.empty()) return true;
+    if (text.size() > 0x7FFFFFFF) return false;
+    const int size = static_cast<int>(text.size());
+    const int n = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
     if (n <= 0) return false;
     wide.assign(static_cast<std::size_t>(n), L'\0');
-    return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, &wide[0], n) == n;
+    return ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, &wide[0], n) == n;
+}
+
+// `utf8` in UTF-16; false when it is not well-formed UTF-8, is empty or holds a NUL.
+inline bool WideOfUtf8(const std::string& utf8, std::wstring& wide) {
+    return !utf8.empty() && utf8.find('\0') == std::string::npos && WideOf(CP_UTF8, utf8, wide);
 }
 
 // True when the system refuses to open the wide path for its length alone, as
