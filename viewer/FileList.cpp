@@ -180,13 +180,16 @@ std::vector<std::size_t> CFileList::Selected() const {
     return selected;
 }
 
-std::int64_t CFileList::SelectedBytes() const {
-    std::int64_t bytes = 0;
+std::size_t CFileList::SelectedCount(std::int64_t& bytes) const {
+    std::size_t count = 0;
+    bytes = 0;
     for (int row = ListView_GetNextItem(m_hWnd, -1, LVNI_SELECTED); row >= 0;
          row = ListView_GetNextItem(m_hWnd, row, LVNI_SELECTED)) {
-        if (static_cast<std::size_t>(row) < m_rows.size()) bytes += m_rows[static_cast<std::size_t>(row)].size;
+        if (static_cast<std::size_t>(row) >= m_rows.size()) continue;
+        ++count;
+        bytes += m_rows[static_cast<std::size_t>(row)].size;
     }
-    return bytes;
+    return count;
 }
 
 bool CFileList::FocusedIndex(std::size_t& index) const {

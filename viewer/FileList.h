@@ -31,9 +31,10 @@ public:
     int RowOf(std::size_t index) const;
     // Selects and focuses entry `index`'s row alone and scrolls it into view.
     void SelectIndex(std::size_t index);
-    // The selected entries in row order, and their files' total bytes.
+    // The selected entries in row order.
     std::vector<std::size_t> Selected() const;
-    std::int64_t SelectedBytes() const;
+    // How many rows are selected, in one pass; `bytes` gets their files' total size.
+    std::size_t SelectedCount(std::int64_t& bytes) const;
     // The focused row's entry when it is selected; false when none is.
     bool FocusedIndex(std::size_t& index) const;
     void SelectAll();

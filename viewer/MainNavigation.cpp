@@ -101,10 +101,10 @@ void CMainWindow::UpdateStatus() {
         count = L"没有打开的数据包";
     } else {
         count = GroupedNumber(static_cast<std::int64_t>(m_list.Rows())) + L" 个项目";
-        const std::vector<std::size_t> selected = m_list.Selected();
-        if (!selected.empty()) {
-            selection = L"已选择 " + GroupedNumber(static_cast<std::int64_t>(selected.size())) + L" 个项目, " +
-                        ShortSize(m_list.SelectedBytes());
+        std::int64_t bytes = 0;
+        const std::size_t selected = m_list.SelectedCount(bytes);
+        if (selected > 0) {
+            selection = L"已选择 " + GroupedNumber(static_cast<std::int64_t>(selected)) + L" 个项目, " + ShortSize(bytes);
         }
     }
     ::SendMessageW(m_hStatus, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(count.c_str()));
